@@ -1,0 +1,82 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace vxtest
+{
+namespace
+{
+std::string g_root;
+int g_counter = 0;
+
+void RemoveRoot()
+{
+    if (!g_root.empty())
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(g_root, ec);
+    }
+}
+} // namespace
+
+void PrepareTestEnvironment()
+{
+    if (!g_root.empty())
+        return;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vormatik-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create the test folder");
+    g_root = pattern;
+    std::atexit(RemoveRoot);
+
+    const std::string home = g_root + "/home";
+    std::filesystem::create_directories(home);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    std::filesystem::create_directories(g_root + "/runtime");
+    std::filesystem::permissions(g_root + "/runtime", std::filesystem::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", (g_root + "/runtime").c_str(), 1);
+    setenv("VORMATIK_REGISTRY_DIR", (g_root + "/registry").c_str(), 1);
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    tzset();
+}
+
+const std::string &TestRoot()
+{
+    return g_root;
+}
+
+std::string MakeTempDir(const std::string &hint)
+{
+    std::string dir = g_root + "/" + hint + "-" + std::to_string(getpid()) + "-" + std::to_string(++g_counter);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *tz)
+{
+    const char *old = std::getenv("TZ");
+    m_hadOld = old != nullptr;
+    if (old)
+        m_old = old;
+    setenv("TZ", tz, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (m_hadOld)
+        setenv("TZ", m_old.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+} // namespace vxtest

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace vxtest
+{
+// Points TZ, HOME, XDG_* and VORMATIK_REGISTRY_DIR at a fresh temporary folder
+// that is removed at exit. Called by every test main before any test runs.
+void PrepareTestEnvironment();
+
+// The temporary folder made by PrepareTestEnvironment.
+const std::string &TestRoot();
+
+// A fresh, empty folder below TestRoot (unique per call).
+std::string MakeTempDir(const std::string &hint = "t");
+
+// Sets TZ and re-reads it (tzset); the previous value comes back when the guard ends.
+class ScopedTimeZone
+{
+  public:
+    explicit ScopedTimeZone(const char *tz);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone &) = delete;
+    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
+
+  private:
+    std::string m_old;
+    bool m_hadOld;
+};
+} // namespace vxtest
