@@ -3,6 +3,10 @@
 function(vx_library target)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    # A folder that has no code yet still gives a target the others can link.
+    set(sources ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
+  endif()
   add_library(${target} STATIC ${sources})
   target_link_libraries(${target} PUBLIC ${ARG_DEPS})
 endfunction()
@@ -24,4 +28,19 @@ function(vx_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "TZ=UTC;LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# vx_folder_tests(<name> [LIBS <libs>...] [GUI])
+# One test executable of every *_test.cpp file in the calling folder.
+function(vx_folder_tests name)
+  cmake_parse_arguments(ARG "GUI" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  if(ARG_GUI)
+    vx_test(${name} GUI SOURCES ${sources} LIBS ${ARG_LIBS})
+  else()
+    vx_test(${name} SOURCES ${sources} LIBS ${ARG_LIBS})
+  endif()
 endfunction()
