@@ -56,7 +56,8 @@ const std::string &TestRoot()
 
 std::string MakeTempDir(const std::string &hint)
 {
-    std::string dir = g_root + "/" + hint + "-" + std::to_string(getpid()) + "-" + std::to_string(++g_counter);
+    std::string dir =
+        g_root + "/" + hint + "-" + std::to_string(getpid()) + "-" + std::to_string(++g_counter);
     std::filesystem::create_directories(dir);
     return dir;
 }

@@ -1,0 +1,156 @@
+#include "platform/sys/TextConvert.h"
+
+namespace vxsys
+{
+namespace
+{
+void AppendUtf16(std::u16string &out, char32_t cp)
+{
+    if (cp >= 0x10000)
+    {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+    else
+    {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
+void AppendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80)
+        out.push_back(static_cast<char>(cp));
+    else if (cp < 0x800)
+    {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+    else if (cp < 0x10000)
+    {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+    else
+    {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+} // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size())
+    {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        int extra = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if (b < 0x80)
+        {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        else if ((b & 0xE0) == 0xC0)
+            extra = 1, cp = b & 0x1F, min = 0x80;
+        else if ((b & 0xF0) == 0xE0)
+            extra = 2, cp = b & 0x0F, min = 0x800;
+        else if ((b & 0xF8) == 0xF0)
+            extra = 3, cp = b & 0x07, min = 0x10000;
+        else
+        {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        std::size_t j = 1;
+        for (; j <= static_cast<std::size_t>(extra) && i + j < text.size(); ++j)
+        {
+            const unsigned char c = static_cast<unsigned char>(text[i + j]);
+            if ((c & 0xC0) != 0x80)
+                break;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (j != static_cast<std::size_t>(extra) + 1 || cp < min || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+        {
+            out.push_back(0xFFFD);
+            i += j;
+            continue;
+        }
+        AppendUtf16(out, cp);
+        i += j;
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+        {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+        {
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::string Utf16ToLatin1(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char16_t c : text)
+        out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::u16string Latin1ToUtf16(std::string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (char c : text)
+        out.push_back(static_cast<unsigned char>(c));
+    return out;
+}
+
+std::size_t U16Length(const char16_t *text)
+{
+    if (!text)
+        return 0;
+    std::size_t n = 0;
+    while (text[n])
+        ++n;
+    return n;
+}
+
+std::size_t U16CopyBounded(char16_t *out, std::size_t capacity, std::u16string_view text)
+{
+    if (!out || capacity == 0)
+        return 0;
+    const std::size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = text[i];
+    out[n] = 0;
+    return n;
+}
+} // namespace vxsys

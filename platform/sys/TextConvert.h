@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Conversions between the program's UTF-16 text and the narrow encodings used at
+// its boundaries. Invalid input never throws: what cannot be decoded or mapped
+// becomes U+FFFD (UTF-16 side) or '?' (narrow side).
+namespace vxsys
+{
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Single-byte Latin-1: byte count equals character count; characters above U+00FF become '?'.
+std::string Utf16ToLatin1(std::u16string_view text);
+std::u16string Latin1ToUtf16(std::string_view text);
+
+// Length of a zero-terminated UTF-16 text; 0 for null.
+std::size_t U16Length(const char16_t *text);
+
+// Copies at most capacity - 1 characters of text and terminates the output.
+// Nothing is written when the output is null or the capacity is 0; a null text copies as empty.
+// Returns the number of characters copied.
+std::size_t U16CopyBounded(char16_t *out, std::size_t capacity, std::u16string_view text);
+} // namespace vxsys
