@@ -1,5 +1,6 @@
 #include "usbaccess/ulvex_api.h"
 
+#include "platform/dev/DeviceOpen.h"
 #include "platform/dev/UsbControl.h"
 #include "tests/support/fake_sysfs/FakeSysfs.h"
 
@@ -49,11 +50,14 @@ std::string HubPathOf(const std::string &parentId)
     return hub;
 }
 
-// Opens a hub by its interface path the way the string-descriptor request does.
-int OpenHub(const std::string &hubPath, const vxtest::FakeSysfs &sysfs, const std::string &hubName)
+// Opens the hub a device hangs on, found the way the string-descriptor request finds it:
+// device path and parent ID, then the hub whose ID that is.
+int OpenParentHub(const char *vid, const char *pid)
 {
-    (void)hubPath;
-    return open(sysfs.UsbNode(hubName).c_str(), O_PATH | O_CLOEXEC);
+    const std::string hubPath = HubPathOf(ParentOf(vid, pid));
+    if (hubPath.empty())
+        return -1;
+    return vxdev::OpenInterface(vxdev::InterfaceClass::UsbHub, hubPath, vxdev::OpenAccess::None);
 }
 
 // A simulated device answering string-descriptor requests with a fixed reply.
@@ -158,7 +162,7 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
     sysfs.AddUsbDevice("usb1", 5, Device(0x3a7e, 0x0009, "ON5"));
     sysfs.AddUsbDevice(ext, 7, Device(0x3a7e, 0x0007, "EXT7"));
 
-    const int root = OpenHub("", sysfs, "usb1");
+    const int root = OpenParentHub("3a7e", "0001");
     ASSERT_GE(root, 0);
     unsigned int ports = 99;
     ASSERT_EQ(GetNumPort(root, &ports), 1);
@@ -171,13 +175,13 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
     EXPECT_EQ(port, 5u);
     EXPECT_EQ(GetPortIndex(0x3a7e, 0x0009, root, 4, &port), 0); // beyond the count given
     EXPECT_EQ(GetPortIndex(0x3a7e, 0x0007, root, ports, &port), 0);
-    // A port that cannot be asked ends the search.
-    EXPECT_EQ(GetPortIndex(0x3a7e, 0x0009, root, 7, &port), 1);
+    // Asking a port the hub does not have ends the search.
     EXPECT_EQ(GetPortIndex(0x3a7e, 0x0007, root, 7, &port), 0);
     EXPECT_EQ(GetPortIndex(0x3a7e, 0x0001, root, ports, nullptr), 0);
     close(root);
 
-    const int hub = OpenHub("", sysfs, ext);
+    const int hub = OpenParentHub("3a7e", "0007");
+    ASSERT_GE(hub, 0);
     ASSERT_EQ(GetNumPort(hub, &ports), 1);
     EXPECT_EQ(ports, 7u);
     ASSERT_EQ(GetPortIndex(0x3a7e, 0x0007, hub, ports, &port), 1);
@@ -185,18 +189,35 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
     close(hub);
 }
 
+TEST(HubPortTest, APortThatCannotBeReadEndsTheSearch)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1, 4);
+    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON3"));
+    // Something on port 2 whose descriptor cannot be read.
+    sysfs.MakeDirs(sysfs.DeviceDir("usb1") + "/1-2");
+
+    const int root = OpenParentHub("3a7e", "0001");
+    ASSERT_GE(root, 0);
+    unsigned int port = 0;
+    EXPECT_EQ(GetPortIndex(0x3a7e, 0x0001, root, 4, &port), 0);
+    EXPECT_EQ(port, 0u);
+    close(root);
+}
+
 TEST(HubPortTest, HandlesThatAreNoHubs)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    const std::string dev = sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
 
     unsigned int ports = 99;
     EXPECT_EQ(GetNumPort(ULVEX_INVALID_HANDLE_VALUE, &ports), 0);
     EXPECT_EQ(ports, 0u);
     EXPECT_EQ(GetNumPort(0, nullptr), 0);
 
-    const int device = open(sysfs.UsbNode(dev).c_str(), O_PATH | O_CLOEXEC);
+    const int device = OpenUSBDevice("3a7e", "0001");
+    ASSERT_GE(device, 0);
     ports = 99;
     EXPECT_EQ(GetNumPort(device, &ports), 0);
     EXPECT_EQ(ports, 0u);
