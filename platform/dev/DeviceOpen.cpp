@@ -1,0 +1,32 @@
+#include "platform/dev/DeviceOpen.h"
+
+#include "platform/dev/DevRoots.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
+namespace vxdev
+{
+int OpenInterface(InterfaceClass cls, const std::string &interfacePath, OpenAccess access)
+{
+    auto record = FindInterfaceByPath(cls, interfacePath);
+    if (!record || record->devNode.empty())
+        return -1;
+    const int flags = (access == OpenAccess::None ? O_PATH : O_RDWR) | O_CLOEXEC | O_NOCTTY;
+    return ::open(record->devNode.c_str(), flags);
+}
+
+std::optional<DeviceInterfaceRecord> InterfaceOfHandle(int fd)
+{
+    if (fd < 0)
+        return std::nullopt;
+    const std::string link = ProcRoot() + "/self/fd/" + std::to_string(fd);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return std::nullopt;
+    target[length] = '\0';
+    return FindInterfaceByDeviceNode(target);
+}
+} // namespace vxdev

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Small helpers for reading a sysfs tree: attributes, directory listings and the
+// canonical location of a device directory.
+namespace vxdev
+{
+// The attribute file's text without the trailing newline (and surrounding blanks);
+// nothing when the file cannot be read.
+std::optional<std::string> ReadAttr(const std::string &dir, const std::string &name);
+
+// An attribute written as hexadecimal ("1d6b") or decimal (" 1", "480").
+std::optional<unsigned long> ReadHexAttr(const std::string &dir, const std::string &name);
+std::optional<long> ReadDecAttr(const std::string &dir, const std::string &name);
+
+// The attribute's raw bytes (for binary attributes such as report_descriptor).
+std::optional<std::vector<unsigned char>> ReadBinaryAttr(const std::string &dir, const std::string &name);
+
+// The names in a directory, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> ListDir(const std::string &dir);
+
+// realpath(); nothing when the path does not resolve.
+std::optional<std::string> Canonical(const std::string &path);
+
+// The path below the (canonical) sysfs root, e.g. "devices/pci0000:00/.../1-2"; the
+// path unchanged when it lies outside the root.
+std::string RelativeToSysfs(const std::string &canonicalPath);
+
+std::string BaseName(const std::string &path);
+std::string DirName(const std::string &path);
+bool IsDirectory(const std::string &path);
+bool Exists(const std::string &path);
+
+// Compares names so that runs of digits order by value ("1-9" before "1-10").
+bool NaturalLess(const std::string &a, const std::string &b);
+
+// 32-bit FNV-1a, stable across runs and machines.
+unsigned int StableHash(const std::string &text);
+
+std::string ToUpperAscii(std::string text);
+std::string ToLowerAscii(std::string text);
+} // namespace vxdev

@@ -1,0 +1,137 @@
+#pragma once
+
+// The functions of the Ulvex library (libulvex.so), shared by the library and the program
+// that loads it by file name. Every function is stateless: buffers and handles belong to
+// the caller.
+//
+// - A handle is a file descriptor (ULVEX_HANDLE), closed by the caller with close();
+//   ULVEX_INVALID_HANDLE_VALUE (-1) marks failure.
+// - ULVEX_BOOL results are 1 for success and 0 for failure.
+// - Vendor and product IDs are narrow text of four hexadecimal digits (any case) and a
+//   terminating zero, or 16-bit numbers where a parameter says so.
+// - Narrow text is single-byte Latin-1; UTF-16 outputs are char16_t.
+// - An output with a capacity receives at most capacity - 1 characters and a terminator;
+//   a null output is skipped (or fails the call where the output is the call's purpose).
+
+#include <cstddef>
+
+#if defined(ULVEX_BUILDING)
+#define ULVEX_API __attribute__((visibility("default")))
+#else
+#define ULVEX_API
+#endif
+
+typedef int ULVEX_HANDLE;
+typedef int ULVEX_BOOL;
+#define ULVEX_INVALID_HANDLE_VALUE (-1)
+
+// Fixed output sizes of the functions that take no capacity (terminator included).
+#define ULVEX_ID_TEXT_SIZE 5    // "1234" and a zero
+#define ULVEX_NAME_TEXT_SIZE 64 // vendor and product names taken from a device path
+#define ULVEX_SERIAL_SIZE 256   // serial part of an instance ID or device path
+#define ULVEX_MANUFACTURER_SIZE 128
+
+// Drive types taken by the storage functions.
+#define ULVEX_DRIVE_REMOVABLE 2
+#define ULVEX_DRIVE_FIXED 3
+#define ULVEX_DRIVE_CDROM 5
+
+// The pass-through request block of one SCSI command.
+typedef struct SPT_WITH_BUFFERS SPT_WITH_BUFFERS;
+
+extern "C"
+{
+    // ---- ID text ----
+
+    // The value of the first four characters as hexadecimal digits, the first the most
+    // significant. The text's end stops the reading: missing digits count as 0, as does
+    // a character that is not a hexadecimal digit. A null text gives 0.
+    ULVEX_API int a16toi(const char *text);
+
+    // The texts after "VEN_" and "PROD_" of a device path, up to the next "&" or the end,
+    // with "_" turned into a blank (ULVEX_NAME_TEXT_SIZE bytes each). A missing marker
+    // leaves its output unchanged.
+    ULVEX_API void GetVenProdByDevicePath(const char *devicePath, char *vendorText, char *productText);
+
+    // Vendor ID, product ID (ULVEX_ID_TEXT_SIZE bytes each) and serial (ULVEX_SERIAL_SIZE
+    // bytes) of a hardware ID, instance ID or device path of length bytes.
+    ULVEX_API void ExtractPidVidFromHardwareID(const char *text, int length, char *productId, char *vendorId,
+                                               char *serial);
+
+    // ExtractPidVidFromHardwareID on the instance ID of the parent of a device, given by
+    // its sysfs directory.
+    ULVEX_API void GetPidVidByDeviceInfo(const char *deviceSysfsPath, char *productId, char *vendorId,
+                                         char *serial);
+
+    // ---- USB devices and HID ----
+
+    ULVEX_API ULVEX_BOOL GetUSBDevicePath(const char *vendorId, const char *productId, char *path,
+                                          unsigned int pathCapacity, char *parentId,
+                                          unsigned int parentIdCapacity);
+    ULVEX_API ULVEX_BOOL IsUSBDevice(const char *vendorId, const char *productId);
+    // Opened for presence and queries only.
+    ULVEX_API ULVEX_HANDLE OpenUSBDevice(const char *vendorId, const char *productId);
+
+    ULVEX_API ULVEX_BOOL GetHIDDevicePath(const char *vendorId, const char *productId, char *path,
+                                          unsigned int pathCapacity, char *parentId,
+                                          unsigned int parentIdCapacity);
+    // Opened for reading and writing.
+    ULVEX_API ULVEX_HANDLE OpenHIDDevice(const char *vendorId, const char *productId);
+
+    // ---- Hubs ----
+
+    // The hub whose instance ID is exactly parentId (its first parentIdLength bytes).
+    ULVEX_API ULVEX_BOOL GetUSBHubDevicePath(const char *parentId, unsigned int parentIdLength, char *hubPath,
+                                             unsigned int hubPathCapacity);
+    ULVEX_API ULVEX_BOOL GetNumPort(ULVEX_HANDLE hub, unsigned int *portCount);
+    ULVEX_API ULVEX_BOOL GetPortIndex(unsigned short vendor, unsigned short product, ULVEX_HANDLE hub,
+                                      unsigned int portCount, unsigned int *port);
+    // String descriptor index of the device, language 0x0409, as UTF-16 text.
+    ULVEX_API ULVEX_BOOL GetStringDescriptor(const char *vendorId, const char *productId, unsigned char index,
+                                             char16_t *text, unsigned int capacity);
+
+    // ---- Storage and SCSI ----
+
+    ULVEX_API ULVEX_BOOL GetDeviceGeneralInfoByVidPid(const char *vendorId, const char *productId,
+                                                      int driveType, char *path, unsigned int pathCapacity,
+                                                      char *driveLetter, char *vendorText, char *productText);
+    ULVEX_API ULVEX_BOOL GetDeviceGeneralInfoByDriveLetter(char driveLetter, char *vendorId, char *productId,
+                                                           int driveType, char *path,
+                                                           unsigned int pathCapacity, char *vendorText,
+                                                           char *productText);
+    ULVEX_API ULVEX_BOOL GetSCSIDevicePath(const char *vendorId, const char *productId, int driveType,
+                                           char *path, unsigned int pathCapacity);
+    ULVEX_API ULVEX_BOOL GetDriveLetterByDeviceNumber(unsigned int deviceNumber, char *driveLetter);
+    ULVEX_API ULVEX_BOOL GetDriveLetterByVidPid(const char *vendorId, const char *productId, int driveType,
+                                                char *driveLetter);
+    ULVEX_API ULVEX_BOOL GetVidPidByDriveLetter(int driveType, char driveLetter, char *vendorId,
+                                                char *productId);
+    ULVEX_API ULVEX_BOOL GetVendorProductStringbyDriveLetter(char driveLetter, char *vendorText,
+                                                             char *productText);
+    ULVEX_API ULVEX_BOOL GetVendorProductStringbyVidPid(const char *vendorId, const char *productId,
+                                                        char *vendorText, char *productText);
+    ULVEX_API int GetMscDeviceInfo(int driveType, char *driveLetters, char **vendorIds, char **productIds,
+                                   char **vendorTexts, char **productTexts, int maximum);
+    ULVEX_API ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *productId);
+    ULVEX_API ULVEX_BOOL IsSCSIDevice(const char *vendorId, const char *productId);
+    // The caller frees the block with free().
+    ULVEX_API SPT_WITH_BUFFERS *AllocateSPT(unsigned char cdbLength, ULVEX_BOOL isWrite,
+                                            unsigned int dataLength);
+    ULVEX_API ULVEX_BOOL SendSCSICmd(ULVEX_HANDLE device, const unsigned char *cdb, unsigned char cdbLength,
+                                     const unsigned char *writeData, unsigned int writeLength,
+                                     ULVEX_BOOL isWrite, unsigned char *readBuffer, unsigned int readLength);
+
+    // ---- MTP ----
+
+    // device receives a reference to the media-device facade's device object, which the
+    // caller then owns and releases.
+    ULVEX_API ULVEX_BOOL GetVersionStringbyMtpInfo(unsigned short vendor, unsigned short product,
+                                                   char *manufacturer, char *version,
+                                                   unsigned int versionCapacity, void **device);
+    ULVEX_API int GetMtpDeviceInfo(char **vendorIds, char **productIds, char **manufacturers, char **versions,
+                                   unsigned int versionCapacity, int maximum);
+    ULVEX_API ULVEX_BOOL SendMTPCmd(void *device, unsigned short operationCode, const unsigned int *params,
+                                    unsigned int paramCount, unsigned int nextPhase,
+                                    unsigned int *returnParams, unsigned int *returnCount,
+                                    unsigned char *data, unsigned int *dataLength);
+}
