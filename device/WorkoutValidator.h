@@ -1,0 +1,33 @@
+#pragma once
+
+#include "store/DateParts.h"
+
+#include <cstdint>
+#include <functional>
+
+// What the workout validation reads from and leaves in the main dialog.
+struct WorkoutValidationContext
+{
+    // Read.
+    bool extendedHeader = false; // the matched device kind writes the 220-byte header
+    bool userDateSet = false;    // re-date the records so that the newest falls on userDate
+    DateParts userDate{};
+    // The latest stored run of the current user (all zero without runs). Asking for it also opens the
+    // store's transaction, which the import ends. May be empty: then there are no stored runs.
+    std::function<int(DateParts *, TimeParts *)> readLastRun;
+
+    // Written.
+    int recordCount = 0; // the records the import takes, from the header, fewer when re-dating drops some
+    DateParts lastRunDate{};
+    TimeParts lastRunTime{};
+};
+
+// Result codes of ValidateWorkoutFile.
+constexpr int kWorkoutValid = 1;
+constexpr int kWorkoutMalformed = 0;
+constexpr int kWorkoutDatesRejected = -4;
+
+// Checks a workout file image before its records reach the records store: 1 valid, 0 malformed, -4
+// rejected for its dates. When context.userDateSet is set the records' dates and times are rewritten
+// in the image instead of checked. Reads stay within image[0..length-1].
+int ValidateWorkoutFile(WorkoutValidationContext &context, uint8_t *image, uint64_t length);
