@@ -289,10 +289,13 @@ TEST(HexText, DecodeStopsAtTheFirstPairOutsideTheDigits)
         std::vector<uint8_t> expected; // 0x55 marks a byte left as it was
     };
     const Case cases[] = {
-        {u"ab0201", {0x01, 0x02, 0x55}},                                  // lower case is not a digit
-        {u"AB0201", {0x01, 0x02, 0xAB}}, {u"AB:201", {0x01, 0x55, 0x55}}, // ':' and '@' lie between the
-                                                                          // digits and the letters
-        {u"AB02@1", {0x55, 0x55, 0x55}}, {u"AB02G1", {0x55, 0x55, 0x55}}, {u"AB 201", {0x01, 0x55, 0x55}},
+        {u"ab0201", {0x01, 0x02, 0x55}}, // lower case is not a digit
+        {u"AB0201", {0x01, 0x02, 0xAB}},
+        {u"AB:201", {0x01, 0x55, 0x55}}, // ':' and '@' lie between the
+                                         // digits and the letters
+        {u"AB02@1", {0x55, 0x55, 0x55}},
+        {u"AB02G1", {0x55, 0x55, 0x55}},
+        {u"AB 201", {0x01, 0x55, 0x55}},
         {u"0A0201", {0x01, 0x02, 0x0A}},
     };
     for (const Case &c : cases)
