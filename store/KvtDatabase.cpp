@@ -95,7 +95,7 @@ void KvtDatabase::EnsureSchema()
     for (const TableDefinition &table : kTables)
     {
         int64_t count = 0;
-        if (!Run(u"Select count(*) from sqlite_master where name='%s'", {table.name}) ||
+        if (!Exec(u"Select count(*) from sqlite_master where name='%s'", {table.name}) ||
             !m_table.GetInt64(0, 0, &count))
             return; // not a database the engine can read
         if (count <= 0)
@@ -105,7 +105,7 @@ void KvtDatabase::EnsureSchema()
         return;
     for (const TableDefinition *table : missing)
     {
-        if (!Run(table->create))
+        if (!Exec(table->create))
         {
             Rollback();
             return;
@@ -114,7 +114,7 @@ void KvtDatabase::EnsureSchema()
     Commit();
 }
 
-int KvtDatabase::Run(std::u16string_view format, std::initializer_list<SqlArg> args)
+int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
 {
     const std::optional<std::u16string> statement = SqlFormat(format, args);
     if (!statement)
@@ -150,14 +150,14 @@ int KvtDatabase::Begin()
     // A transaction that a caller keeps open is joined, not refused.
     if (m_db.InTransaction())
         return 1;
-    return Run(u"BEGIN");
+    return Exec(u"BEGIN");
 }
 
 int KvtDatabase::Commit()
 {
     if (!m_db.InTransaction())
         return 0;
-    if (Run(u"COMMIT"))
+    if (Exec(u"COMMIT"))
         return 1;
     Rollback();
     return 0;
@@ -167,7 +167,7 @@ int KvtDatabase::End()
 {
     if (!m_db.InTransaction())
         return 0;
-    if (Run(u"END"))
+    if (Exec(u"END"))
         return 1;
     Rollback();
     return 0;
@@ -179,5 +179,5 @@ int KvtDatabase::Rollback()
         return 0;
     if (!m_db.InTransaction())
         return 1;
-    return Run(u"ROLLBACK");
+    return Exec(u"ROLLBACK");
 }

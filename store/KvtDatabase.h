@@ -81,7 +81,7 @@ class KvtDatabase
     void EnsureSchema();
 
     // Formats and runs one statement into m_table; 0 when it cannot be formatted.
-    int Run(std::u16string_view format, std::initializer_list<SqlArg> args = {});
+    int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
     const std::u16string &CurrentUser() const { return *m_currentUser; }
 
     // The stored password text of the bytes; empty when the cipher gives nothing.

@@ -73,7 +73,7 @@ int KvtDatabase::CheckPassword(const char16_t *userId, const char16_t *password)
     const std::u16string computed = MakeStoredPassword(bytes.data(), bytes.size());
     if (computed.empty())
         return 0;
-    if (!Run(u"Select Password from UserInfo where UserID = '%s'", {userId}))
+    if (!Exec(u"Select Password from UserInfo where UserID = '%s'", {userId}))
         return 0;
     std::u16string stored;
     if (!m_table.GetText(0, 0, &stored))
@@ -87,7 +87,7 @@ int KvtDatabase::AddUser(const char16_t *userId, const char16_t *password, const
 {
     if (!dateOfBirth || !Begin())
         return 0;
-    if (!Run(u"Select * from UserInfo where UserID = '%s'", {userId}) || m_table.GetRowCount() > 0)
+    if (!Exec(u"Select * from UserInfo where UserID = '%s'", {userId}) || m_table.GetRowCount() > 0)
     {
         Rollback();
         return 0;
@@ -99,10 +99,11 @@ int KvtDatabase::AddUser(const char16_t *userId, const char16_t *password, const
         Rollback();
         return 0;
     }
-    if (!Run(u"Insert into UserInfo values( '%s', '%s', '%s', '%s', %i, %i, %i, %i, %i, %i, %i, %i, %i, NULL "
-             u")",
-             {userId, stored, firstName, lastName, height, heightUnit, weight, weightUnit, age,
-              dateOfBirth->year, dateOfBirth->month, dateOfBirth->day, gender}))
+    if (!Exec(
+            u"Insert into UserInfo values( '%s', '%s', '%s', '%s', %i, %i, %i, %i, %i, %i, %i, %i, %i, NULL "
+            u")",
+            {userId, stored, firstName, lastName, height, heightUnit, weight, weightUnit, age,
+             dateOfBirth->year, dateOfBirth->month, dateOfBirth->day, gender}))
     {
         Rollback();
         return 0;
@@ -131,19 +132,19 @@ int KvtDatabase::UpdateUser(const char16_t *currentPassword, const char16_t *new
             End();
             return 0;
         }
-        ok =
-            Run(u"Update UserInfo set Password='%s', FirstName='%s', LastName='%s', Gender=%i, DOB_Year=%i, "
-                u"DOB_Month=%i, DOB_Day=%i, Age=%i, Height=%i, HeightUnit=%i, Weight=%i, WeightUnit=%i where "
-                u"UserID='%s'",
-                {stored, firstName, lastName, gender, dateOfBirth->year, dateOfBirth->month, dateOfBirth->day,
-                 age, height, heightUnit, weight, weightUnit, user});
+        ok = Exec(
+            u"Update UserInfo set Password='%s', FirstName='%s', LastName='%s', Gender=%i, DOB_Year=%i, "
+            u"DOB_Month=%i, DOB_Day=%i, Age=%i, Height=%i, HeightUnit=%i, Weight=%i, WeightUnit=%i where "
+            u"UserID='%s'",
+            {stored, firstName, lastName, gender, dateOfBirth->year, dateOfBirth->month, dateOfBirth->day,
+             age, height, heightUnit, weight, weightUnit, user});
     }
     else
     {
-        ok = Run(u"Update UserInfo set FirstName='%s', LastName='%s', Gender=%i, DOB_Year=%i, DOB_Month=%i, "
-                 u"DOB_Day=%i, Age=%i, Height=%i, HeightUnit=%i, Weight=%i, WeightUnit=%i where UserID='%s'",
-                 {firstName, lastName, gender, dateOfBirth->year, dateOfBirth->month, dateOfBirth->day, age,
-                  height, heightUnit, weight, weightUnit, user});
+        ok = Exec(u"Update UserInfo set FirstName='%s', LastName='%s', Gender=%i, DOB_Year=%i, DOB_Month=%i, "
+                  u"DOB_Day=%i, Age=%i, Height=%i, HeightUnit=%i, Weight=%i, WeightUnit=%i where UserID='%s'",
+                  {firstName, lastName, gender, dateOfBirth->year, dateOfBirth->month, dateOfBirth->day, age,
+                   height, heightUnit, weight, weightUnit, user});
     }
     if (!ok)
     {
@@ -159,10 +160,10 @@ int KvtDatabase::GetUser(char16_t *firstName, uint32_t firstNameSize, char16_t *
 {
     if (!IsLoggedIn() || !firstName || !lastName || !dateOfBirth)
         return 0;
-    if (!Run(u"Select FirstName, LastName, Gender, DOB_Year, DOB_Month, DOB_Day, Age, Height, HeightUnit, "
-             u"Weight, "
-             u"WeightUnit from UserInfo where UserID = '%s'",
-             {CurrentUser()}) ||
+    if (!Exec(u"Select FirstName, LastName, Gender, DOB_Year, DOB_Month, DOB_Day, Age, Height, HeightUnit, "
+              u"Weight, "
+              u"WeightUnit from UserInfo where UserID = '%s'",
+              {CurrentUser()}) ||
         m_table.GetRowCount() == 0)
         return 0;
 
@@ -216,7 +217,7 @@ int KvtDatabase::DeleteUser()
     };
     for (const char16_t *statement : kStatements)
     {
-        if (!Run(statement, {CurrentUser()}))
+        if (!Exec(statement, {CurrentUser()}))
         {
             Rollback();
             return 0;
@@ -236,9 +237,10 @@ int KvtDatabase::SetDeviceSerialNo(const char16_t *serialNo)
         return 0;
     int ok;
     if (serialNo[0] != u'\0')
-        ok = Run(u"Update UserInfo set DeviceSerialNo = '%s' where UserID = '%s'", {serialNo, CurrentUser()});
+        ok =
+            Exec(u"Update UserInfo set DeviceSerialNo = '%s' where UserID = '%s'", {serialNo, CurrentUser()});
     else
-        ok = Run(u"Update UserInfo set DeviceSerialNo = NULL where UserID = '%s'", {CurrentUser()});
+        ok = Exec(u"Update UserInfo set DeviceSerialNo = NULL where UserID = '%s'", {CurrentUser()});
     if (!ok)
     {
         Rollback();
@@ -251,7 +253,7 @@ int KvtDatabase::GetDeviceSerialNo(char16_t *buffer, uint32_t size)
 {
     if (!IsLoggedIn() || !buffer || size == 0)
         return 0;
-    if (!Run(u"Select DeviceSerialNo from UserInfo where UserID = '%s'", {CurrentUser()}) ||
+    if (!Exec(u"Select DeviceSerialNo from UserInfo where UserID = '%s'", {CurrentUser()}) ||
         m_table.GetRowCount() != 1)
         return 0;
     uint8_t type = CellNull;
@@ -269,7 +271,7 @@ int KvtDatabase::HasFacebookInfo()
     if (!IsLoggedIn())
         return 0;
     int64_t count = 0;
-    if (!Run(u"Select count(*) from FacebookInfo where UserID='%s'", {CurrentUser()}) ||
+    if (!Exec(u"Select count(*) from FacebookInfo where UserID='%s'", {CurrentUser()}) ||
         !m_table.GetInt64(0, 0, &count))
         return 0;
     return count > 0 ? 1 : 0;
@@ -288,8 +290,8 @@ int KvtDatabase::SaveFacebookInfo(const char16_t *email, const char16_t *passwor
         return 0;
     }
     // One row per user: a new save replaces what an earlier one stored.
-    if (!Run(u"Delete from FacebookInfo where UserID='%s'", {CurrentUser()}) ||
-        !Run(u"Insert into FacebookInfo values ( '%s', '%s', '%s' )", {CurrentUser(), email, stored}))
+    if (!Exec(u"Delete from FacebookInfo where UserID='%s'", {CurrentUser()}) ||
+        !Exec(u"Insert into FacebookInfo values ( '%s', '%s', '%s' )", {CurrentUser(), email, stored}))
     {
         Rollback();
         return 0;
@@ -303,8 +305,8 @@ int KvtDatabase::GetFacebookInfo(char16_t *email, uint32_t emailSize, char16_t *
     if (!IsLoggedIn() || !email || emailSize == 0 || !password || passwordSize == 0)
         return 0;
     // Files written before saves replaced each other can hold several rows; the newest counts.
-    if (!Run(u"Select Email, Password from FacebookInfo where UserID='%s' order by rowid desc",
-             {CurrentUser()}) ||
+    if (!Exec(u"Select Email, Password from FacebookInfo where UserID='%s' order by rowid desc",
+              {CurrentUser()}) ||
         m_table.GetRowCount() == 0)
         return 0;
     std::u16string text;
