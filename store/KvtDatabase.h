@@ -77,6 +77,9 @@ class KvtDatabase
     int DecryptPassword(const char16_t *stored, std::u16string *password);
 
   private:
+    // Further table groups are members defined in their own .cpp files; they
+    // build statements with Exec, read m_table, and check IsLoggedIn before
+    // using CurrentUser.
     void OpenFile(const std::u16string &folder);
     void EnsureSchema();
 
