@@ -1,0 +1,74 @@
+#include "platform/sys/DataFolder.h"
+
+#include "platform/sys/TextConvert.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vxsys
+{
+namespace
+{
+bool IsFolder(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+} // namespace
+
+std::u16string AppDataFolder()
+{
+    const char *xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/')
+        return Utf8ToUtf16(xdg);
+    const char *home = std::getenv("HOME");
+    if (home && home[0] != '\0')
+    {
+        std::string base(home);
+        if (base.size() > 1 && base.back() == '/')
+            base.pop_back();
+        return Utf8ToUtf16(base + "/.local/share");
+    }
+    return std::u16string();
+}
+
+bool CreateFolderTree(const std::u16string &path, mode_t mode)
+{
+    const std::string narrow = Utf16ToUtf8(path);
+    if (narrow.empty())
+        return false;
+    if (IsFolder(narrow))
+        return true;
+    // Walk the components from the root so each missing level gets the mode.
+    std::size_t pos = 0;
+    while (pos != std::string::npos)
+    {
+        pos = narrow.find('/', pos + 1);
+        const std::string part = narrow.substr(0, pos);
+        if (part.empty() || IsFolder(part))
+            continue;
+        if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
+            return false;
+    }
+    return IsFolder(narrow);
+}
+
+bool EnsurePrivateFile(const std::u16string &path, mode_t mode)
+{
+    const std::string narrow = Utf16ToUtf8(path);
+    if (narrow.empty())
+        return false;
+    const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && (st.st_mode & 07777) != mode)
+        ok = ::fchmod(fd, mode) == 0;
+    ::close(fd);
+    return ok;
+}
+} // namespace vxsys

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// Where the program keeps its own files, and the calls that create them with
+// private permissions.
+namespace vxsys
+{
+// The per-user data folder: $XDG_DATA_HOME when it is an absolute path, else
+// $HOME/.local/share; empty when neither can be named.
+std::u16string AppDataFolder();
+
+// Creates the folder and every missing parent with the given mode (the umask
+// still applies). True when the folder exists afterwards.
+bool CreateFolderTree(const std::u16string &path, mode_t mode);
+
+// Makes sure the file exists without touching its content, and sets its mode.
+// True when the file exists afterwards and the mode could be set.
+bool EnsurePrivateFile(const std::u16string &path, mode_t mode);
+} // namespace vxsys

@@ -1,0 +1,183 @@
+#include "store/KvtDatabase.h"
+
+#include "platform/sys/DataFolder.h"
+
+#include <vector>
+
+namespace
+{
+const char16_t kFileName[] = u"KVTDB_NB.dat";
+const char16_t kFolderName[] = u"Vormatik";
+
+// The fixed key of stored password texts; existing files depend on it.
+const uint8_t kPasswordKey[16] = {'Q', 'w', 'E', 'r', 'T', 'Y', 'U', 'o',
+                                  'P', 'L', 'K', '7', 'Z', 'X', 'C', 'v'};
+
+struct TableDefinition
+{
+    const char16_t *name;
+    const char16_t *create;
+};
+
+// The six tables in creation order. The texts are those that existing files
+// hold in their schema.
+const TableDefinition kTables[] = {
+    {u"UserInfo",
+     u"Create table UserInfo ( UserID TEXT, Password BLOB, FirstName TEXT, LastName TEXT, Height INTEGER, "
+     u"HeightUnit INTEGER, Weight INTEGER, WeightUnit INTEGER, Age INTEGER, DOB_Year INTEGER, DOB_Month "
+     u"INTEGER, "
+     u"DOB_Day INTEGER, Gender INTEGER, DeviceSerialNo TEXT NULL)"},
+    {u"Goal", u"Create table Goal( UserID TEXT, GoalID INTEGER )"},
+    {u"GoalInfo", u"Create table GoalInfo( GoalID INTEGER, GoalDistance INTEGER NULL, GoalDistanceUnit "
+                  u"INTEGER, GoalTime INTEGER "
+                  u"NULL, GoalCalories INTEGER NULL, GoalTimeFrame INTEGER, GoalTimeFrameType INTEGER, "
+                  u"GoalTimeFrameFrom INTEGER, "
+                  u"GoalTimeFrameTo INTEGER, GoalStatus INTEGER )"},
+    {u"Run", u"Create table Run( UserID TEXT, RunID INTEGER, RunGoalID INTEGER )"},
+    {u"RunInfo",
+     u"Create table RunInfo( RunID INTEGER, RunDateTime INTEGER, RunDuration INTEGER, RunStepWalk INTEGER, "
+     u"RunStepRun INTEGER, RunDistanceRun INTEGER, RunDistanceWalk INTEGER, RunCalories INTEGER, "
+     u"RunTemperature "
+     u"INTEGER, RunHeartBeatBeforeRun INTEGER, RunHeartBeatAfterRun INTEGER )"},
+    {u"FacebookInfo", u"Create table if not exists FacebookInfo( UserID TEXT, Email TEXT, Password BLOB )"},
+};
+} // namespace
+
+KvtDatabase::KvtDatabase()
+{
+    const std::u16string base = vxsys::AppDataFolder();
+    if (base.empty())
+        OpenFile(std::u16string());
+    else if (base.back() == u'/')
+        OpenFile(base + kFolderName);
+    else
+        OpenFile(base + u'/' + kFolderName);
+}
+
+KvtDatabase::KvtDatabase(const std::u16string &folder)
+{
+    OpenFile(folder);
+}
+
+KvtDatabase::~KvtDatabase()
+{
+    m_db.Close();
+}
+
+void KvtDatabase::OpenFile(const std::u16string &folder)
+{
+    m_cipher.SetKey(kPasswordKey, sizeof(kPasswordKey));
+    if (folder.empty())
+    {
+        // Without a data folder the file lies in the current directory.
+        m_path = kFileName;
+    }
+    else
+    {
+        vxsys::CreateFolderTree(folder, 0700);
+        m_path = folder;
+        if (m_path.back() != u'/')
+            m_path += u'/';
+        m_path += kFileName;
+    }
+    // The file holds enciphered passwords under a fixed key: only its owner may read it.
+    // A file created here is empty; the engine takes it as a new database.
+    vxsys::EnsurePrivateFile(m_path, 0600);
+    if (m_db.Open(m_path.c_str()))
+        EnsureSchema();
+}
+
+void KvtDatabase::EnsureSchema()
+{
+    // Whatever table is missing is created, also in a file that an interrupted
+    // first start left empty or a file from before the social-site tables.
+    std::vector<const TableDefinition *> missing;
+    for (const TableDefinition &table : kTables)
+    {
+        int64_t count = 0;
+        if (!Exec(u"Select count(*) from sqlite_master where name='%s'", {table.name}) ||
+            !m_table.GetInt64(0, 0, &count))
+            return; // not a database the engine can read
+        if (count <= 0)
+            missing.push_back(&table);
+    }
+    if (missing.empty() || !Begin())
+        return;
+    for (const TableDefinition *table : missing)
+    {
+        if (!Exec(table->create))
+        {
+            Rollback();
+            return;
+        }
+    }
+    Commit();
+}
+
+int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
+{
+    const std::optional<std::u16string> statement = SqlFormat(format, args);
+    if (!statement)
+    {
+        m_table.Clear();
+        return 0;
+    }
+    return m_db.Query(*statement, &m_table);
+}
+
+int KvtDatabase::Login(const char16_t *userId, const char16_t *password)
+{
+    if (!CheckPassword(userId, password))
+        return 0;
+    m_currentUser = std::u16string(userId);
+    m_loggedIn = 1;
+    return 1;
+}
+
+int KvtDatabase::Logout()
+{
+    if (!m_loggedIn)
+        return 0;
+    m_currentUser.reset();
+    m_loggedIn = 0;
+    return 1;
+}
+
+int KvtDatabase::Begin()
+{
+    if (!m_db.IsOpen())
+        return 0;
+    // A transaction that a caller keeps open is joined, not refused.
+    if (m_db.InTransaction())
+        return 1;
+    return Exec(u"BEGIN");
+}
+
+int KvtDatabase::Commit()
+{
+    if (!m_db.InTransaction())
+        return 0;
+    if (Exec(u"COMMIT"))
+        return 1;
+    Rollback();
+    return 0;
+}
+
+int KvtDatabase::End()
+{
+    if (!m_db.InTransaction())
+        return 0;
+    if (Exec(u"END"))
+        return 1;
+    Rollback();
+    return 0;
+}
+
+int KvtDatabase::Rollback()
+{
+    if (!m_db.IsOpen())
+        return 0;
+    if (!m_db.InTransaction())
+        return 1;
+    return Exec(u"ROLLBACK");
+}

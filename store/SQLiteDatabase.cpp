@@ -1,0 +1,138 @@
+#include "store/SQLiteDatabase.h"
+
+#include "platform/sys/TextConvert.h"
+
+#include <cstdint>
+#include <sqlite3.h>
+
+SQLiteDatabase::SQLiteDatabase() = default;
+
+SQLiteDatabase::~SQLiteDatabase()
+{
+    Close();
+}
+
+int SQLiteDatabase::Open(const char16_t *path)
+{
+    if (m_isOpen)
+        return 1;
+    if (!path)
+    {
+        m_lastError = SQLITE_MISUSE;
+        return 0;
+    }
+    sqlite3 *handle = nullptr;
+    const int rc = sqlite3_open16(path, &handle);
+    if (rc != SQLITE_OK)
+    {
+        m_lastError = handle ? sqlite3_errcode(handle) : 1;
+        // The engine hands out a handle even when the open fails; it must still be closed.
+        if (handle)
+            sqlite3_close(handle);
+        return 0;
+    }
+    m_handle = handle;
+    m_isOpen = 1;
+    return 1;
+}
+
+void SQLiteDatabase::Close()
+{
+    if (m_handle)
+        sqlite3_close(m_handle);
+    m_handle = nullptr;
+    m_isOpen = 0;
+}
+
+int SQLiteDatabase::InTransaction() const
+{
+    return m_handle && sqlite3_get_autocommit(m_handle) == 0 ? 1 : 0;
+}
+
+int SQLiteDatabase::Query(const char16_t *statement, CellTable *table)
+{
+    if (!statement || !table)
+        return 0;
+    return Query(std::u16string_view(statement, vxsys::U16Length(statement)), table);
+}
+
+int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
+{
+    if (!table)
+        return 0;
+    table->Clear();
+    if (!m_handle)
+    {
+        m_lastError = 1;
+        return 0;
+    }
+    if (statement.size() > static_cast<std::size_t>(INT32_MAX / 2))
+    {
+        m_lastError = SQLITE_TOOBIG;
+        return 0;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    const int bytes = static_cast<int>(statement.size() * sizeof(char16_t));
+    if (sqlite3_prepare16_v2(m_handle, statement.data(), bytes, &stmt, nullptr) != SQLITE_OK)
+    {
+        m_lastError = sqlite3_errcode(m_handle);
+        sqlite3_finalize(stmt);
+        return 0;
+    }
+    if (!stmt) // only blanks or a comment: nothing to run
+        return 1;
+
+    const int columns = sqlite3_column_count(stmt);
+    uint32_t row = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+    {
+        for (int c = 0; c < columns; ++c)
+        {
+            const uint32_t col = static_cast<uint32_t>(c);
+            switch (sqlite3_column_type(stmt, c))
+            {
+            case SQLITE_INTEGER: {
+                const sqlite3_int64 value = sqlite3_column_int64(stmt, c);
+                table->SetCell(row, col, &value, CellInteger, sizeof(value));
+                break;
+            }
+            case SQLITE_FLOAT: {
+                const double value = sqlite3_column_double(stmt, c);
+                table->SetCell(row, col, &value, CellFloat, sizeof(value));
+                break;
+            }
+            case SQLITE_TEXT: {
+                // The engine's UTF-16 text ends with a two-byte zero, so one byte
+                // past its count is still inside it.
+                const void *text = sqlite3_column_text16(stmt, c);
+                const uint32_t length = static_cast<uint32_t>(sqlite3_column_bytes16(stmt, c)) + 1;
+                table->SetCell(row, col, text, CellText, text ? length : 0);
+                break;
+            }
+            case SQLITE_BLOB: {
+                const void *blob = sqlite3_column_blob(stmt, c);
+                const uint32_t length = static_cast<uint32_t>(sqlite3_column_bytes(stmt, c));
+                table->SetCell(row, col, blob, CellBlob, length);
+                break;
+            }
+            case SQLITE_NULL:
+                table->SetCell(row, col, nullptr, CellNull, 0);
+                break;
+            default:
+                break;
+            }
+        }
+        ++row;
+    }
+    if (rc != SQLITE_DONE)
+    {
+        // A statement that fails while it runs has not done its work; the
+        // caller must not take it as stored.
+        m_lastError = sqlite3_errcode(m_handle);
+        sqlite3_finalize(stmt);
+        return 0;
+    }
+    sqlite3_finalize(stmt);
+    return 1;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Statement texts of the records store.
+//
+// SqlFormat knows three directives, each taking one argument in order:
+//   %s     a text value; it must stand between single quotes ('%s') and is
+//          written through SqlQuote, so no value can end its literal early;
+//   %i     a 32-bit integer;
+//   %I64i  a 64-bit integer (date-time values);
+// and "%%" for a percent sign. Numbers are written in the C locale. Any
+// mismatch (unknown directive, wrong argument kind, too few or too many
+// arguments, a text holding U+0000 or a null text) gives no statement at all,
+// so the caller fails instead of running a statement it did not mean.
+
+class SqlArg
+{
+  public:
+    enum class Kind
+    {
+        Text,
+        Int32,
+        Int64,
+        Missing
+    };
+
+    SqlArg(std::u16string_view text) : m_kind(Kind::Text), m_text(text) {}
+    SqlArg(const std::u16string &text) : m_kind(Kind::Text), m_text(text) {}
+    SqlArg(const char16_t *text) : m_kind(text ? Kind::Text : Kind::Missing), m_text(text ? text : u"") {}
+    SqlArg(int32_t value) : m_kind(Kind::Int32), m_number(value) {}
+    SqlArg(int64_t value) : m_kind(Kind::Int64), m_number(value) {}
+
+    Kind GetKind() const { return m_kind; }
+    std::u16string_view GetText() const { return m_text; }
+    int64_t GetNumber() const { return m_number; }
+
+  private:
+    Kind m_kind;
+    std::u16string_view m_text;
+    int64_t m_number = 0;
+};
+
+// The text with every single quote doubled: the form a value takes between
+// single quotes in a statement. The engine stores the value as it was given.
+std::u16string SqlQuote(std::u16string_view text);
+
+std::optional<std::u16string> SqlFormat(std::u16string_view format, std::initializer_list<SqlArg> args = {});

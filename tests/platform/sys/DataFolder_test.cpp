@@ -1,0 +1,101 @@
+#include "platform/sys/DataFolder.h"
+
+#include "platform/sys/TextConvert.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sys/stat.h>
+
+namespace
+{
+class ScopedEnv
+{
+  public:
+    ScopedEnv(const char *name, const char *value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+
+  private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+unsigned Mode(const std::string &path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return 0xFFFF;
+    return st.st_mode & 07777;
+}
+} // namespace
+
+TEST(DataFolder, XdgDataHomeThenHome)
+{
+    ScopedEnv home("HOME", "/home/someone/");
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", "/data/here");
+        EXPECT_EQ(u"/data/here", vxsys::AppDataFolder());
+    }
+    for (const char *ignored : {static_cast<const char *>(nullptr), "", "not/absolute"})
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", ignored);
+        EXPECT_EQ(u"/home/someone/.local/share", vxsys::AppDataFolder());
+    }
+    ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    ScopedEnv noHome("HOME", "");
+    EXPECT_EQ(u"", vxsys::AppDataFolder());
+}
+
+TEST(DataFolder, CreateFolderTreeMakesEveryMissingLevelPrivate)
+{
+    const std::string base = vxtest::MakeTempDir("tree");
+    ::chmod(base.c_str(), 0755);
+    EXPECT_TRUE(vxsys::CreateFolderTree(vxsys::Utf8ToUtf16(base + "/a/b/c"), 0700));
+    EXPECT_EQ(0755u, Mode(base)); // an existing level is left as it is
+    EXPECT_EQ(0700u, Mode(base + "/a"));
+    EXPECT_EQ(0700u, Mode(base + "/a/b"));
+    EXPECT_EQ(0700u, Mode(base + "/a/b/c"));
+    EXPECT_TRUE(vxsys::CreateFolderTree(vxsys::Utf8ToUtf16(base + "/a/b/c"), 0700));
+
+    std::ofstream(base + "/file") << "x";
+    EXPECT_FALSE(vxsys::CreateFolderTree(vxsys::Utf8ToUtf16(base + "/file/sub"), 0700));
+    EXPECT_FALSE(vxsys::CreateFolderTree(vxsys::Utf8ToUtf16(base + "/file"), 0700));
+    EXPECT_FALSE(vxsys::CreateFolderTree(u"", 0700));
+}
+
+TEST(DataFolder, EnsurePrivateFileKeepsTheContent)
+{
+    const std::string base = vxtest::MakeTempDir("file");
+    const std::string path = base + "/f.dat";
+    EXPECT_TRUE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(path), 0600));
+    EXPECT_EQ(0600u, Mode(path));
+
+    std::ofstream(path) << "content";
+    ::chmod(path.c_str(), 0644);
+    EXPECT_TRUE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(path), 0600));
+    EXPECT_EQ(0600u, Mode(path));
+    std::ifstream in(path);
+    std::string text;
+    in >> text;
+    EXPECT_EQ("content", text);
+
+    EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(base), 0600)); // a folder
+    EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(base + "/missing/f"), 0600));
+}

@@ -1,0 +1,79 @@
+#include "store/SqlText.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <limits>
+
+TEST(SqlQuote, DoublesEverySingleQuote)
+{
+    EXPECT_EQ(u"", SqlQuote(u""));
+    EXPECT_EQ(u"O''Brien", SqlQuote(u"O'Brien"));
+    EXPECT_EQ(u"''''", SqlQuote(u"''"));
+    EXPECT_EQ(u"x'' or ''1''=''1", SqlQuote(u"x' or '1'='1"));
+    EXPECT_EQ(u"\"double\" stays", SqlQuote(u"\"double\" stays"));
+}
+
+TEST(SqlFormat, WritesEachDirective)
+{
+    const auto text = SqlFormat(u"a='%s' b=%i c=%I64i d=%i%%",
+                                {u"O'Brien", int32_t{-5}, int64_t{128752416000000000}, int32_t{7}});
+    ASSERT_TRUE(text);
+    EXPECT_EQ(u"a='O''Brien' b=-5 c=128752416000000000 d=7%", *text);
+}
+
+TEST(SqlFormat, NumberLimitsInTheCLocaleWhateverTheProcessLocale)
+{
+    // A locale with other separators must not change statement texts.
+    const char *old = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = old ? old : "C";
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    const auto text = SqlFormat(u"%i %i %I64i %I64i",
+                                {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                                 std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()});
+    std::setlocale(LC_ALL, saved.c_str());
+    ASSERT_TRUE(text);
+    EXPECT_EQ(u"-2147483648 2147483647 -9223372036854775808 9223372036854775807", *text);
+}
+
+TEST(SqlFormat, SmallUnsignedValuesAreIntegers)
+{
+    const uint8_t gender = 255;
+    const uint16_t year = 1970;
+    const auto text = SqlFormat(u"%i,%i", {gender, year});
+    ASSERT_TRUE(text);
+    EXPECT_EQ(u"255,1970", *text);
+}
+
+TEST(SqlFormat, RefusesWhatItCannotWriteSafely)
+{
+    struct Case
+    {
+        const char *why;
+        std::optional<std::u16string> result;
+    };
+    const Case cases[] = {
+        {"text outside quotes", SqlFormat(u"where UserID = %s", {u"x"})},
+        {"text with only an opening quote", SqlFormat(u"where UserID = '%s", {u"x"})},
+        {"a number for %s", SqlFormat(u"'%s'", {int32_t{1}})},
+        {"text for %i", SqlFormat(u"%i", {u"1"})},
+        {"64-bit for %i", SqlFormat(u"%i", {int64_t{1}})},
+        {"32-bit for %I64i", SqlFormat(u"%I64i", {int32_t{1}})},
+        {"too few arguments", SqlFormat(u"'%s' '%s'", {u"x"})},
+        {"too many arguments", SqlFormat(u"'%s'", {u"x", u"y"})},
+        {"unknown directive", SqlFormat(u"%d", {int32_t{1}})},
+        {"lone percent at the end", SqlFormat(u"100%", {int32_t{1}})},
+        {"null text", SqlFormat(u"'%s'", {static_cast<const char16_t *>(nullptr)})},
+        {"zero character in text", SqlFormat(u"'%s'", {std::u16string_view(u"a\0b", 3)})},
+    };
+    for (const Case &c : cases)
+        EXPECT_FALSE(c.result) << c.why;
+}
+
+TEST(SqlFormat, PlainTextPassesUnchanged)
+{
+    const auto text = SqlFormat(u"Select count(*) from sqlite_master where name='FacebookInfo'");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(u"Select count(*) from sqlite_master where name='FacebookInfo'", *text);
+}
