@@ -284,7 +284,9 @@ PtpResult PtpSession::SendObject(std::uint32_t storageId, std::uint32_t parent, 
     std::lock_guard lock(m_mutex);
     newHandle = 0;
     info.storageId = storageId;
-    info.objectCompressedSize = static_cast<std::uint32_t>(bytes.size());
+    // Objects of 4 GiB and more announce the size as unknown.
+    info.objectCompressedSize =
+        bytes.size() >= 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes.size());
     std::vector<std::uint8_t> data = EncodeObjectInfo(info);
     const std::uint32_t params[] = {storageId, parent};
     PtpResult r = Transact(kOpSendObjectInfo, params, DataPhase::Out, &data);

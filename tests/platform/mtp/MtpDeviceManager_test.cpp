@@ -456,3 +456,22 @@ TEST(MtpDeviceManager, VendorOperationsThroughTheFacade)
     EXPECT_TRUE(refused.Completed());
     EXPECT_EQ(refused.code, kRespDeviceBusy);
 }
+
+TEST(MtpDeviceManager, UnpluggedDevice)
+{
+    Monitor m;
+    auto d = Only(m.sim);
+    ASSERT_TRUE(d);
+    MtpStorage file;
+    ASSERT_TRUE(d->FindChild(Workout(*d), u"FR.DAT", file));
+    m.sim.SetUnplugged(true);
+    const fs::path dir = vxtest::MakeTempDir("unplug");
+    EXPECT_FALSE(d->ReadToFile(file, (dir / "FR.TMP").string()));
+    EXPECT_EQ(d->LastResult().transport, TransferStatus::NoDevice);
+    EXPECT_TRUE(Entries(dir).empty());
+    std::vector<MtpStorage> roots;
+    EXPECT_FALSE(d->Storages(roots));
+
+    ScopedDeviceSource source([&] { return std::vector<MtpDeviceCandidate>{m.sim.Candidate(kVid, kPid)}; });
+    EXPECT_TRUE(MtpDeviceManager::EnumerateDevices().empty());
+}

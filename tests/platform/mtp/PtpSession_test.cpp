@@ -396,3 +396,36 @@ TEST(PtpSession, MisuseAndMissingDeviceFailWithoutSending)
     PtpSession none(nullptr);
     EXPECT_FALSE(none.OpenSession().Completed());
 }
+
+TEST(PtpSession, DeviceThatLeavesOutZeroLengthPackets)
+{
+    for (const std::size_t size : {std::size_t{500}, std::size_t{16372}, std::size_t{1012}})
+    {
+        SCOPED_TRACE(size);
+        SimMtpMonitor sim(512);
+        sim.AddStorage(kStorage, u"Internal");
+        const Bytes content = Pattern(size);
+        const std::uint32_t h = sim.AddFile(kStorage, 0, u"F", content);
+        auto s = Open(sim);
+        sim.OmitZeroLengthPackets(true);
+        Bytes got;
+        ASSERT_TRUE(s->GetObject(h, got).IsOk());
+        EXPECT_EQ(got, content);
+        std::vector<std::uint32_t> ids;
+        EXPECT_TRUE(s->GetStorageIds(ids).IsOk());
+    }
+}
+
+TEST(PtpSession, UnpluggedDeviceFailsEveryTransaction)
+{
+    SimMtpMonitor sim;
+    sim.AddStorage(kStorage, u"Internal");
+    auto s = Open(sim);
+    sim.SetUnplugged(true);
+    std::vector<std::uint32_t> ids;
+    const PtpResult r = s->GetStorageIds(ids);
+    EXPECT_EQ(r.transport, TransferStatus::NoDevice);
+    EXPECT_FALSE(r.Completed());
+    Bytes data = {1};
+    EXPECT_EQ(s->Transact(0x9D03, {}, DataPhase::Out, &data).transport, TransferStatus::NoDevice);
+}

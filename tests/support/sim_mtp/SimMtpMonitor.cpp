@@ -37,6 +37,8 @@ struct SimMtpMonitor::State
     std::uint32_t nextHandle = 1;
     bool sessionOpen = false;
     bool busy = false;
+    bool unplugged = false;
+    bool omitZlp = false;
 
     std::map<std::uint16_t, SimVendorReply> vendorScripts;
     std::map<std::uint16_t, std::deque<std::uint16_t>> scriptedCodes;
@@ -112,7 +114,7 @@ struct SimMtpMonitor::State
     {
         for (std::size_t pos = 0; pos < bytes.size(); pos += mps)
             packets.emplace_back(bytes.begin() + pos, bytes.begin() + std::min(bytes.size(), pos + mps));
-        if (endTransfer && bytes.size() % mps == 0)
+        if (endTransfer && !omitZlp && bytes.size() % mps == 0)
             packets.emplace_back();
     }
 
@@ -456,6 +458,8 @@ struct SimMtpMonitor::State
     TransferStatus BulkOut(std::span<const std::uint8_t> data)
     {
         std::lock_guard lock(mutex);
+        if (unplugged)
+            return TransferStatus::NoDevice;
         if (!data.empty() && awaitingData && rx.empty())
         {
             const auto it = failedSends.find(awaitingData->op);
@@ -477,6 +481,8 @@ struct SimMtpMonitor::State
     {
         std::lock_guard lock(mutex);
         received = 0;
+        if (unplugged)
+            return TransferStatus::NoDevice;
         // A buffer that is not a whole number of packets could overflow on a real bus.
         if (buffer.empty() || buffer.size() % mps != 0)
             return TransferStatus::Error;
@@ -521,6 +527,8 @@ TransferStatus OpenSim(const std::shared_ptr<SimMtpMonitor::State> &state,
 {
     {
         std::lock_guard lock(state->mutex);
+        if (state->unplugged)
+            return TransferStatus::NoDevice;
         if (state->busy)
             return TransferStatus::Busy;
         // A new user of the interface starts with empty pipes.
@@ -639,6 +647,18 @@ void SimMtpMonitor::InjectFailedSend(std::uint16_t op)
 {
     std::lock_guard lock(m_state->mutex);
     ++m_state->failedSends[op];
+}
+
+void SimMtpMonitor::SetUnplugged(bool unplugged)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->unplugged = unplugged;
+}
+
+void SimMtpMonitor::OmitZeroLengthPackets(bool omit)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->omitZlp = omit;
 }
 
 void SimMtpMonitor::SetBusy(bool busy)

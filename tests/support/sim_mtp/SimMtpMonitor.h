@@ -92,6 +92,10 @@ class SimMtpMonitor
     void InjectFailedSend(std::uint16_t op);
     // While busy, another program holds the interface: connecting fails with TransferStatus::Busy.
     void SetBusy(bool busy);
+    // Unplugged: every transfer fails with TransferStatus::NoDevice.
+    void SetUnplugged(bool unplugged);
+    // A quirk of some devices: no zero-length packet after a container that fills its last packet.
+    void OmitZeroLengthPackets(bool omit);
 
     // Logs.
     std::vector<SimVendorCall> VendorLog() const;
