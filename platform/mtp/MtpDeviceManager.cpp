@@ -132,6 +132,7 @@ bool MtpDevice::Describe(std::uint32_t handle, MtpStorage &object, ObjectInfo *i
 bool MtpDevice::Storages(std::vector<MtpStorage> &roots)
 {
     std::lock_guard lock(m_mutex);
+    m_last = {};
     std::vector<std::uint32_t> ids;
     if (!Check(m_session->GetStorageIds(ids)))
         return false;
@@ -155,6 +156,7 @@ bool MtpDevice::Storages(std::vector<MtpStorage> &roots)
 bool MtpDevice::Children(const MtpStorage &parent, std::vector<MtpStorage> &children)
 {
     std::lock_guard lock(m_mutex);
+    m_last = {};
     if (!parent.IsFolder())
         return false;
     std::vector<std::uint32_t> handles;
@@ -191,6 +193,7 @@ bool MtpDevice::FindChild(const MtpStorage &parent, std::u16string_view name, Mt
 bool MtpDevice::ReadToFile(const MtpStorage &file, const std::string &localPath)
 {
     std::lock_guard lock(m_mutex);
+    m_last = {};
     if (file.IsRoot())
         return false;
     MtpStorage current;
@@ -213,6 +216,7 @@ bool MtpDevice::Insert(const MtpStorage &folder, std::u16string_view name, const
                        MtpStorage *created)
 {
     std::lock_guard lock(m_mutex);
+    m_last = {};
     if (!folder.IsFolder() || name.empty())
         return false;
     std::vector<std::uint8_t> bytes;
@@ -285,6 +289,7 @@ bool MtpDevice::Insert(const MtpStorage &folder, std::u16string_view name, const
 bool MtpDevice::SetHidden(MtpStorage &object, bool hidden)
 {
     std::lock_guard lock(m_mutex);
+    m_last = {};
     if (object.IsRoot() || !Check(m_session->SetHidden(object.handle, hidden)))
         return false;
     if (hidden)

@@ -136,7 +136,8 @@ class MtpDevice
     PtpResult SendVendorOperation(std::uint16_t op, std::span<const std::uint32_t> params, DataPhase phase,
                                   std::vector<std::uint8_t> *data);
 
-    // The outcome of the last device transaction of the calls above.
+    // The outcome of the last device transaction of the last call above; code 0 when that call failed
+    // before it reached the device (a bad argument, a local file that could not be read).
     PtpResult LastResult() const;
     PtpSession &Session() { return *m_session; }
 

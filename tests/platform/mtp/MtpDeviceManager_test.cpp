@@ -475,3 +475,15 @@ TEST(MtpDeviceManager, UnpluggedDevice)
     ScopedDeviceSource source([&] { return std::vector<MtpDeviceCandidate>{m.sim.Candidate(kVid, kPid)}; });
     EXPECT_TRUE(MtpDeviceManager::EnumerateDevices().empty());
 }
+
+TEST(MtpDeviceManager, LocalFailuresAreNotTakenForDeviceAnswers)
+{
+    Monitor m;
+    auto d = Only(m.sim);
+    ASSERT_TRUE(d);
+    MtpStorage folder = Workout(*d);
+    ASSERT_TRUE(d->LastResult().IsOk());
+    EXPECT_FALSE(d->Insert(folder, u"X.DAT", vxtest::MakeTempDir("none") + "/missing"));
+    EXPECT_FALSE(d->LastResult().IsOk());
+    EXPECT_EQ(d->LastResult().code, 0);
+}
