@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/mtp/PtpCodec.h"
+#include "platform/mtp/PtpTransport.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+namespace vxmtp
+{
+// Direction of a transaction's data phase.
+enum class DataPhase
+{
+    None, // command and response only
+    In,   // the device sends data to the host
+    Out,  // the host sends data to the device
+};
+
+// How a transaction ended. A transaction completed when the transport carried it and the device
+// answered with a well-formed response; code is then the device's response code.
+struct PtpResult
+{
+    TransferStatus transport = TransferStatus::Ok;
+    bool protocolError = false; // malformed, truncated or mismatched container
+    std::uint16_t code = 0;
+    std::vector<std::uint32_t> params;
+
+    bool Completed() const { return transport == TransferStatus::Ok && !protocolError && code != 0; }
+    bool IsOk() const { return Completed() && code == kRespOk; }
+};
+
+// The transaction engine and the operations the program needs, over one PTP interface.
+// Thread-safe: one transaction runs at a time. Releasing the object does not close the device's
+// session, so that the effect of a vendor operation survives until the next user of the device.
+class PtpSession
+{
+  public:
+    explicit PtpSession(std::unique_ptr<PtpTransport> transport, unsigned timeoutMs = 5000);
+    PtpSession(const PtpSession &) = delete;
+    PtpSession &operator=(const PtpSession &) = delete;
+
+    // One transaction. For DataPhase::Out, *data is sent; for DataPhase::In, *data receives the
+    // payload (it is cleared first). data may be null for DataPhase::None.
+    PtpResult Transact(std::uint16_t op, std::span<const std::uint32_t> params, DataPhase phase,
+                       std::vector<std::uint8_t> *data);
+
+    PtpResult GetDeviceInfo(DeviceInfo &info);
+    // Opens session 1. A device that answers SessionAlreadyOpen is treated as open.
+    PtpResult OpenSession();
+    bool IsOpen() const;
+
+    // Storage ids whose low 16 bits are 0 (no medium behind them) are left out.
+    PtpResult GetStorageIds(std::vector<std::uint32_t> &ids);
+    PtpResult GetStorageInfo(std::uint32_t storageId, StorageInfo &info);
+    // parent kHandleRoot lists the storage's root.
+    PtpResult GetObjectHandles(std::uint32_t storageId, std::uint32_t parent,
+                               std::vector<std::uint32_t> &handles);
+    PtpResult GetObjectInfo(std::uint32_t handle, ObjectInfo &info);
+    PtpResult GetObject(std::uint32_t handle, std::vector<std::uint8_t> &bytes);
+    PtpResult DeleteObject(std::uint32_t handle);
+    // SendObjectInfo followed directly by SendObject. info's storage id and size are filled in
+    // here. newHandle receives the handle the device gave the object as soon as SendObjectInfo
+    // succeeded (0 otherwise), so a caller can remove what a failed SendObject left behind.
+    PtpResult SendObject(std::uint32_t storageId, std::uint32_t parent, ObjectInfo info,
+                         std::span<const std::uint8_t> bytes, std::uint32_t &newHandle);
+    PtpResult GetHidden(std::uint32_t handle, bool &hidden);
+    PtpResult SetHidden(std::uint32_t handle, bool hidden);
+
+    std::size_t MaxPacketSize() const { return m_mps; }
+
+  private:
+    TransferStatus SendContainer(const std::vector<std::uint8_t> &container);
+    // Reads one whole container; false with status/protocolError set when it cannot.
+    bool ReadContainer(std::vector<std::uint8_t> &container, PtpResult &result);
+    bool ReadTransfer(PtpResult &result, std::size_t &got, bool &endedByFullBuffer);
+
+    std::unique_ptr<PtpTransport> m_transport;
+    unsigned m_timeoutMs;
+    std::size_t m_mps;
+    std::size_t m_chunk;
+    std::vector<std::uint8_t> m_pending; // bytes of the next container already received
+    bool m_open = false;
+    std::uint32_t m_nextTid = 1;
+    mutable std::recursive_mutex m_mutex;
+};
+} // namespace vxmtp

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "platform/mtp/MtpDeviceManager.h"
+#include "platform/mtp/PtpCodec.h"
+#include "platform/mtp/PtpSession.h"
+#include "platform/mtp/PtpTransport.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A simulated MTP monitor that speaks PTP over the transport seam, packet by packet: containers are
+// cut into packets of the max packet size, a container that fills its last packet is followed by a
+// zero-length packet, and the monitor acts on a host container only once its transfer has ended
+// (so a host that leaves the zero-length packet out gets no answer). Its state (session, objects,
+// logs) outlives the transports connected to it, as a real device's does.
+namespace vxsim
+{
+struct SimObject
+{
+    std::uint32_t handle = 0;
+    std::uint32_t storageId = 0;
+    std::uint32_t parent = 0; // 0: in the storage's root
+    bool folder = false;
+    std::u16string name;
+    std::vector<std::uint8_t> bytes;
+    bool hidden = false;
+};
+
+// How the monitor answers a vendor operation.
+struct SimVendorReply
+{
+    vxmtp::DataPhase phase = vxmtp::DataPhase::None; // Out: the monitor takes a data phase first
+    std::uint16_t code = vxmtp::kRespOk;
+    std::vector<std::uint32_t> params; // response parameters
+    std::vector<std::uint8_t> dataIn;  // sent to the host when phase is In
+};
+
+// A vendor (non-standard) operation as the monitor received it.
+struct SimVendorCall
+{
+    std::uint16_t op = 0;
+    std::uint32_t transactionId = 0;
+    std::vector<std::uint32_t> params;
+    std::vector<std::uint8_t> dataOut;
+};
+
+// Every operation the monitor received, with the response code it sent (0: none).
+struct SimOperation
+{
+    std::uint16_t op = 0;
+    std::uint32_t transactionId = 0;
+    std::vector<std::uint32_t> params;
+    std::uint16_t response = 0;
+};
+
+class SimMtpMonitor
+{
+  public:
+    explicit SimMtpMonitor(std::size_t maxPacketSize = 512);
+    ~SimMtpMonitor();
+    SimMtpMonitor(const SimMtpMonitor &) = delete;
+    SimMtpMonitor &operator=(const SimMtpMonitor &) = delete;
+
+    // The DeviceInfo dataset the monitor sends.
+    vxmtp::DeviceInfo &Info();
+
+    void AddStorage(std::uint32_t storageId, std::u16string description, std::u16string volumeLabel = u"");
+    // parent 0 puts the object in the storage's root. Return the new handle.
+    std::uint32_t AddFolder(std::uint32_t storageId, std::uint32_t parent, std::u16string name);
+    std::uint32_t AddFile(std::uint32_t storageId, std::uint32_t parent, std::u16string name,
+                          std::vector<std::uint8_t> bytes, bool hidden = false);
+
+    // Inspection. Find returns null for an unknown handle; FindChild returns 0 when missing.
+    const SimObject *Find(std::uint32_t handle) const;
+    std::uint32_t FindChild(std::uint32_t storageId, std::uint32_t parent, const std::u16string &name) const;
+    std::size_t ObjectCount() const;
+    bool SessionOpen() const;
+
+    // Scripting.
+    void ScriptVendorOperation(std::uint16_t op, SimVendorReply reply);
+    // The next `times` transactions of op are answered with code (a data phase from the host is
+    // still taken; none is sent).
+    void ScriptResponse(std::uint16_t op, std::uint16_t code, int times = 1);
+    // The next data phase the monitor sends for op stops after payloadBytes bytes of payload: the
+    // container header still claims the whole length and no response follows. With framed set, the
+    // container is instead well-formed but holds only payloadBytes bytes, and the answer is OK.
+    void InjectShortRead(std::uint16_t op, std::size_t payloadBytes, bool framed = false);
+    // The host's next data phase for op fails on the bus; the monitor drops the transaction.
+    void InjectFailedSend(std::uint16_t op);
+    // While busy, another program holds the interface: connecting fails with TransferStatus::Busy.
+    void SetBusy(bool busy);
+    // Unplugged: every transfer fails with TransferStatus::NoDevice.
+    void SetUnplugged(bool unplugged);
+    // A quirk of some devices: no zero-length packet after a container that fills its last packet.
+    void OmitZeroLengthPackets(bool omit);
+
+    // Logs.
+    std::vector<SimVendorCall> VendorLog() const;
+    std::vector<SimOperation> OperationLog() const;
+    std::vector<std::vector<std::uint8_t>> OutTransfers() const; // each host bulkOut as sent
+    std::vector<std::vector<std::uint8_t>> InPackets() const;    // each packet sent, zero-length ones too
+    void ClearLogs();
+
+    // A transport to the monitor, or null while busy.
+    std::unique_ptr<vxmtp::PtpTransport> Connect();
+    // A discovery entry for vxmtp::SetDeviceSource.
+    vxmtp::MtpDeviceCandidate Candidate(std::uint16_t vendorId, std::uint16_t productId, std::uint8_t bus = 1,
+                                        std::vector<std::uint8_t> ports = {1});
+
+    struct State;
+
+  private:
+    std::shared_ptr<State> m_state;
+};
+} // namespace vxsim
