@@ -1,4 +1,5 @@
 #include "device/HidEnumeration.h"
+#include "device/HidReport.h"
 
 #include "tests/support/TestEnvironment.h"
 
@@ -100,5 +101,41 @@ TEST_F(HidEnumerationTest, ReportDescriptorComesFromSysfs)
     // No attribute and no open device to ask.
     EXPECT_FALSE(ReadHidrawReportDescriptor(records[1], -1, descriptor));
     EXPECT_TRUE(descriptor.empty());
+}
+
+// The default hooks end to end on a fixture tree: the node is a plain file, so what the
+// layer writes can be read back.
+TEST_F(HidEnumerationTest, DefaultHooksOpenTheEnumeratedNode)
+{
+    const std::vector<std::uint8_t> descriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08,
+                                                  0x95, 0x40, 0x81, 0x02, 0x95, 0x40, 0x91, 0x02, 0xC0};
+    AddHidraw("hidraw0", "0003:0000046D:0000C31C");
+    AddHidraw("hidraw1", "0003:00003A7E:00000001", std::string(descriptor.begin(), descriptor.end()));
+    std::ofstream(fs::path(m_dev) / "hidraw0");
+    std::ofstream(fs::path(m_dev) / "hidraw1");
+    ScopedEnv sysfs("VORMATIK_SYSFS_ROOT", m_root);
+    ScopedEnv dev("VORMATIK_DEV_ROOT", m_dev);
+    HidHooks hooks; // defaults, but no real pause
+    std::vector<unsigned> pauses;
+    hooks.sleep = [&pauses](unsigned ms) { pauses.push_back(ms); };
+    SetHidHooks(hooks);
+
+    EXPECT_TRUE(IsHidDeviceConnected(u"3a7e", u"0001"));
+    EXPECT_FALSE(IsHidDeviceConnected(u"3a7e", u"0002"));
+    ASSERT_TRUE(HidOpen(u"3a7e", u"0001"));
+    EXPECT_EQ(HidInputReportLength(), 65u);
+    EXPECT_EQ(HidOutputReportLength(), 65u);
+    const std::uint8_t frame[8] = {0xAB, 0x00, 0x01, 0x00, 0x01, 0, 0, 0};
+    EXPECT_EQ(HidWrite(frame, sizeof frame, 0), 8u);
+    HidClose();
+    ResetHidHooks();
+    EXPECT_EQ(pauses, std::vector<unsigned>{50});
+
+    std::ifstream in(fs::path(m_dev) / "hidraw1", std::ios::binary);
+    const std::vector<std::uint8_t> written((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
+    ASSERT_EQ(written.size(), 65u);
+    EXPECT_EQ(written[0], 0);
+    EXPECT_TRUE(std::equal(std::begin(frame), std::end(frame), written.begin() + 1));
 }
 } // namespace
