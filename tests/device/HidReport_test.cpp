@@ -147,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(NumberedAndUnnumbered, HidReportRead, ::testing::Bool()
 
 TEST(HidReport, SilentDeviceFailsAfterTheTimeoutAndKeepsWhatCame)
 {
+    EXPECT_EQ(DefaultHidHooks().reportTimeoutMs, 5000);
     SimHidMonitor monitor;
     monitor.SetSilent(true);
     monitor.SetReportTimeoutMs(100);
