@@ -18,6 +18,9 @@ using vxtest::SimHidMonitor;
 using Transcript = std::vector<std::string>;
 
 constexpr auto kSilent = SimHidMonitor::kSilent;
+// Long enough for the monitor thread to answer on a loaded machine, short enough that
+// the cases that wait for silence stay quick.
+constexpr int kShortTimeoutMs = 300;
 
 class SessionTest : public ::testing::Test
 {
@@ -158,7 +161,7 @@ TEST_F(SessionTest, ModeStatusDecidesWhetherTheCommandRuns)
         {2, DeviceCommandSession::kBadModeStatus, "mode-status 02"},
         {kSilent, DeviceCommandSession::kBadModeStatus, "mode-status silent"},
     };
-    monitor.SetReportTimeoutMs(150);
+    monitor.SetReportTimeoutMs(kShortTimeoutMs);
     for (const Case &c : cases)
     {
         monitor.ClearRecords();
@@ -190,7 +193,7 @@ TEST_F(SessionTest, FinalStatusDecidesTheResult)
         {7, false, DeviceCommandSession::kFailedAfterData},
         {kSilent, false, DeviceCommandSession::kFailedAfterData},
     };
-    monitor.SetReportTimeoutMs(150);
+    monitor.SetReportTimeoutMs(kShortTimeoutMs);
     for (const Case &c : cases)
     {
         monitor.SetFinalStatus(c.status);
@@ -209,7 +212,7 @@ TEST_F(SessionTest, FinalStatusDecidesTheResult)
 
 TEST_F(SessionTest, ShortImageFailsThoughTheMonitorEndsReady)
 {
-    monitor.SetReportTimeoutMs(150);
+    monitor.SetReportTimeoutMs(kShortTimeoutMs);
     monitor.SetReadData(0x6E, std::vector<std::uint8_t>(440, 0x11));
     std::vector<std::uint8_t> image;
     std::size_t length = 0;
@@ -325,7 +328,7 @@ TEST_F(SessionTest, ReadDeviceInfoFailuresTable)
         {"busy mode status", 1, SimHidMonitor::DeviceInfoBlock(0, 2, 2, 7, 1, identity), 1},
         {"bad mode status", 4, SimHidMonitor::DeviceInfoBlock(0, 2, 2, 7, 1, identity), 3},
     };
-    monitor.SetReportTimeoutMs(150);
+    monitor.SetReportTimeoutMs(kShortTimeoutMs);
     for (const Case &c : cases)
     {
         monitor.SetModeStatus(c.modeStatus);
@@ -377,7 +380,7 @@ TEST_F(SessionTest, ReadLanguageListFailures)
         {"error block", SimHidMonitor::LanguageBlock(5, {0, 1}), 2},
         {"short block", std::vector<std::uint8_t>(64, 0), 2},
     };
-    monitor.SetReportTimeoutMs(150);
+    monitor.SetReportTimeoutMs(kShortTimeoutMs);
     for (const Case &c : cases)
     {
         monitor.SetReadData(0x0F, c.block);
