@@ -13,7 +13,6 @@
 
 namespace
 {
-constexpr std::uint8_t kFrameMarker = 0xAB;
 constexpr std::uint8_t kHostSends = 0;
 constexpr std::uint8_t kHostReads = 1;
 constexpr std::uint8_t kReportId = 0;
@@ -84,14 +83,7 @@ bool DeviceCommandSession::OpenDevice()
 bool DeviceCommandSession::SendCommandFrame(std::uint8_t direction, std::uint16_t length,
                                             std::uint8_t command)
 {
-    const std::array<std::uint8_t, kFrameLength> frame = {kFrameMarker,
-                                                          direction,
-                                                          static_cast<std::uint8_t>(length & 0xFF),
-                                                          static_cast<std::uint8_t>(length >> 8),
-                                                          command,
-                                                          0,
-                                                          0,
-                                                          0};
+    const std::array<std::uint8_t, kFrameLength> frame = HidCommandFrame{direction, length, command}.Bytes();
     return HidWrite(frame.data(), frame.size(), kReportId) == frame.size();
 }
 

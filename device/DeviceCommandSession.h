@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -9,6 +10,28 @@ struct DeviceLanguageList
 {
     std::uint8_t count = 0;
     std::vector<std::uint8_t> codes; // count codes
+};
+
+// The 8-byte payload of a command report: 0xAB, the direction of the data phase
+// (0 the host sends, 1 the host reads), its length (16-bit little-endian), the command
+// code and three zero bytes.
+struct HidCommandFrame
+{
+    std::uint8_t direction = 0;
+    std::uint16_t length = 0;
+    std::uint8_t command = 0;
+
+    std::array<std::uint8_t, 8> Bytes() const
+    {
+        return {0xAB,
+                direction,
+                static_cast<std::uint8_t>(length & 0xFF),
+                static_cast<std::uint8_t>(length >> 8),
+                command,
+                0,
+                0,
+                0};
+    }
 };
 
 // The HID model's command protocol. Every operation is one self-contained exchange:

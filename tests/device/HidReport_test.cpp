@@ -53,6 +53,20 @@ TEST(HidReport, OpenTakesReportLengthsFromTheDescriptorAndCloseIsIdempotent)
     EXPECT_FALSE(HidWriteReport(&byte, 1));
 }
 
+TEST(HidReport, DirectionWithoutPayloadTransfersNothing)
+{
+    SimHidMonitor::Options options;
+    options.outputReportLength = 0; // the descriptor has no output report
+    SimHidMonitor monitor(options);
+    ASSERT_TRUE(HidOpen(u"3a7e", u"0001"));
+    EXPECT_EQ(HidOutputReportLength(), 0u);
+    const std::uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(HidWrite(bytes, sizeof bytes, 0), 0u);
+    HidClose();
+    EXPECT_TRUE(monitor.WaitUntilAllClosed());
+    EXPECT_TRUE(monitor.OutputReports().empty());
+}
+
 TEST(HidReport, OpenFailsWithoutTheDevice)
 {
     SimHidMonitor monitor;

@@ -272,7 +272,8 @@ int SimHidMonitor::NextStatus(std::deque<int> &queue, int fallback)
 
 void SimHidMonitor::SendPayload(Connection &connection, const std::uint8_t *payload, std::size_t length)
 {
-    const std::size_t payloadPerReport = m_options.inputReportLength - 1;
+    const std::size_t payloadPerReport =
+        m_options.inputReportLength > 1 ? m_options.inputReportLength - 1 : 0;
     std::vector<std::uint8_t> report;
     if (m_options.numberedReports)
         report.push_back(kReportIdWhenNumbered);
@@ -371,8 +372,10 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
 
     if (direction == 0)
     {
-        const std::size_t payloadPerReport = m_options.outputReportLength - 1;
-        connection.dataReportsLeft = (length + payloadPerReport - 1) / payloadPerReport;
+        const std::size_t payloadPerReport =
+            m_options.outputReportLength > 1 ? m_options.outputReportLength - 1 : std::size_t{0};
+        connection.dataReportsLeft =
+            payloadPerReport ? (length + payloadPerReport - 1) / payloadPerReport : 0;
         connection.commandIndex = m_commands.size();
         m_commands.push_back(std::move(command));
         if (connection.dataReportsLeft > 0)
@@ -385,7 +388,7 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
         data = it->second;
     if (data.size() > length)
         data.resize(length);
-    if (!m_silent)
+    if (!m_silent && m_options.inputReportLength > 1)
     {
         const std::size_t payloadPerReport = m_options.inputReportLength - 1;
         for (std::size_t offset = 0; offset < data.size(); offset += payloadPerReport)
