@@ -1,60 +1,28 @@
 #include "platform/sys/Process.h"
 
 #include "platform/sys/TextConvert.h"
+#include "tests/support/ProcessFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 using vxsys::SplitCommandLine;
 
+using vxtest::ReadWholeFile;
+using vxtest::WaitForFile;
+using vxtest::WriteScript;
+
 namespace
 {
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteScript(const std::string &path, const std::string &body)
-{
-    std::ofstream(path) << "#!/bin/sh\n" << body;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-}
-
-// Waits (a bounded number of short rounds) for another process to make a file; the
-// process's own pace decides how many rounds it takes.
-bool WaitForFile(const std::string &path)
-{
-    for (int round = 0; round < 3000; ++round)
-    {
-        if (std::filesystem::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-// A script that writes each argument on a line of its own into <dir>/args, through a
-// temporary name so the file appears complete.
 std::string ArgvRecorder(const std::string &dir, const std::string &name = "record")
 {
-    const std::string script = dir + "/" + name;
-    WriteScript(script, "out='" + dir +
-                            "/args'\n"
-                            "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"$out.tmp\"\n"
-                            "mv \"$out.tmp\" \"$out\"\n");
-    return script;
+    return vxtest::WriteArgvRecorder(dir, name);
 }
 } // namespace
 
@@ -94,7 +62,7 @@ TEST(SpawnDetached, TheProgramGetsExactlyItsArguments)
     const pid_t pid = vxsys::SpawnDetached({vxsys::Utf8ToUtf16(script), u"", u"--flag", tricky});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForFile(dir + "/args"));
-    EXPECT_EQ(ReadFile(dir + "/args"), "[]\n[--flag]\n[" + vxsys::Utf16ToUtf8(tricky) + "]\n");
+    EXPECT_EQ(ReadWholeFile(dir + "/args"), "[]\n[--flag]\n[" + vxsys::Utf16ToUtf8(tricky) + "]\n");
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
@@ -139,7 +107,7 @@ TEST(SpawnDetached, TheChildRunsApartWithNoneOfOurDescriptors)
     close(fds[1]);
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitForFile(dir + "/args"));
-    std::istringstream lines(ReadFile(dir + "/args"));
+    std::istringstream lines(ReadWholeFile(dir + "/args"));
     std::string input, descriptor, session, self, folder, env;
     std::getline(lines, input);
     std::getline(lines, descriptor);

@@ -1,45 +1,18 @@
 #include "platform/sys/Registry.h"
 
+#include "tests/support/ProcessFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
+using vxtest::ScopedEnv;
+
 namespace
 {
-// Sets (or with nullptr removes) an environment variable for the life of the guard.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
-
 std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text, bool terminated = true)
 {
     std::vector<std::uint8_t> bytes;
