@@ -1,7 +1,7 @@
 #include "device/DeviceCommandSession.h"
 
 #include "device/DeviceMutex.h"
-#include "device/DeviceNow.h"
+#include "platform/sys/LocalTime.h"
 #include "device/HidReport.h"
 #include "platform/sys/TextConvert.h"
 
@@ -146,7 +146,7 @@ bool DeviceCommandSession::ReadRecordBlock(std::vector<std::uint8_t> &image, std
 
 bool DeviceCommandSession::SetClock()
 {
-    const std::time_t now = DeviceNow();
+    const std::time_t now = static_cast<std::time_t>(vxsys::CurrentTime());
     std::tm local{};
     if (!localtime_r(&now, &local))
         return false;

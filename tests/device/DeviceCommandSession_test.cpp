@@ -1,7 +1,7 @@
 #include "device/DeviceCommandSession.h"
 
 #include "device/DeviceMutex.h"
-#include "device/DeviceNow.h"
+#include "platform/sys/LocalTime.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/sim_hid/SimHidMonitor.h"
 
@@ -262,7 +262,7 @@ TEST_F(SessionTest, SetClockSendsTheLocalTime)
         std::array<std::uint8_t, 7> data;
     };
     // 2010-12-31 23:59:30 UTC.
-    SetDeviceNowSource([] { return std::time_t{1293839970}; });
+    vxsys::SetCurrentTimeSource([] { return int64_t{1293839970}; });
     const Case cases[] = {
         {"UTC0", {0xDA, 0x07, 12, 31, 23, 59, 30}},
         {"JST-9", {0xDB, 0x07, 1, 1, 8, 59, 30}}, // already the next year there
@@ -279,7 +279,7 @@ TEST_F(SessionTest, SetClockSendsTheLocalTime)
         EXPECT_EQ(commands[0].frame, (std::array<std::uint8_t, 8>{0xAB, 0x00, 0x07, 0x00, 0x01, 0, 0, 0}));
         EXPECT_TRUE(std::equal(c.data.begin(), c.data.end(), commands[0].received.begin())) << c.tz;
     }
-    SetDeviceNowSource(nullptr);
+    vxsys::SetCurrentTimeSource({});
 }
 
 TEST_F(SessionTest, SetClockFailsWhenTheMonitorEndsBusy)
