@@ -348,6 +348,8 @@ class Image
     QImage &QtImage() { return m_image; }
     // Changes whenever the pixels may have changed (used by caches of derived images).
     std::uint64_t Generation() const { return m_generation; }
+    // True while a graphics draws into the image (its pixels may change at any call).
+    bool BeingDrawn() const { return m_activeGraphics > 0; }
     std::uint64_t Serial() const { return m_serial; }
 
   protected:
@@ -364,6 +366,7 @@ class Image
     friend class Graphics;
     std::uint64_t m_serial;
     std::uint64_t m_generation = 0;
+    int m_activeGraphics = 0;
 };
 
 class Bitmap : public Image

@@ -124,8 +124,9 @@ const QImage &ImageAttributes::Apply(const Image &image) const
 {
     if (!m_keyOn || image.QtImage().isNull())
         return image.QtImage();
-    if (m_cacheValid && m_cachedSerial == image.Serial() && m_cachedGeneration == image.Generation() &&
-        m_cachedLow == m_low.GetValue() && m_cachedHigh == m_high.GetValue())
+    if (m_cacheValid && !image.BeingDrawn() && m_cachedSerial == image.Serial() &&
+        m_cachedGeneration == image.Generation() && m_cachedLow == m_low.GetValue() &&
+        m_cachedHigh == m_high.GetValue())
         return m_cached;
     // The key compares the straight colour channels; the alpha of the key is not used.
     QImage keyed = image.QtImage().convertToFormat(QImage::Format_ARGB32);
@@ -162,9 +163,11 @@ Graphics::Graphics(Image *image) : m_image(image)
     image->m_image.setDotsPerMeterX(kDotsPerMeter96);
     image->m_image.setDotsPerMeterY(kDotsPerMeter96);
     image->Touch();
+    ++image->m_activeGraphics;
     m_ownPainter = std::make_unique<QPainter>();
     if (!m_ownPainter->begin(&image->m_image))
     {
+        --image->m_activeGraphics;
         m_ownPainter.reset();
         m_lastStatus = OutOfMemory;
         return;
@@ -195,6 +198,7 @@ Graphics::~Graphics()
     if (m_ownPainter)
     {
         m_ownPainter->end();
+        --m_image->m_activeGraphics;
         m_image->Touch();
     }
     else if (m_painter)

@@ -104,6 +104,38 @@ TEST(GdiplusDraw, KeyedCopyFollowsChangesOfTheImage)
     EXPECT_EQ(PixelAt(second, 0, 0), 0xFFFF0000u);
 }
 
+TEST(GdiplusDraw, KeyedCopyIsNotReusedWhileTheImageIsBeingDrawn)
+{
+    Bitmap source(1, 1);
+    ImageAttributes attributes;
+    attributes.SetColorKey(Color(0x0000FF00), Color(0x0000FF00));
+    Bitmap first(1, 1), second(1, 1);
+    Graphics painting(&source);
+    SolidBrush red(Color(0xFFFF0000)), green(Color(0xFF00FF00));
+    painting.FillRectangle(&red, 0, 0, 1, 1);
+    {
+        Graphics g(&first);
+        g.DrawImage(&source, Rect(0, 0, 1, 1), 0, 0, 1, 1, UnitPixel, &attributes);
+    }
+    painting.FillRectangle(&green, 0, 0, 1, 1);
+    {
+        Graphics g(&second);
+        g.DrawImage(&source, Rect(0, 0, 1, 1), 0, 0, 1, 1, UnitPixel, &attributes);
+    }
+    EXPECT_EQ(PixelAt(first, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(Alpha(PixelAt(second, 0, 0)), 0);
+}
+
+TEST(GdiplusDraw, GraphicsOnNoImageFails)
+{
+    Graphics g(static_cast<Image *>(nullptr));
+    EXPECT_EQ(g.GetLastStatus(), InvalidParameter);
+    Bitmap empty(0, 0);
+    Graphics h(&empty);
+    EXPECT_EQ(h.GetLastStatus(), InvalidParameter);
+    EXPECT_EQ(h.Clear(Color(0xFF000000)), InvalidParameter);
+}
+
 TEST(GdiplusDraw, DrawImageStretchesIntoTheDestination)
 {
     Bitmap source(2, 2);

@@ -101,6 +101,18 @@ TEST_F(GdiplusText, LineHeightFromCellMetrics)
     EXPECT_NEAR(font.GetHeight(), 18.4, 0.1);
 }
 
+TEST_F(GdiplusText, TextInAColourWithoutAlphaLeavesNoInk)
+{
+    // A label whose colour was never set has alpha 0 and shows nothing.
+    Bitmap b(100, 30);
+    Draw(b, u"Cancel", Font(u"Arial", 16, FontStyleBold, UnitPixel), RectF(0, 0, 100, 30), nullptr,
+         0x00FF0000);
+    EXPECT_FALSE(InkOf(b).Any());
+    Draw(b, u"Cancel", Font(u"Arial", 16, FontStyleBold, UnitPixel), RectF(0, 0, 100, 30), nullptr,
+         0xFFFF0000);
+    EXPECT_TRUE(InkOf(b).Any());
+}
+
 TEST_F(GdiplusText, AlignmentPlacesTheText)
 {
     const Font font(u"Arial", 12, FontStyleBold, UnitPixel);
