@@ -206,6 +206,17 @@ TEST_F(GdiplusText, VerticalTextRunsDownTheBox)
     EXPECT_FALSE(upright.QtImage() == turned.QtImage());
 }
 
+TEST_F(GdiplusText, ChineseTitleStacksOneCharacterPerLineInANarrowBox)
+{
+    const Font font(u"Arial", 12, FontStyleBold, UnitPoint);
+    Bitmap b(30, 200);
+    Draw(b, u"距离", font, RectF(0, 0, 30, 200), nullptr);
+    const Ink ink = InkOf(b);
+    ASSERT_TRUE(ink.Any());
+    EXPECT_LT(ink.right, 30);
+    EXPECT_GT(ink.Height(), 28); // two lines of about 16 pixels
+}
+
 TEST_F(GdiplusText, UnderlineAndStrikeOutAddInk)
 {
     Bitmap plain(80, 30), under(80, 30), strike(80, 30);
