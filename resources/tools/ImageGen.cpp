@@ -1,0 +1,383 @@
+// Draws the program's images from the image table and writes them, PNG-encoded, into a
+// C++ source. The drawings are our own: panels, buttons, arrows and small pictograms,
+// with no text (captions are drawn by the controls).
+//
+// usage: vx_image_gen TABLE OUTPUT.cpp [FOLDER]   (FOLDER: also write each image as a file)
+//
+// Table lines: type id width height kind colours shape
+//   type     PNG or BITMAP
+//   kind     background | button | icon | picture
+//   colours  comma-separated RRGGBB or AARRGGBB values; their meaning depends on the shape
+//   shape    a shape name, optionally with ":" and a number
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct Row
+{
+    std::string type;
+    unsigned id = 0;
+    int width = 0, height = 0;
+    std::string kind;
+    std::vector<QColor> colours;
+    std::string shape;
+    double param = 0;
+    int line = 0;
+};
+
+struct Failure
+{
+    std::string message;
+};
+
+QColor ParseColour(const std::string &text, int line)
+{
+    const bool withAlpha = text.size() == 8;
+    if ((text.size() != 6 && !withAlpha) ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw Failure{"line " + std::to_string(line) + ": bad colour " + text};
+    const unsigned long v = std::stoul(text, nullptr, 16);
+    return withAlpha ? QColor::fromRgba(QRgb(v)) : QColor::fromRgb(QRgb(0xFF000000u | v));
+}
+
+std::vector<Row> ReadTable(const std::string &path)
+{
+    std::ifstream in(path);
+    if (!in)
+        throw Failure{path + ": cannot open"};
+    std::vector<Row> rows;
+    std::set<std::pair<std::string, unsigned>> seen;
+    std::string raw;
+    int line = 0;
+    while (std::getline(in, raw))
+    {
+        ++line;
+        if (raw.empty() || raw[0] == '#')
+            continue;
+        std::istringstream fields(raw);
+        Row row;
+        std::string colours;
+        row.line = line;
+        if (!(fields >> row.type >> row.id >> row.width >> row.height >> row.kind >> colours >> row.shape))
+        {
+            if (raw.find_first_not_of(" \t\r") == std::string::npos)
+                continue;
+            throw Failure{path + ":" + std::to_string(line) + ": expected 7 fields"};
+        }
+        if (row.type != "PNG" && row.type != "BITMAP")
+            throw Failure{path + ":" + std::to_string(line) + ": unknown type " + row.type};
+        if (row.width <= 0 || row.height <= 0 || row.width > 4096 || row.height > 4096)
+            throw Failure{path + ":" + std::to_string(line) + ": bad size"};
+        std::istringstream list(colours);
+        std::string one;
+        while (std::getline(list, one, ','))
+            row.colours.push_back(ParseColour(one, line));
+        const std::size_t colon = row.shape.find(':');
+        if (colon != std::string::npos)
+        {
+            row.param = std::stod(row.shape.substr(colon + 1));
+            row.shape.erase(colon);
+        }
+        if (!seen.insert({row.type, row.id}).second)
+            throw Failure{path + ":" + std::to_string(line) + ": the id appears twice"};
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QColor Colour(const Row &row, std::size_t i)
+{
+    if (i >= row.colours.size())
+        throw Failure{"line " + std::to_string(row.line) + ": shape " + row.shape + " needs " +
+                      std::to_string(i + 1) + " colours"};
+    return row.colours[i];
+}
+
+QPainterPath RoundedRect(const QRectF &r, double radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(r, radius, radius);
+    return path;
+}
+
+// A dialog picture: a rounded panel with a title band; what lies outside the panel is
+// the dialog's key colour. Drawn without anti-aliasing so that no edge pixel comes
+// close to the key without being it.
+// colours: key, body top, body bottom, title band, edge; param: title band height (0: none).
+void DrawDialog(QPainter &p, const Row &row)
+{
+    const QRectF all(0, 0, row.width, row.height);
+    p.fillRect(all, Colour(row, 0));
+    const QPainterPath panel = RoundedRect(all.adjusted(0, 0, -1, -1), 14);
+    QLinearGradient body(0, 0, 0, row.height);
+    body.setColorAt(0, Colour(row, 1));
+    body.setColorAt(1, Colour(row, 2));
+    p.fillPath(panel, body);
+    const double band = row.param;
+    p.save();
+    p.setClipPath(panel);
+    QLinearGradient title(0, 0, 0, band);
+    title.setColorAt(0, Colour(row, 3).lighter(125));
+    title.setColorAt(1, Colour(row, 3));
+    if (band > 0)
+    {
+        p.fillRect(QRectF(0, 0, row.width, band), title);
+        p.fillRect(QRectF(0, band, row.width, 2), Colour(row, 3).darker(130));
+    }
+    p.restore();
+    p.setPen(QPen(Colour(row, 4), 1));
+    p.drawPath(panel);
+}
+
+// A button face: a rounded bar with a soft vertical gradient on the key colour.
+// colours: key, top, bottom, edge.
+void DrawButton(QPainter &p, const Row &row)
+{
+    const QRectF all(0, 0, row.width, row.height);
+    p.fillRect(all, Colour(row, 0));
+    const double radius = row.param > 0 ? row.param : std::min(row.height / 2.0, 6.0);
+    const QPainterPath face = RoundedRect(all.adjusted(0, 0, -1, -1), radius);
+    QLinearGradient g(0, 0, 0, row.height);
+    g.setColorAt(0, Colour(row, 1));
+    g.setColorAt(0.5, Colour(row, 1));
+    g.setColorAt(1, Colour(row, 2));
+    p.fillPath(face, g);
+    p.setPen(QPen(Colour(row, 3), 1));
+    p.drawPath(face);
+}
+
+// A filled triangle pointing to one side, centred; param: how much of the box it takes (0..1).
+// colours: background, arrow.
+void DrawArrow(QPainter &p, const Row &row, char direction)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    const double share = row.param > 0 ? row.param : 0.6;
+    const double w = row.width * share, h = row.height * share;
+    const double cx = row.width / 2.0, cy = row.height / 2.0;
+    QPolygonF tri;
+    switch (direction)
+    {
+    case 'l':
+        tri << QPointF(cx - w / 2, cy) << QPointF(cx + w / 2, cy - h / 2) << QPointF(cx + w / 2, cy + h / 2);
+        break;
+    case 'r':
+        tri << QPointF(cx + w / 2, cy) << QPointF(cx - w / 2, cy - h / 2) << QPointF(cx - w / 2, cy + h / 2);
+        break;
+    case 'u':
+        tri << QPointF(cx, cy - h / 2) << QPointF(cx - w / 2, cy + h / 2) << QPointF(cx + w / 2, cy + h / 2);
+        break;
+    default:
+        tri << QPointF(cx, cy + h / 2) << QPointF(cx - w / 2, cy - h / 2) << QPointF(cx + w / 2, cy - h / 2);
+        break;
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawPolygon(tri);
+}
+
+// A round badge with a tick. colours: background, disc, mark.
+void DrawCheckBadge(QPainter &p, const Row &row)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF disc(1, 1, row.width - 2, row.height - 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawEllipse(disc);
+    QPen pen(Colour(row, 2), std::max(2.0, row.width / 9.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const double w = row.width, h = row.height;
+    QPolygonF tick;
+    tick << QPointF(w * 0.28, h * 0.52) << QPointF(w * 0.44, h * 0.68) << QPointF(w * 0.73, h * 0.35);
+    p.drawPolyline(tick);
+}
+
+// A five-pointed star on a disc. colours: background, disc, star.
+void DrawStarBadge(QPainter &p, const Row &row)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawEllipse(QRectF(1, 1, row.width - 2, row.height - 2));
+    const double cx = row.width / 2.0, cy = row.height / 2.0 + row.height * 0.03;
+    const double outer = row.width * 0.36, inner = outer * 0.42;
+    QPolygonF star;
+    for (int k = 0; k < 10; ++k)
+    {
+        const double angle = -M_PI / 2 + k * M_PI / 5;
+        const double r = (k % 2) ? inner : outer;
+        star << QPointF(cx + r * std::cos(angle), cy + r * std::sin(angle));
+    }
+    p.setBrush(Colour(row, 2));
+    p.drawPolygon(star);
+}
+
+// The monitor on its strap, seen from the front; with param 1 it is greyed and crossed out.
+// colours: key, strap, case, screen, accent.
+void DrawDevice(QPainter &p, const Row &row)
+{
+    const double w = row.width, h = row.height;
+    p.fillRect(QRectF(0, 0, w, h), Colour(row, 0));
+    const bool off = row.param > 0;
+    // The strap across the picture.
+    p.fillRect(QRectF(w * 0.06, h * 0.36, w * 0.88, h * 0.28), Colour(row, 1));
+    // The case and its screen.
+    const QRectF body(w * 0.3, h * 0.08, w * 0.4, h * 0.84);
+    p.fillPath(RoundedRect(body, h * 0.18), Colour(row, 2));
+    const QRectF screen =
+        body.adjusted(body.width() * 0.14, body.height() * 0.18, -body.width() * 0.14, -body.height() * 0.18);
+    p.fillRect(screen, Colour(row, 3));
+    // Three step bars on the screen.
+    for (int k = 0; k < 3; ++k)
+    {
+        const double bw = screen.width() / 5;
+        const double bh = screen.height() * (0.3 + 0.2 * k);
+        p.fillRect(QRectF(screen.left() + bw * (1 + 1.2 * k) - bw / 2, screen.bottom() - bh - 2, bw, bh),
+                   off ? Colour(row, 2) : Colour(row, 4));
+    }
+    if (off)
+    {
+        QPen pen(Colour(row, 4), std::max(3.0, h / 12.0));
+        p.setPen(pen);
+        p.drawLine(QPointF(w * 0.25, h * 0.12), QPointF(w * 0.75, h * 0.88));
+        p.drawLine(QPointF(w * 0.75, h * 0.12), QPointF(w * 0.25, h * 0.88));
+    }
+    else
+    {
+        // Link marks on both sides of the case.
+        QPen pen(Colour(row, 4), std::max(2.0, h / 20.0));
+        p.setPen(pen);
+        for (int k = 1; k <= 2; ++k)
+        {
+            p.drawLine(QPointF(body.left() - k * w * 0.06, h * 0.3),
+                       QPointF(body.left() - k * w * 0.06, h * 0.7));
+            p.drawLine(QPointF(body.right() + k * w * 0.06, h * 0.3),
+                       QPointF(body.right() + k * w * 0.06, h * 0.7));
+        }
+    }
+}
+
+QImage Draw(const Row &row)
+{
+    QImage image(row.width, row.height, QImage::Format_ARGB32);
+    image.fill(0);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    if (row.shape == "dialog")
+        DrawDialog(p, row);
+    else if (row.shape == "button")
+        DrawButton(p, row);
+    else if (row.shape == "arrow-left")
+        DrawArrow(p, row, 'l');
+    else if (row.shape == "arrow-right")
+        DrawArrow(p, row, 'r');
+    else if (row.shape == "arrow-up")
+        DrawArrow(p, row, 'u');
+    else if (row.shape == "arrow-down")
+        DrawArrow(p, row, 'd');
+    else if (row.shape == "check")
+        DrawCheckBadge(p, row);
+    else if (row.shape == "star")
+        DrawStarBadge(p, row);
+    else if (row.shape == "device")
+        DrawDevice(p, row);
+    else
+        throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
+    p.end();
+    return image;
+}
+
+QByteArray EncodePng(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        throw Failure{"PNG encoding failed"};
+    return bytes;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3)
+    {
+        std::cerr << "usage: vx_image_gen TABLE OUTPUT.cpp [FOLDER]\n";
+        return 2;
+    }
+    try
+    {
+        const std::vector<Row> rows = ReadTable(argv[1]);
+        std::ostringstream out;
+        out << "// Generated by vx_image_gen from resources/images/images.txt; edit that table instead.\n"
+            << "#include \"resources/ResourceTables.h\"\n\n"
+            << "namespace vxres::detail\n{\nnamespace\n{\n";
+        for (const Row &row : rows)
+        {
+            const QByteArray png = EncodePng(Draw(row));
+            if (argc > 3)
+            {
+                QDir().mkpath(QString::fromLocal8Bit(argv[3]));
+                QFile file(QString::fromLocal8Bit(argv[3]) + "/" + QString::fromStdString(row.type) + "_" +
+                           QString::number(row.id) + ".png");
+                if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size())
+                    throw Failure{"cannot write the image file"};
+            }
+            out << "const unsigned char k" << row.type << row.id << "[] = {";
+            for (qsizetype i = 0; i < png.size(); ++i)
+            {
+                if (i % 20 == 0)
+                    out << "\n   ";
+                out << ' ' << unsigned(static_cast<unsigned char>(png[i])) << ',';
+            }
+            out << "\n};\n";
+        }
+        out << "} // namespace\n\n// Every image is stored under language 1033.\nconst ImageEntry kImages[] "
+               "= {\n";
+        for (const Row &row : rows)
+            out << "    {u\"" << row.type << "\", " << row.id << ", 1033, k" << row.type << row.id
+                << ", sizeof k" << row.type << row.id << "},\n";
+        if (rows.empty())
+            out << "    {u\"\", 0, 0, nullptr, 0},\n";
+        out << "};\nconst std::size_t kImageCount = " << rows.size() << ";\n} // namespace vxres::detail\n";
+        std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
+        file << out.str();
+        file.close();
+        if (!file)
+            throw Failure{std::string(argv[2]) + ": cannot write"};
+    }
+    catch (const Failure &f)
+    {
+        std::cerr << "vx_image_gen: " << f.message << "\n";
+        return 1;
+    }
+    catch (const std::exception &e)
+    {
+        std::cerr << "vx_image_gen: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

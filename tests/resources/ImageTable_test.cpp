@@ -1,0 +1,184 @@
+#include "resources/Resources.h"
+
+#include "platform/gdiplus/Gdiplus.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using namespace Gdiplus;
+
+namespace
+{
+constexpr ARGB kKeyGreen = 0xFF00FF00;
+constexpr ARGB kDialogKey = 0xFFECE9D8;
+
+std::unique_ptr<Bitmap> Load(const char16_t *type, unsigned id, unsigned short lang = 1033)
+{
+    const unsigned char *data = nullptr;
+    std::size_t size = 0;
+    if (!vxres::LookupImage(type, id, lang, &data, &size))
+        return nullptr;
+    return std::unique_ptr<Bitmap>(Bitmap::FromData(data, size));
+}
+
+ARGB Pixel(const Bitmap &b, int x, int y)
+{
+    Color c;
+    EXPECT_EQ(b.GetPixel(x, y, &c), Ok);
+    return c.GetValue();
+}
+
+struct Expected
+{
+    const char16_t *type;
+    unsigned id;
+    unsigned width, height;
+};
+
+// Sizes follow the rectangles the controls are placed in (a control without stretch
+// takes its image's size).
+const Expected kSizes[] = {
+    {u"PNG", 472, 85, 23},    {u"PNG", 471, 85, 23},    {u"PNG", 470, 85, 23},  {u"PNG", 464, 85, 23},
+    {u"PNG", 463, 85, 23},    {u"PNG", 462, 85, 23},    {u"PNG", 467, 85, 23},  {u"PNG", 466, 85, 23},
+    {u"PNG", 465, 85, 23},    {u"PNG", 480, 85, 23},    {u"PNG", 479, 85, 23},  {u"PNG", 478, 85, 23},
+    {u"PNG", 493, 117, 30},   {u"PNG", 570, 117, 30},   {u"PNG", 128, 148, 56}, {u"PNG", 129, 148, 56},
+    {u"BITMAP", 149, 16, 16}, {u"BITMAP", 150, 16, 16}, {u"BITMAP", 151, 8, 8}, {u"BITMAP", 152, 8, 8},
+};
+
+const unsigned kKeyedButtons[] = {472, 471, 470, 464, 463, 462, 467, 466, 465, 480, 479,
+                                  478, 493, 492, 491, 570, 569, 568, 502, 501, 500};
+} // namespace
+
+TEST(ImageTable, EveryImageDecodesAndIsStoredUnder1033Only)
+{
+    const auto keys = vxres::ImageKeys();
+    ASSERT_FALSE(keys.empty());
+    for (const vxres::ImageKey &key : keys)
+    {
+        EXPECT_EQ(key.lang, 1033);
+        std::unique_ptr<Bitmap> b = Load(key.type.c_str(), key.id);
+        ASSERT_TRUE(b) << key.id;
+        EXPECT_EQ(b->GetLastStatus(), Ok) << key.id;
+        EXPECT_GT(b->GetWidth(), 0u);
+        for (unsigned short other : {1031, 1028, 2052})
+            EXPECT_FALSE(Load(key.type.c_str(), key.id, other)) << key.id << " in " << other;
+    }
+}
+
+TEST(ImageTable, LookupMatchesTypeAndId)
+{
+    EXPECT_TRUE(Load(u"PNG", 513));
+    EXPECT_FALSE(Load(u"BITMAP", 513));
+    EXPECT_FALSE(Load(u"png", 513));
+    EXPECT_TRUE(Load(u"BITMAP", 149));
+    EXPECT_FALSE(Load(u"PNG", 149));
+    EXPECT_FALSE(Load(u"PNG", 9999));
+    const unsigned char *data = reinterpret_cast<const unsigned char *>(1);
+    std::size_t size = 7;
+    EXPECT_FALSE(vxres::LookupImage(u"PNG", 9999, 1033, &data, &size));
+    EXPECT_EQ(size, 7u);
+}
+
+TEST(ImageTable, SizesFollowTheControlRectangles)
+{
+    for (const Expected &e : kSizes)
+    {
+        std::unique_ptr<Bitmap> b = Load(e.type, e.id);
+        ASSERT_TRUE(b) << e.id;
+        EXPECT_EQ(b->GetWidth(), e.width) << e.id;
+        EXPECT_EQ(b->GetHeight(), e.height) << e.id;
+    }
+    // The prompt pictures hold every control placed on them.
+    std::unique_ptr<Bitmap> message = Load(u"PNG", 513), save = Load(u"PNG", 512), status = Load(u"PNG", 106);
+    ASSERT_TRUE(message && save && status);
+    EXPECT_GE(message->GetWidth(), 507u);
+    EXPECT_GE(message->GetHeight(), 328u);
+    EXPECT_GE(save->GetWidth(), 350u);
+    EXPECT_GE(save->GetHeight(), 173u);
+    EXPECT_GE(status->GetWidth(), 423u);
+    EXPECT_GE(status->GetHeight(), 316u);
+}
+
+TEST(ImageTable, ButtonFacesUseTheGreenKeyOutsideOnly)
+{
+    for (unsigned id : kKeyedButtons)
+    {
+        std::unique_ptr<Bitmap> b = Load(u"PNG", id);
+        ASSERT_TRUE(b) << id;
+        const int w = int(b->GetWidth()), h = int(b->GetHeight());
+        EXPECT_EQ(Pixel(*b, 0, 0), kKeyGreen) << id;
+        EXPECT_EQ(Pixel(*b, w - 1, h - 1), kKeyGreen) << id;
+        EXPECT_NE(Pixel(*b, w / 2, h / 2), kKeyGreen) << id;
+        // Nothing is almost the key: an edge pixel is either the key or clearly not.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+            {
+                const ARGB v = Pixel(*b, x, y);
+                if (v == kKeyGreen)
+                    continue;
+                const int g = int((v >> 8) & 0xFF), r = int((v >> 16) & 0xFF), bl = int(v & 0xFF);
+                EXPECT_FALSE(g > 200 && r < 60 && bl < 60) << id << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(ImageTable, DialogPicturesPaintOutsideInTheDialogKey)
+{
+    for (unsigned id : {513u, 512u, 106u})
+    {
+        std::unique_ptr<Bitmap> b = Load(u"PNG", id);
+        ASSERT_TRUE(b);
+        const int w = int(b->GetWidth()), h = int(b->GetHeight());
+        EXPECT_EQ(Pixel(*b, 0, 0), kDialogKey) << id;
+        EXPECT_EQ(Pixel(*b, w - 1, 0), kDialogKey) << id;
+        EXPECT_EQ(Pixel(*b, 0, h - 1), kDialogKey) << id;
+        EXPECT_NE(Pixel(*b, w / 2, h / 2), kDialogKey) << id;
+    }
+}
+
+TEST(ImageTable, KeyedDrawingLeavesTheCornersUnpainted)
+{
+    // A button drawn through the green key over a white page: the corners stay white.
+    std::unique_ptr<Bitmap> face = Load(u"PNG", 472);
+    ASSERT_TRUE(face);
+    Bitmap page(85, 23);
+    {
+        Graphics g(&page);
+        g.Clear(Color(0xFFFFFFFF));
+        ImageAttributes key;
+        key.SetColorKey(Color(0x0000FF00), Color(0x0000FF00));
+        ASSERT_EQ(g.DrawImage(face.get(), Rect(0, 0, 85, 23), 0, 0, 85, 23, UnitPixel, &key), Ok);
+    }
+    EXPECT_EQ(Pixel(page, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(page, 42, 11), Pixel(*face, 42, 11));
+}
+
+TEST(ImageTable, CalendarAndChartArrowsPointTheirWay)
+{
+    // A triangle has most of its ink on its broad side, away from the point it makes.
+    for (auto [left, right] : {std::pair{147u, 148u}, std::pair{149u, 150u}, std::pair{151u, 152u}})
+    {
+        std::unique_ptr<Bitmap> l = Load(u"BITMAP", left), r = Load(u"BITMAP", right);
+        ASSERT_TRUE(l && r);
+        const int w = int(l->GetWidth()), h = int(l->GetHeight());
+        int tipLeft = 0, tipRight = 0; // ink of the left half less ink of the right half
+        for (int x = 0; x < w; ++x)
+        {
+            int inkL = 0, inkR = 0;
+            for (int y = 0; y < h; ++y)
+            {
+                inkL += Pixel(*l, x, y) != 0xFFFFFFFFu;
+                inkR += Pixel(*r, x, y) != 0xFFFFFFFFu;
+            }
+            if (x < w / 2)
+                tipLeft += inkL, tipRight += inkR;
+            else
+                tipLeft -= inkL, tipRight -= inkR;
+        }
+        EXPECT_LT(tipLeft, 0) << left; // more ink on the right: the point is on the left
+        EXPECT_GT(tipRight, 0) << right;
+        EXPECT_EQ(Pixel(*l, 0, 0), 0xFFFFFFFFu);
+    }
+}
