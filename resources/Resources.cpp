@@ -30,19 +30,12 @@ bool Before(const StringEntry &e, unsigned short lang, unsigned id)
 
 bool LookupString(unsigned id, unsigned short lang, std::u16string &out)
 {
-    const unsigned blockFirst = id / 16 * 16;
     const StringEntry *it =
-        std::lower_bound(StringsBegin(), StringsEnd(), blockFirst,
+        std::lower_bound(StringsBegin(), StringsEnd(), id,
                          [lang](const StringEntry &e, unsigned key) { return Before(e, lang, key); });
-    const bool blockPresent = it != StringsEnd() && it->lang == lang && it->id / 16 == id / 16;
-    if (!blockPresent)
+    if (it == StringsEnd() || it->lang != lang || it->id != id)
         return false;
-    while (it != StringsEnd() && it->lang == lang && it->id < id)
-        ++it;
-    if (it != StringsEnd() && it->lang == lang && it->id == id)
-        out.assign(it->text, it->length);
-    else
-        out.clear();
+    out.assign(it->text, it->length);
     return true;
 }
 

@@ -10,10 +10,8 @@
 
 namespace vxres
 {
-// The text of a string id in a language, looked up the way the string-table blocks
-// of 16 ids work: when the language has the block of the id (id / 16), the entry is
-// copied (empty when that block lacks the entry) and the result is true; when the
-// language lacks the block, the result is false and out is left as it was.
+// The text of a string id in exactly that language (no fall-back to another one).
+// False, with out left as it was, when the language has no text for the id.
 bool LookupString(unsigned id, unsigned short lang, std::u16string &out);
 
 // The encoded bytes (PNG) of an image resource of the type ("PNG" or "BITMAP"), id and

@@ -243,10 +243,11 @@ TEST(StringTable, LookupIsByExactLanguageWithoutFallBack)
     EXPECT_EQ(out, u"取消");
 }
 
-TEST(StringTable, AnIdMissingFromAPresentBlockReadsEmpty)
+TEST(StringTable, AnIdMissingBesideItsNeighboursIsMissing)
 {
-    // 341 shares its block of sixteen (336-351) with 340 and 342 but has no text.
+    // 341 lies between 340 and 342, which exist, but has no text of its own: the caller
+    // must see a missing string, never an empty caption taken for a loaded one.
     std::u16string out = u"old";
-    EXPECT_TRUE(vxres::LookupString(341, 1033, out));
-    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(vxres::LookupString(341, 1033, out));
+    EXPECT_EQ(out, u"old");
 }
