@@ -66,22 +66,26 @@ TEST(HidInterfaceMatch, PathMustNameVendorAndProductAfterTheirPrefixes)
         bool match;
     };
     const Case cases[] = {
-        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid, true},
-        {u"3A7E", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid, true},
+        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, true},
+        {u"3A7E", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, true},
         // Product digits only in upper case, vendor digits only in lower case.
         {u"3A7E", u"00ab", u"\\\\?\\HID#vid_3a7e&PID_00AB#7&1c2&0&0000#" + kGuid, true},
+        // An interface of a composite device carries "&mi_xx" after the product.
+        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001&mi_01#7&1a2b3c4d&0&0000#" + kGuid, true},
+        {u"3A7E", u"0001", u"\\\\?\\HID#VID_3A7E&PID_0001&MI_00#7&1A2B3C4D&0&0000#" + kGuid, true},
+        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0002&mi_01#7&1a2b3c4d&0&0000#" + kGuid, false},
         // The digits appear, but only inside an instance hash: a keyboard, not the monitor.
         {u"3a7e", u"0001", u"\\\\?\\hid#vid_046d&pid_c31c#7&3a7e0001&0&0000#" + kGuid, false},
         // The class GUID holds "4d1e" and "11cf"; no device has these IDs.
-        {u"4d1e", u"11cf", u"\\\\?\\hid#vid_046d&pid_c31c#hidraw1#" + kGuid, false},
-        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0002#hidraw0#" + kGuid, false},
-        {u"3a7e", u"0001", u"\\\\?\\hid#vid_0001&pid_3a7e#hidraw0#" + kGuid, false},
+        {u"4d1e", u"11cf", u"\\\\?\\hid#vid_046d&pid_c31c#7&0f3e2d1c&0&0000#" + kGuid, false},
+        {u"3a7e", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0002#7&1a2b3c4d&0&0000#" + kGuid, false},
+        {u"3a7e", u"0001", u"\\\\?\\hid#vid_0001&pid_3a7e#7&1a2b3c4d&0&0000#" + kGuid, false},
         // IDs that are not four hexadecimal digits match nothing.
-        {u"", u"", u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid, false},
-        {u"3a7", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid, false},
-        {u"3a7e1", u"0001", u"\\\\?\\hid#vid_3a7e1&pid_0001#hidraw0#" + kGuid, false},
-        {u"3a7g", u"0001", u"\\\\?\\hid#vid_3a7g&pid_0001#hidraw0#" + kGuid, false},
-        {nullptr, u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid, false},
+        {u"", u"", u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, false},
+        {u"3a7", u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, false},
+        {u"3a7e1", u"0001", u"\\\\?\\hid#vid_3a7e1&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, false},
+        {u"3a7g", u"0001", u"\\\\?\\hid#vid_3a7g&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, false},
+        {nullptr, u"0001", u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid, false},
     };
     for (const Case &c : cases)
     {
@@ -96,7 +100,7 @@ TEST(HidInterfaceMatch, PathMustNameVendorAndProductAfterTheirPrefixes)
 TEST(HidInterfaceMatch, PathIsCopiedOnlyWhenItFitsAndOtherwiseDoesNotMatch)
 {
     RecordingOpener opener;
-    const std::u16string path = u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#" + kGuid;
+    const std::u16string path = u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#" + kGuid;
     std::vector<char16_t> out(path.size() + 8, u'x');
 
     EXPECT_TRUE(opener.Matches(u"3a7e", u"0001", path, out.data(), path.size() + 1));

@@ -209,7 +209,7 @@ class PipeDevice
         HidHooks hooks;
         hooks.enumerate = [] {
             return std::vector<HidInterfaceRecord>{
-                {u"\\\\?\\hid#vid_3a7e&pid_0001#hidraw0#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                {u"\\\\?\\hid#vid_3a7e&pid_0001#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
                  "/dev/pipe"}};
         };
         hooks.open = [this](const HidInterfaceRecord &, bool nonBlocking) -> HidHandle {

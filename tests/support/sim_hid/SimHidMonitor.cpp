@@ -90,7 +90,7 @@ SimHidMonitor::SimHidMonitor(Options options) : m_options(std::move(options))
     if (m_path.empty())
         m_path = u"\\\\?\\hid#vid_" + vxsys::Latin1ToUtf16(m_options.vendorId) + u"&pid_" +
                  vxsys::Latin1ToUtf16(m_options.productId) +
-                 u"#hidraw0#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+                 u"#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
     m_readData[0x6E] = std::vector<std::uint8_t>(880, 0);
     m_readData[0x05] = DeviceInfoBlock(0, 0, 0, 0, 0, {});

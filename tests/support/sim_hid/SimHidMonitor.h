@@ -46,7 +46,7 @@ class SimHidMonitor
         // How long the layer waits for one report. Generous, so a loaded machine does not
         // fail a test; tests that expect silence shorten it.
         int reportTimeoutMs = 3000;
-        // The interface path; empty gives \\?\hid#vid_<vid>&pid_<pid>#hidraw0#{hid class}.
+        // The interface path; empty gives \\?\hid#vid_<vid>&pid_<pid>#7&1a2b3c4d&0&0000#{hid class}.
         std::u16string interfacePath;
     };
 
