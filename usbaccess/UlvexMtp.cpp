@@ -131,7 +131,8 @@ ULVEX_BOOL SendCustomCommand(const CustomCommandControl &control, unsigned short
         std::memcpy(data, out.readData, out.readDataSize);
         *dataLength = out.readDataSize;
     }
-    const unsigned int count = std::min<unsigned int>(out.numReturnParams, ULVEX_MTP_MAX_PARAMS);
+    const std::uint32_t claimed = out.numReturnParams; // a packed field: read by value only
+    const unsigned int count = std::min<std::uint32_t>(claimed, ULVEX_MTP_MAX_PARAMS);
     for (unsigned int i = 0; i < count; ++i)
         returnParams[i] = out.returnParams[i];
     *returnCount = count;

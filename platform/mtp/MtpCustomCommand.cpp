@@ -50,8 +50,11 @@ bool MtpDeviceIoControl(MtpDevice &device, std::uint32_t controlCode, std::span<
 
     MtpCommandDataOut answer{};
     answer.responseCode = r.code;
-    answer.numReturnParams = static_cast<std::uint32_t>(std::min(r.params.size(), kCommandMaxParams));
-    std::copy_n(r.params.begin(), answer.numReturnParams, answer.returnParams);
+    // The record's fields are packed: they are assigned one by one, never through a pointer.
+    const std::size_t count = std::min(r.params.size(), kCommandMaxParams);
+    answer.numReturnParams = static_cast<std::uint32_t>(count);
+    for (std::size_t i = 0; i < count; ++i)
+        answer.returnParams[i] = r.params[i];
     if (phase == DataPhase::In)
         answer.readDataSize = static_cast<std::uint32_t>(data.size());
     std::memcpy(out.data(), &answer, kCommandDataOutFixedSize);
