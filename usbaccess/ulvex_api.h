@@ -165,7 +165,8 @@ extern "C"
                                                    unsigned int versionCapacity, ULVEX_MTP_DEVICE **device);
     // Every present USB device that an MTP device answers for, in enumeration order, up to maximum:
     // ID texts (ULVEX_ID_TEXT_SIZE bytes each), manufacturer (ULVEX_MANUFACTURER_SIZE bytes) and
-    // version (versionCapacity bytes) of each. Returns the count filled.
+    // version (versionCapacity bytes) of each; null manufacturer or version arrays are skipped,
+    // null ID arrays give 0. Returns the count filled.
     ULVEX_API int GetMtpDeviceInfo(char **vendorIds, char **productIds, char **manufacturers, char **versions,
                                    unsigned int versionCapacity, int maximum);
     // One vendor operation with up to ULVEX_MTP_MAX_PARAMS parameters. returnParams holds
