@@ -123,15 +123,59 @@ extern "C"
 
     // ---- MTP ----
 
-    // device receives a reference to the media-device facade's device object, which the
-    // caller then owns and releases.
+    // Next-phase values of SendMTPCmd, and the limits of its records.
+#define ULVEX_MTP_PHASE_READ 1  // the device sends data
+#define ULVEX_MTP_PHASE_WRITE 2 // the host sends data
+#define ULVEX_MTP_PHASE_NONE 3
+#define ULVEX_MTP_MAX_PARAMS 5
+#define ULVEX_MTP_MAX_WRITE 1024
+#define ULVEX_MTP_MAX_READ 2048
+
+    // A reference to an MTP device. Opaque apart from its first member, a table with AddRef and
+    // Release (each returns the new count); the object goes, and the device's USB interface is
+    // freed, when the count reaches 0. Give every reference back before the library is unloaded.
+    typedef struct ULVEX_MTP_DEVICE ULVEX_MTP_DEVICE;
+    typedef struct ULVEX_MTP_DEVICE_VTBL
+    {
+        unsigned long (*AddRef)(ULVEX_MTP_DEVICE *device);
+        unsigned long (*Release)(ULVEX_MTP_DEVICE *device);
+    } ULVEX_MTP_DEVICE_VTBL;
+    struct ULVEX_MTP_DEVICE
+    {
+        const ULVEX_MTP_DEVICE_VTBL *vtbl;
+    };
+    // Not exported: they call through the object's own table. A null device gives 0.
+    static inline unsigned long UlvexMtpDeviceAddRef(ULVEX_MTP_DEVICE *device)
+    {
+        return device != nullptr ? device->vtbl->AddRef(device) : 0;
+    }
+    static inline unsigned long UlvexMtpDeviceRelease(ULVEX_MTP_DEVICE *device)
+    {
+        return device != nullptr ? device->vtbl->Release(device) : 0;
+    }
+
+    // The first MTP device with these USB IDs whose serial number a present USB device with the
+    // same IDs carries (compared without regard to case). manufacturer (may be null) receives
+    // up to ULVEX_MANUFACTURER_SIZE - 1 characters and a terminator: pass 128 bytes. version is
+    // cleared and receives the firmware version, cut to versionCapacity - 1 characters; an
+    // unreadable version leaves it empty. device (may be null) receives a reference that the
+    // caller releases; it is set to null first.
     ULVEX_API ULVEX_BOOL GetVersionStringbyMtpInfo(unsigned short vendor, unsigned short product,
                                                    char *manufacturer, char *version,
-                                                   unsigned int versionCapacity, void **device);
+                                                   unsigned int versionCapacity, ULVEX_MTP_DEVICE **device);
+    // Every present USB device that an MTP device answers for, in enumeration order, up to maximum:
+    // ID texts (ULVEX_ID_TEXT_SIZE bytes each), manufacturer (ULVEX_MANUFACTURER_SIZE bytes) and
+    // version (versionCapacity bytes) of each; null manufacturer or version arrays are skipped,
+    // null ID arrays give 0. Returns the count filled.
     ULVEX_API int GetMtpDeviceInfo(char **vendorIds, char **productIds, char **manufacturers, char **versions,
                                    unsigned int versionCapacity, int maximum);
-    ULVEX_API ULVEX_BOOL SendMTPCmd(void *device, unsigned short operationCode, const unsigned int *params,
-                                    unsigned int paramCount, unsigned int nextPhase,
-                                    unsigned int *returnParams, unsigned int *returnCount,
-                                    unsigned char *data, unsigned int *dataLength);
+    // One vendor operation with up to ULVEX_MTP_MAX_PARAMS parameters. returnParams holds
+    // ULVEX_MTP_MAX_PARAMS values; *returnCount receives how many were filled. dataLength is, for
+    // phase READ, the capacity of data in and the count received out (more than the capacity
+    // gives 0), for phase WRITE the count to send (at most ULVEX_MTP_MAX_WRITE); phase NONE needs
+    // neither. 1 only when the device answered OK (0x2001); a failure leaves every output as it was.
+    ULVEX_API ULVEX_BOOL SendMTPCmd(ULVEX_MTP_DEVICE *device, unsigned short operationCode,
+                                    const unsigned int *params, unsigned int paramCount,
+                                    unsigned int nextPhase, unsigned int *returnParams,
+                                    unsigned int *returnCount, unsigned char *data, unsigned int *dataLength);
 }

@@ -135,7 +135,7 @@ TEST(UlvexLibraryTest, NotYetAvailableExportsReportFailure)
 {
     char path[64] = "keep";
     char letter = 'Q';
-    void *device = &letter;
+    ULVEX_MTP_DEVICE *device = reinterpret_cast<ULVEX_MTP_DEVICE *>(&letter);
     EXPECT_EQ(IsSCSIDevice("3a7e", "0001"), 0);
     EXPECT_EQ(OpenSCSIDevice("3a7e", "0001"), ULVEX_INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetSCSIDevicePath("3a7e", "0001", ULVEX_DRIVE_REMOVABLE, path, sizeof path), 0);
