@@ -168,7 +168,8 @@ extern "C"
                                             unsigned int dataLength);
     // One command of 1 to 16 bytes on a handle from OpenSCSIDevice. The data phase moves
     // the larger of the two lengths; after a read, readLength bytes are copied back. 0 for
-    // bad arguments (checked before any I/O), a failed call, or a status other than 0.
+    // bad arguments (checked before any I/O; a handle of 0 or below is no handle), a failed
+    // call, or a status other than 0.
     // Needs CAP_SYS_RAWIO for a vendor command on a disk.
     ULVEX_API ULVEX_BOOL SendSCSICmd(ULVEX_HANDLE device, const unsigned char *cdb, unsigned char cdbLength,
                                      const unsigned char *writeData, unsigned int writeLength,

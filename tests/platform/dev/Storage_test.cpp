@@ -147,6 +147,9 @@ TEST(StorageNumberTest, PartitionsShareTheirDisksNumber)
     EXPECT_EQ(byHandle->deviceNumber, whole->deviceNumber);
     EXPECT_EQ(byHandle->partitionNumber, 1u);
     EXPECT_EQ(vxdev::StorageNumberOfNode(sysfs.BlockNode(sr0))->deviceType, vxdev::kStorageTypeCdRom);
+    const auto cdroms = vxdev::EnumerateInterfaces(InterfaceClass::CdRom);
+    ASSERT_EQ(cdroms.size(), 1u);
+    EXPECT_EQ(cdroms[0].instanceId, "USBSTOR\\CDROM&VEN_GENERIC&PROD_FLASH_DISK&REV_1.00\\S&1");
     EXPECT_FALSE(vxdev::StorageNumberOfNode(sysfs.DevRoot() + "/sdz").has_value());
     EXPECT_FALSE(vxdev::StorageNumberOfHandle(-1).has_value());
 }
