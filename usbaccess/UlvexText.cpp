@@ -25,6 +25,11 @@ void CopyTerminated(char *out, std::size_t size, const std::string &text)
     out[n] = '\0';
 }
 
+bool IsUsbStoragePath(const std::string &path)
+{
+    return path.compare(0, 11, "\\\\?\\usbstor") == 0;
+}
+
 PathIds IdsOfPath(const std::string &path)
 {
     char vendor[ULVEX_ID_TEXT_SIZE] = {};

@@ -30,6 +30,10 @@ std::optional<vxdev::DeviceInterfaceRecord> FindInterfaceByIds(vxdev::InterfaceC
                                                                const char *vendorId, const char *productId,
                                                                std::size_t bound);
 
+// A storage interface counts only when its path begins with "\\?\usbstor", spelled
+// exactly so.
+bool IsUsbStoragePath(const std::string &path);
+
 // The lookups by vendor and product ID examine at most this many interfaces.
 constexpr std::size_t kIdLookupBound = 128;
 } // namespace ulvex

@@ -14,6 +14,7 @@
 //   a null output is skipped (or fails the call where the output is the call's purpose).
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(ULVEX_BUILDING)
 #define ULVEX_API __attribute__((visibility("default")))
@@ -36,8 +37,45 @@ typedef int ULVEX_BOOL;
 #define ULVEX_DRIVE_FIXED 3
 #define ULVEX_DRIVE_CDROM 5
 
-// The pass-through request block of one SCSI command.
-typedef struct SPT_WITH_BUFFERS SPT_WITH_BUFFERS;
+// The pass-through request block of one SCSI command: a fixed header of 70 bytes with
+// 32-bit fields at fixed offsets (no pointers), followed by the data buffer. AllocateSPT
+// gives a zeroed block of data length + 71 bytes.
+#pragma pack(push, 1)
+typedef struct ULVEX_SCSI_PASS_THROUGH
+{
+    uint16_t Length;             // 0: 44
+    uint8_t ScsiStatus;          // 2: the target's status byte, out
+    uint8_t PathId;              // 3: 0
+    uint8_t TargetId;            // 4: 0
+    uint8_t Lun;                 // 5: 0
+    uint8_t CdbLength;           // 6
+    uint8_t SenseInfoLength;     // 7: 18
+    uint8_t DataIn;              // 8: 1 data from the device, 0 data to the device
+    uint8_t Reserved[3];         // 9
+    uint32_t DataTransferLength; // 12
+    uint32_t TimeOutValue;       // 16: seconds, 120
+    uint32_t DataBufferOffset;   // 20: 70
+    uint32_t SenseInfoOffset;    // 24: 52
+    uint8_t Cdb[16];             // 28
+} ULVEX_SCSI_PASS_THROUGH;
+
+typedef struct SPT_WITH_BUFFERS
+{
+    ULVEX_SCSI_PASS_THROUGH Spt; // 0
+    uint32_t BlockSize;          // 44: data length + 71
+    uint32_t Filler;             // 48: 0
+    uint8_t SenseBuffer[18];     // 52
+    uint8_t DataBuffer[1];       // 70: data length bytes (at least one byte is allocated)
+} SPT_WITH_BUFFERS;
+#pragma pack(pop)
+
+#define ULVEX_SPT_LENGTH 44
+#define ULVEX_SPT_SENSE_LENGTH 18
+#define ULVEX_SPT_SENSE_OFFSET 52
+#define ULVEX_SPT_DATA_OFFSET 70
+#define ULVEX_SPT_OVERHEAD 71
+#define ULVEX_SPT_TIMEOUT_SECONDS 120
+#define ULVEX_SPT_MAX_CDB 16
 
 extern "C"
 {
@@ -91,6 +129,12 @@ extern "C"
                                              char16_t *text, unsigned int capacity);
 
     // ---- Storage and SCSI ----
+    //
+    // driveType 2 or 3 selects USB disks, 5 USB CD-ROMs; any other value fails the call.
+    // Only interfaces whose path begins with "\\?\usbstor" count. IDs found through a
+    // drive are written as ULVEX_ID_TEXT_SIZE bytes, vendor and product texts (from the
+    // interface path) as ULVEX_NAME_TEXT_SIZE bytes, paths as at most their capacity.
+    // A drive letter exists only while the drive is mounted.
 
     ULVEX_API ULVEX_BOOL GetDeviceGeneralInfoByVidPid(const char *vendorId, const char *productId,
                                                       int driveType, char *path, unsigned int pathCapacity,
@@ -110,13 +154,23 @@ extern "C"
                                                              char *productText);
     ULVEX_API ULVEX_BOOL GetVendorProductStringbyVidPid(const char *vendorId, const char *productId,
                                                         char *vendorText, char *productText);
+    // Up to maximum USB storage interfaces in enumeration order: position i receives the
+    // drive letter (0 when it has none) in driveLetters[i] and IDs and texts in the buffers
+    // the i-th pointers of the arrays point to. Null arrays and null pointers are skipped.
     ULVEX_API int GetMscDeviceInfo(int driveType, char *driveLetters, char **vendorIds, char **productIds,
                                    char **vendorTexts, char **productTexts, int maximum);
+    // The USB disk opened for reading and writing (the handle carries SendSCSICmd).
     ULVEX_API ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *productId);
     ULVEX_API ULVEX_BOOL IsSCSIDevice(const char *vendorId, const char *productId);
-    // The caller frees the block with free().
+    // A zeroed block for one command with dataLength bytes of data; the caller frees it with
+    // free(). None when data length + 71 does not fit in 32 bits or memory runs out.
     ULVEX_API SPT_WITH_BUFFERS *AllocateSPT(unsigned char cdbLength, ULVEX_BOOL isWrite,
                                             unsigned int dataLength);
+    // One command of 1 to 16 bytes on a handle from OpenSCSIDevice. The data phase moves
+    // the larger of the two lengths; after a read, readLength bytes are copied back. 0 for
+    // bad arguments (checked before any I/O; a handle of 0 or below is no handle), a failed
+    // call, or a status other than 0.
+    // Needs CAP_SYS_RAWIO for a vendor command on a disk.
     ULVEX_API ULVEX_BOOL SendSCSICmd(ULVEX_HANDLE device, const unsigned char *cdb, unsigned char cdbLength,
                                      const unsigned char *writeData, unsigned int writeLength,
                                      ULVEX_BOOL isWrite, unsigned char *readBuffer, unsigned int readLength);

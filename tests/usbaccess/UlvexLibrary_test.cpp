@@ -140,7 +140,6 @@ TEST(UlvexLibraryTest, NotYetAvailableExportsReportFailure)
     EXPECT_EQ(OpenSCSIDevice("3a7e", "0001"), ULVEX_INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetSCSIDevicePath("3a7e", "0001", ULVEX_DRIVE_REMOVABLE, path, sizeof path), 0);
     EXPECT_EQ(GetDriveLetterByVidPid("3a7e", "0001", ULVEX_DRIVE_REMOVABLE, &letter), 0);
-    EXPECT_EQ(AllocateSPT(10, 0, 2), nullptr);
     EXPECT_EQ(GetVersionStringbyMtpInfo(0x3a7e, 1, nullptr, path, sizeof path, &device), 0);
     EXPECT_EQ(device, nullptr);
     EXPECT_STREQ(path, "keep");

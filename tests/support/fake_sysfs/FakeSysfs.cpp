@@ -28,6 +28,32 @@ void RestoreEnv(const char *name, const std::optional<std::string> &value)
         unsetenv(name);
 }
 
+// An inquiry text the way sysfs shows it: padded with blanks to its field's width.
+std::string Padded(const std::string &text, std::size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// Blanks, tabs, newlines and backslashes as the kernel escapes them in mountinfo.
+std::string EscapeMountField(const std::string &text)
+{
+    std::string out;
+    for (const char c : text)
+    {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\\')
+        {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\%03o", static_cast<unsigned char>(c));
+            out += code;
+        }
+        else
+        {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 std::string Hex4(unsigned value, bool upper)
 {
     char text[8];
@@ -45,17 +71,24 @@ FakeSysfs::FakeSysfs()
     MakeDirs(SysRoot() + "/bus/usb/devices");
     MakeDirs(SysRoot() + "/class/hidraw");
     MakeDirs(SysRoot() + "/devices");
+    MakeDirs(SysRoot() + "/class/block");
+    MakeDirs(SysRoot() + "/dev/block");
     MakeDirs(DevRoot());
+    WriteFile(ProcRoot() + "/self/mountinfo", {});
+    fs::create_symlink("/proc/self/fd", ProcRoot() + "/self/fd");
     m_oldSys = GetEnv("VORMATIK_SYSFS_ROOT");
     m_oldDev = GetEnv("VORMATIK_DEV_ROOT");
+    m_oldProc = GetEnv("VORMATIK_PROC_ROOT");
     setenv("VORMATIK_SYSFS_ROOT", SysRoot().c_str(), 1);
     setenv("VORMATIK_DEV_ROOT", DevRoot().c_str(), 1);
+    setenv("VORMATIK_PROC_ROOT", ProcRoot().c_str(), 1);
 }
 
 FakeSysfs::~FakeSysfs()
 {
     RestoreEnv("VORMATIK_SYSFS_ROOT", m_oldSys);
     RestoreEnv("VORMATIK_DEV_ROOT", m_oldDev);
+    RestoreEnv("VORMATIK_PROC_ROOT", m_oldProc);
     std::error_code ec;
     fs::remove_all(m_root, ec);
 }
@@ -228,5 +261,121 @@ std::string FakeSysfs::AddNonUsbHidraw(std::uint16_t bus, std::uint16_t vid, std
     const std::string parent = SysRoot() + "/devices/virtual/misc/uhid";
     MakeDirs(parent);
     return AddHidDevice(parent, bus, vid, pid, {0x05, 0x01});
+}
+
+std::string FakeSysfs::AddScsiBlock(const std::string &hostParent, const FakeDisk &disk)
+{
+    auto [it, added] = m_hosts.emplace(hostParent, m_nextHost);
+    if (added)
+        ++m_nextHost;
+    const std::string host = std::to_string(it->second);
+    const std::string scsiDir =
+        hostParent + "/host" + host + "/target" + host + ":0:0/" + host + ":0:0:" + std::to_string(disk.lun);
+    WriteAttr(scsiDir, "type", std::to_string(disk.scsiType));
+    WriteAttr(scsiDir, "vendor", Padded(disk.vendor, 8));
+    WriteAttr(scsiDir, "model", Padded(disk.model, 16));
+    WriteAttr(scsiDir, "rev", Padded(disk.rev, 4));
+
+    BlockInfo info;
+    std::string name;
+    if (disk.scsiType == 5)
+    {
+        name = "sr" + std::to_string(m_nextCdRom);
+        info.major = 11;
+        info.minor = static_cast<unsigned>(m_nextCdRom++);
+    }
+    else
+    {
+        name = std::string("sd") + static_cast<char>('a' + m_nextDisk);
+        info.major = 8;
+        info.minor = static_cast<unsigned>(16 * m_nextDisk++);
+    }
+    info.dir = scsiDir + "/block/" + name;
+    WriteAttr(info.dir, "dev", std::to_string(info.major) + ":" + std::to_string(info.minor));
+    WriteAttr(info.dir, "removable", disk.removable ? "1" : "0");
+    WriteAttr(info.dir, "size", "7864320");
+    Symlink(info.dir + "/device", scsiDir);
+    Symlink(SysRoot() + "/class/block/" + name, info.dir);
+    Symlink(SysRoot() + "/dev/block/" + std::to_string(info.major) + ":" + std::to_string(info.minor),
+            info.dir);
+    WriteFile(DevRoot() + "/" + name, {});
+    m_blocks[name] = info;
+    return name;
+}
+
+std::string FakeSysfs::AddUsbDisk(const std::string &usbDeviceName, int iface, const FakeDisk &disk)
+{
+    const std::string ifDir = InterfaceDir(usbDeviceName, iface);
+    WriteAttr(ifDir, "bInterfaceClass", "08");
+    WriteAttr(ifDir, "bInterfaceSubClass", "06");
+    WriteAttr(ifDir, "bInterfaceProtocol", disk.driver == "uas" ? "62" : "50");
+    const std::string driverDir = SysRoot() + "/bus/usb/drivers/" + disk.driver;
+    MakeDirs(driverDir);
+    if (!fs::is_symlink(ifDir + "/driver"))
+        Symlink(ifDir + "/driver", driverDir);
+    return AddScsiBlock(ifDir, disk);
+}
+
+std::string FakeSysfs::AddInternalDisk(const FakeDisk &disk)
+{
+    char port[32];
+    std::snprintf(port, sizeof port, "ata%d", m_nextHost + 1);
+    return AddScsiBlock(SysRoot() + "/devices/pci0000:00/0000:00:17.0/" + port, disk);
+}
+
+std::string FakeSysfs::AddPartition(const std::string &diskName, int number)
+{
+    const BlockInfo &disk = m_blocks.at(diskName);
+    const std::string name = diskName + std::to_string(number);
+    BlockInfo info;
+    info.dir = disk.dir + "/" + name;
+    info.major = disk.major;
+    info.minor = disk.minor + static_cast<unsigned>(number);
+    WriteAttr(info.dir, "dev", std::to_string(info.major) + ":" + std::to_string(info.minor));
+    WriteAttr(info.dir, "partition", std::to_string(number));
+    WriteAttr(info.dir, "size", "7862272");
+    Symlink(SysRoot() + "/class/block/" + name, info.dir);
+    Symlink(SysRoot() + "/dev/block/" + std::to_string(info.major) + ":" + std::to_string(info.minor),
+            info.dir);
+    WriteFile(DevRoot() + "/" + name, {});
+    m_blocks[name] = info;
+    return name;
+}
+
+std::string FakeSysfs::BlockDir(const std::string &blockName) const
+{
+    const auto it = m_blocks.find(blockName);
+    if (it == m_blocks.end())
+        throw std::invalid_argument("no such fake block device: " + blockName);
+    return it->second.dir;
+}
+
+std::string FakeSysfs::BlockDevNumbers(const std::string &blockName) const
+{
+    const auto it = m_blocks.find(blockName);
+    if (it == m_blocks.end())
+        throw std::invalid_argument("no such fake block device: " + blockName);
+    return std::to_string(it->second.major) + ":" + std::to_string(it->second.minor);
+}
+
+std::string FakeSysfs::BlockNode(const std::string &blockName) const
+{
+    BlockDir(blockName);
+    return DevRoot() + "/" + blockName;
+}
+
+void FakeSysfs::AddMount(const std::string &blockName, const std::string &mountPoint,
+                         const std::string &fsType, const std::string &root)
+{
+    const int id = m_nextMountId++;
+    AddMountInfoLine(std::to_string(id) + " 1 " + BlockDevNumbers(blockName) + " " + EscapeMountField(root) +
+                     " " + EscapeMountField(mountPoint) + " rw,nosuid,nodev,relatime shared:" +
+                     std::to_string(id) + " - " + fsType + " /dev/" + blockName + " rw");
+}
+
+void FakeSysfs::AddMountInfoLine(const std::string &line)
+{
+    std::ofstream out(ProcRoot() + "/self/mountinfo", std::ios::binary | std::ios::app);
+    out << line << '\n';
 }
 } // namespace vxtest

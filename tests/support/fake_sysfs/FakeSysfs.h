@@ -23,10 +23,24 @@ struct FakeUsbDevice
     std::string product = "Gadget";
 };
 
+// A SCSI disk or CD-ROM as the kernel describes it below its block device.
+struct FakeDisk
+{
+    std::string vendor = "Generic";   // the inquiry texts, written padded with blanks
+    std::string model = "Flash Disk"; // as the kernel does (8, 16 and 4 characters)
+    std::string rev = "1.00";
+    int scsiType = 0; // 0 disk, 5 CD-ROM
+    bool removable = true;
+    std::string driver = "usb-storage"; // the USB interface's driver: "usb-storage" or "uas"
+    int lun = 0;
+};
+
 // A sysfs tree and a dev tree below a fresh temporary folder, with relative symlinks
 // that resolve inside it and attributes written the way the kernel writes them
 // (lower-case hex "idVendor", " 1" for bNumInterfaces, a trailing newline).
-// While the object lives, VORMATIK_SYSFS_ROOT and VORMATIK_DEV_ROOT point at it;
+// A proc tree holds self/mountinfo (empty until mounts are added) and self/fd, which leads
+// to the real /proc/self/fd.
+// While the object lives, VORMATIK_SYSFS_ROOT, VORMATIK_DEV_ROOT and VORMATIK_PROC_ROOT point at it;
 // the previous values come back and the folder is removed when it ends.
 class FakeSysfs
 {
@@ -39,6 +53,7 @@ class FakeSysfs
     const std::string &Root() const { return m_root; }
     std::string SysRoot() const { return m_root + "/sys"; }
     std::string DevRoot() const { return m_root + "/dev"; }
+    std::string ProcRoot() const { return m_root + "/proc"; }
 
     // Root hub "usb<bus>" with its usbfs node; speed 5000 or more makes a USB 3 hub.
     std::string AddRootHub(int bus, int ports = 4, int speedMbps = 480);
@@ -54,6 +69,31 @@ class FakeSysfs
 
     // A hidraw node whose HID device is on another bus (e.g. 0x0005 Bluetooth).
     std::string AddNonUsbHidraw(std::uint16_t bus, std::uint16_t vid, std::uint16_t pid);
+
+    // A disk or CD-ROM on interface iface of a USB device: the interface becomes a
+    // mass-storage interface (class 08) bound to disk.driver, with SCSI host, target and
+    // device directories, the block device ("sda", "sr0"), its /sys/class/block and
+    // /sys/dev/block links and its node (a plain file). Returns the block device's name.
+    std::string AddUsbDisk(const std::string &usbDeviceName, int iface, const FakeDisk &disk = {});
+
+    // A disk that is not on USB (an internal SATA disk); returns its name.
+    std::string AddInternalDisk(const FakeDisk &disk = {});
+
+    // Partition number of a disk ("sdb" and 1 give "sdb1").
+    std::string AddPartition(const std::string &diskName, int number);
+
+    // A block device's sysfs directory, "major:minor" and node.
+    std::string BlockDir(const std::string &blockName) const;
+    std::string BlockDevNumbers(const std::string &blockName) const;
+    std::string BlockNode(const std::string &blockName) const;
+
+    // Appends a mountinfo line for a block device mounted at mountPoint (escaped the way
+    // the kernel escapes it). root is the mounted folder of the file system ("/" for the
+    // whole of it, another folder for a bind mount).
+    void AddMount(const std::string &blockName, const std::string &mountPoint,
+                  const std::string &fsType = "vfat", const std::string &root = "/");
+    // Appends a line to mountinfo as given.
+    void AddMountInfoLine(const std::string &line);
 
     // Absolute sysfs directory of a device, hub or interface by its sysfs name.
     std::string DeviceDir(const std::string &name) const;
@@ -81,12 +121,28 @@ class FakeSysfs
     std::string AddHidDevice(const std::string &parentDir, std::uint16_t bus, std::uint16_t vid,
                              std::uint16_t pid, const std::vector<std::uint8_t> &reportDescriptor);
 
+    std::string AddScsiBlock(const std::string &hostParent, const FakeDisk &disk);
+
+    struct BlockInfo
+    {
+        std::string dir;
+        unsigned major = 0;
+        unsigned minor = 0;
+    };
+
     std::string m_root;
+    std::map<std::string, BlockInfo> m_blocks;
+    std::map<std::string, int> m_hosts; // host number of a SCSI host's parent directory
+    int m_nextHost = 0;
+    int m_nextDisk = 0;
+    int m_nextCdRom = 0;
+    int m_nextMountId = 30;
     std::map<std::string, UsbNodeInfo> m_usb;
     std::map<int, int> m_nextDevnum;
     int m_nextHidraw = 0;
     int m_nextHidSeq = 1;
     std::optional<std::string> m_oldSys;
     std::optional<std::string> m_oldDev;
+    std::optional<std::string> m_oldProc;
 };
 } // namespace vxtest

@@ -1,0 +1,360 @@
+#include "platform/dev/Storage.h"
+
+#include "platform/dev/DevRoots.h"
+#include "platform/dev/Sysfs.h"
+#include "platform/sys/TextConvert.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <map>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace vxdev
+{
+namespace
+{
+constexpr long kScsiTypeCdRom = 5;
+
+bool ParseDevNumbers(const std::string &text, unsigned &major, unsigned &minor)
+{
+    char tail = 0;
+    return std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &tail) == 2;
+}
+
+// The canonical sysfs directory of block device major:minor; nothing for a device that is
+// not there or that is virtual (loop, device-mapper, RAM disks): those are no drives.
+std::optional<std::string> BlockDir(unsigned major, unsigned minor)
+{
+    const auto dir =
+        Canonical(SysfsRoot() + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
+    if (!dir)
+        return std::nullopt;
+    return dir;
+}
+
+bool IsVirtualBlockDir(const std::string &dir)
+{
+    return RelativeToSysfs(dir).compare(0, 16, "devices/virtual/") == 0;
+}
+
+// The whole disk of a block directory: its parent for a partition, itself otherwise.
+std::string WholeDiskDir(const std::string &blockDir)
+{
+    return Exists(blockDir + "/partition") ? DirName(blockDir) : blockDir;
+}
+
+bool IsCdRom(const std::string &wholeDiskDir)
+{
+    return ReadDecAttr(wholeDiskDir + "/device", "type").value_or(-1) == kScsiTypeCdRom;
+}
+
+// Decodes the octal escapes ("\040" for a blank) the kernel writes into mountinfo fields.
+std::string DecodeMountField(const std::string &field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i)
+    {
+        const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
+            isOctal(field[i + 3]))
+        {
+            const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
+            if (value <= 0xFF)
+            {
+                out.push_back(static_cast<char>(value));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+struct MountLine
+{
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::string root;
+    std::string mountPoint;
+    std::string fsType;
+};
+
+std::vector<MountLine> ReadMountInfo()
+{
+    std::ifstream in(ProcRoot() + "/self/mountinfo", std::ios::binary);
+    std::vector<MountLine> lines;
+    std::string line;
+    while (std::getline(in, line))
+    {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint, options, word;
+        if (!(fields >> id >> parent >> numbers >> root >> mountPoint >> options))
+            continue;
+        // Optional fields run up to the lone "-"; the file system type follows it.
+        bool separator = false;
+        while (fields >> word)
+        {
+            if (word == "-")
+            {
+                separator = true;
+                break;
+            }
+        }
+        std::string fsType;
+        if (!separator || !(fields >> fsType))
+            continue;
+        MountLine entry;
+        if (!ParseDevNumbers(numbers, entry.major, entry.minor))
+            continue;
+        entry.root = DecodeMountField(root);
+        entry.mountPoint = DecodeMountField(mountPoint);
+        entry.fsType = DecodeMountField(fsType);
+        lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
+bool SameNameIgnoringCase(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && ToLowerAscii(a) == ToLowerAscii(b);
+}
+
+bool ExistsNoFollow(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name)
+{
+    return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
+}
+} // namespace
+
+std::optional<StorageDeviceNumber> StorageNumberOfBlock(unsigned major, unsigned minor)
+{
+    const auto dir = BlockDir(major, minor);
+    if (!dir)
+        return std::nullopt;
+    const std::string whole = WholeDiskDir(*dir);
+    unsigned wholeMajor = 0;
+    unsigned wholeMinor = 0;
+    if (!ParseDevNumbers(ReadAttr(whole, "dev").value_or(""), wholeMajor, wholeMinor))
+        return std::nullopt;
+    StorageDeviceNumber number;
+    number.deviceType = IsCdRom(whole) ? kStorageTypeCdRom : kStorageTypeDisk;
+    number.deviceNumber = ((wholeMajor & 0xFFFu) << 20) | (wholeMinor & 0xFFFFFu);
+    number.partitionNumber =
+        whole == *dir ? 0u : static_cast<unsigned>(ReadDecAttr(*dir, "partition").value_or(0));
+    return number;
+}
+
+std::optional<StorageDeviceNumber> StorageNumberOfNode(const std::string &nodePath)
+{
+    struct stat st
+    {
+    };
+    if (stat(nodePath.c_str(), &st) != 0)
+        return std::nullopt;
+    if (S_ISBLK(st.st_mode))
+        return StorageNumberOfBlock(major(st.st_rdev), minor(st.st_rdev));
+    unsigned maj = 0;
+    unsigned min = 0;
+    const auto dev = ReadAttr(SysfsRoot() + "/class/block/" + BaseName(nodePath), "dev");
+    if (!dev || !ParseDevNumbers(*dev, maj, min))
+        return std::nullopt;
+    return StorageNumberOfBlock(maj, min);
+}
+
+std::optional<StorageDeviceNumber> StorageNumberOfHandle(int fd)
+{
+    struct stat st
+    {
+    };
+    if (fd < 0 || fstat(fd, &st) != 0)
+        return std::nullopt;
+    if (S_ISBLK(st.st_mode))
+        return StorageNumberOfBlock(major(st.st_rdev), minor(st.st_rdev));
+    char target[PATH_MAX];
+    const std::string link = ProcRoot() + "/self/fd/" + std::to_string(fd);
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return std::nullopt;
+    target[length] = '\0';
+    return StorageNumberOfNode(target);
+}
+
+std::vector<DriveEntry> ReadDriveMap()
+{
+    // One entry per block device, its first mount of the whole file system (a bind mount of
+    // a sub-folder shows another root and is no drive of its own).
+    std::map<std::pair<unsigned, unsigned>, DriveEntry> devices;
+    for (const MountLine &line : ReadMountInfo())
+    {
+        if (line.root != "/")
+            continue;
+        const auto key = std::make_pair(line.major, line.minor);
+        if (devices.count(key) != 0)
+            continue;
+        const auto dir = BlockDir(line.major, line.minor);
+        if (!dir || IsVirtualBlockDir(*dir))
+            continue;
+        DriveEntry entry;
+        entry.mountPoint = line.mountPoint;
+        entry.major = line.major;
+        entry.minor = line.minor;
+        entry.fsType = line.fsType;
+        const std::string whole = WholeDiskDir(*dir);
+        if (IsCdRom(whole))
+            entry.driveType = kDriveCdRom;
+        else if (ReadDecAttr(whole, "removable").value_or(0) == 1)
+            entry.driveType = kDriveRemovable;
+        else
+            entry.driveType = kDriveFixed;
+        devices.emplace(key, std::move(entry));
+    }
+
+    std::vector<DriveEntry> drives;
+    char letter = 'C';
+    for (auto &[key, entry] : devices) // ordered by major, then minor
+    {
+        if (letter > 'Z')
+            break;
+        entry.letter = letter++;
+        drives.push_back(std::move(entry));
+    }
+    return drives;
+}
+
+std::optional<DriveEntry> FindDrive(char letter)
+{
+    if (letter >= 'a' && letter <= 'z')
+        letter = static_cast<char>(letter - 'a' + 'A');
+    for (auto &drive : ReadDriveMap())
+    {
+        if (drive.letter == letter)
+            return drive;
+    }
+    return std::nullopt;
+}
+
+std::optional<char> DriveLetterOfBlock(unsigned major, unsigned minor)
+{
+    for (const auto &drive : ReadDriveMap())
+    {
+        if (drive.major == major && drive.minor == minor)
+            return drive.letter;
+    }
+    return std::nullopt;
+}
+
+std::string TranslateDrivePath(const std::u16string &drivePath)
+{
+    if (drivePath.size() < 2 || drivePath[1] != u':')
+        return {};
+    const char16_t l = drivePath[0];
+    if (!((l >= u'A' && l <= u'Z') || (l >= u'a' && l <= u'z')))
+        return {};
+
+    std::vector<std::string> components;
+    std::u16string part;
+    const auto flush = [&]() -> bool {
+        if (part.empty() || part == u".")
+        {
+            part.clear();
+            return true;
+        }
+        if (part == u"..")
+            return false;
+        components.push_back(vxsys::Utf16ToUtf8(part));
+        part.clear();
+        return true;
+    };
+    for (std::size_t i = 2; i < drivePath.size(); ++i)
+    {
+        const char16_t c = drivePath[i];
+        if (c == u'\0')
+            return {};
+        if (c == u'\\' || c == u'/')
+        {
+            if (!flush())
+                return {};
+        }
+        else
+        {
+            part.push_back(c);
+        }
+    }
+    if (!flush())
+        return {};
+
+    const auto drive = FindDrive(static_cast<char>(l));
+    if (!drive)
+        return {};
+    std::string path = drive->mountPoint;
+    bool matching = true;
+    for (const std::string &name : components)
+    {
+        std::string next = JoinPath(path, name);
+        if (matching && !ExistsNoFollow(next))
+        {
+            std::vector<std::string> entries = ListDir(path);
+            std::sort(entries.begin(), entries.end());
+            const auto found = std::find_if(entries.begin(), entries.end(), [&](const std::string &e) {
+                return SameNameIgnoringCase(e, name);
+            });
+            if (found != entries.end())
+                next = JoinPath(path, *found);
+            else
+                matching = false; // nothing below a missing folder can exist
+        }
+        path = std::move(next);
+    }
+    return path;
+}
+
+bool SetHiddenAttribute(const std::string &path, bool hidden)
+{
+    const int probe = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (probe < 0)
+        return false;
+    struct statfs fsInfo
+    {
+    };
+    const bool ok = fstatfs(probe, &fsInfo) == 0;
+    ::close(probe);
+    if (!ok)
+        return false;
+    if (fsInfo.f_type != MSDOS_SUPER_MAGIC)
+        return true;
+
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    __u32 attributes = 0;
+    bool done = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0;
+    if (done)
+    {
+        attributes = hidden ? (attributes | ATTR_HIDDEN) : (attributes & ~static_cast<__u32>(ATTR_HIDDEN));
+        done = ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+} // namespace vxdev

@@ -1,0 +1,289 @@
+#include "platform/dev/DeviceInterface.h"
+#include "platform/dev/Storage.h"
+#include "tests/support/fake_sysfs/FakeSysfs.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using vxdev::InterfaceClass;
+
+namespace
+{
+constexpr const char *kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+constexpr const char *kCdRomGuid = "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+
+vxtest::FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, const char *serial)
+{
+    vxtest::FakeUsbDevice spec;
+    spec.vid = vid;
+    spec.pid = pid;
+    if (serial != nullptr)
+        spec.serial = serial;
+    return spec;
+}
+
+vxtest::FakeDisk Disk(const char *vendor, const char *model, bool removable = true)
+{
+    vxtest::FakeDisk disk;
+    disk.vendor = vendor;
+    disk.model = model;
+    disk.removable = removable;
+    return disk;
+}
+
+std::string MakeDir(const vxtest::FakeSysfs &sysfs, const std::string &relative)
+{
+    const std::string dir = sysfs.Root() + "/mnt/" + relative;
+    fs::create_directories(dir);
+    return dir;
+}
+
+void Touch(const std::string &path)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << "x";
+}
+} // namespace
+
+TEST(StorageEnumerationTest, UsbDisksAndCdRomsGetUsbstorIdentities)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    sysfs.AddInternalDisk(Disk("ATA", "SSD 860", false));
+    const std::string stick = sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "Ser42"));
+    const std::string sdb = sysfs.AddUsbDisk(stick, 0, Disk("Tarvex", "Step Monitor"));
+    sysfs.AddPartition(sdb, 1);
+    const std::string reader = sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x1111, 0x2222, "CD1"));
+    vxtest::FakeDisk cd = Disk("Maker", "DVD RW");
+    cd.scsiType = 5;
+    cd.rev = "1";
+    const std::string sr0 = sysfs.AddUsbDisk(reader, 0, cd);
+
+    const auto disks = vxdev::EnumerateInterfaces(InterfaceClass::Disk);
+    ASSERT_EQ(disks.size(), 1u); // no partition, no internal disk, no CD-ROM
+    EXPECT_EQ(disks[0].instanceId, "USBSTOR\\DISK&VEN_TARVEX&PROD_STEP_MONITOR&REV_1.00\\SER42&0");
+    EXPECT_EQ(disks[0].interfacePath,
+              std::string("\\\\?\\usbstor#disk&ven_tarvex&prod_step_monitor&rev_1.00#ser42&0#") + kDiskGuid);
+    EXPECT_EQ(disks[0].parentInstanceId, "USB\\VID_3A7E&PID_0001\\SER42");
+    EXPECT_EQ(disks[0].sysfsDir, sysfs.BlockDir(sdb));
+    EXPECT_EQ(disks[0].devNode, sysfs.BlockNode(sdb));
+
+    const auto cdroms = vxdev::EnumerateInterfaces(InterfaceClass::CdRom);
+    ASSERT_EQ(cdroms.size(), 1u);
+    EXPECT_EQ(cdroms[0].interfacePath,
+              std::string("\\\\?\\usbstor#cdrom&ven_maker&prod_dvd_rw&rev_1#cd1&0#") + kCdRomGuid);
+    EXPECT_EQ(cdroms[0].devNode, sysfs.BlockNode(sr0));
+
+    // The node maps back to its record.
+    const auto byNode = vxdev::FindInterfaceByDeviceNode(sysfs.BlockNode(sdb));
+    ASSERT_TRUE(byNode.has_value());
+    EXPECT_EQ(byNode->interfacePath, disks[0].interfacePath);
+}
+
+TEST(StorageEnumerationTest, UasDiskIsOnTheScsiBusAndOtherInterfacesAreNoStorage)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string fast = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0002, "UAS1"));
+    vxtest::FakeDisk uas = Disk("Samsung", "Portable SSD");
+    uas.driver = "uas";
+    sysfs.AddUsbDisk(fast, 0, uas);
+    // Unusual inquiry texts must not break the identity's separators.
+    const std::string odd = sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0003, nullptr));
+    sysfs.AddUsbDisk(odd, 0, Disk("A&B#C", "X\\Y  Z"));
+
+    const auto disks = vxdev::EnumerateInterfaces(InterfaceClass::Disk);
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].instanceId.rfind("SCSI\\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD&REV_1.00\\7&", 0), 0u)
+        << disks[0].instanceId;
+    EXPECT_EQ(disks[0].interfacePath.rfind("\\\\?\\scsi#disk&", 0), 0u);
+    EXPECT_EQ(disks[0].parentInstanceId, "USB\\VID_3A7E&PID_0002\\UAS1");
+    EXPECT_EQ(disks[1].instanceId.rfind("USBSTOR\\DISK&VEN_A_B_C&PROD_X_Y__Z&REV_1.00\\5&", 0), 0u)
+        << disks[1].instanceId;
+    EXPECT_EQ(disks[1].instanceId.substr(disks[1].instanceId.size() - 2), "&0");
+}
+
+TEST(StorageNumberTest, PartitionsShareTheirDisksNumber)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    sysfs.AddInternalDisk(Disk("ATA", "SSD", false));
+    const std::string dev = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S"));
+    const std::string sdb = sysfs.AddUsbDisk(dev, 0, Disk("Tarvex", "Monitor"));
+    const std::string sdb1 = sysfs.AddPartition(sdb, 1);
+    const std::string sdb2 = sysfs.AddPartition(sdb, 2);
+    vxtest::FakeDisk cd;
+    cd.scsiType = 5;
+    cd.lun = 1; // a second unit of the same device
+    const std::string sr0 = sysfs.AddUsbDisk(dev, 0, cd);
+    ASSERT_EQ(sysfs.BlockDevNumbers(sdb), "8:16");
+    ASSERT_EQ(sysfs.BlockDevNumbers(sdb2), "8:18");
+
+    const auto whole = vxdev::StorageNumberOfBlock(8, 16);
+    const auto second = vxdev::StorageNumberOfBlock(8, 18);
+    const auto other = vxdev::StorageNumberOfBlock(8, 0);
+    ASSERT_TRUE(whole && second && other);
+    EXPECT_EQ(whole->deviceNumber, (8u << 20) | 16u);
+    EXPECT_EQ(second->deviceNumber, whole->deviceNumber);
+    EXPECT_NE(other->deviceNumber, whole->deviceNumber);
+    EXPECT_EQ(whole->partitionNumber, 0u);
+    EXPECT_EQ(second->partitionNumber, 2u);
+    EXPECT_EQ(whole->deviceType, vxdev::kStorageTypeDisk);
+    EXPECT_EQ(vxdev::StorageNumberOfBlock(11, 0)->deviceType, vxdev::kStorageTypeCdRom);
+    EXPECT_FALSE(vxdev::StorageNumberOfBlock(8, 99).has_value());
+
+    // By node and by descriptor (one opened without access rights, too).
+    EXPECT_EQ(vxdev::StorageNumberOfNode(sysfs.BlockNode(sdb1))->deviceNumber, whole->deviceNumber);
+    const int fd = ::open(sysfs.BlockNode(sdb1).c_str(), O_PATH | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const auto byHandle = vxdev::StorageNumberOfHandle(fd);
+    ::close(fd);
+    ASSERT_TRUE(byHandle.has_value());
+    EXPECT_EQ(byHandle->deviceNumber, whole->deviceNumber);
+    EXPECT_EQ(byHandle->partitionNumber, 1u);
+    EXPECT_EQ(vxdev::StorageNumberOfNode(sysfs.BlockNode(sr0))->deviceType, vxdev::kStorageTypeCdRom);
+    const auto cdroms = vxdev::EnumerateInterfaces(InterfaceClass::CdRom);
+    ASSERT_EQ(cdroms.size(), 1u);
+    EXPECT_EQ(cdroms[0].instanceId, "USBSTOR\\CDROM&VEN_GENERIC&PROD_FLASH_DISK&REV_1.00\\S&1");
+    EXPECT_FALSE(vxdev::StorageNumberOfNode(sysfs.DevRoot() + "/sdz").has_value());
+    EXPECT_FALSE(vxdev::StorageNumberOfHandle(-1).has_value());
+}
+
+TEST(DriveMapTest, MountedBlockDevicesGetLettersInDeviceOrder)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string sda = sysfs.AddInternalDisk(Disk("ATA", "SSD", false));
+    const std::string dev = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S"));
+    const std::string sdb1 = sysfs.AddPartition(sysfs.AddUsbDisk(dev, 0, Disk("Tarvex", "Monitor")), 1);
+    vxtest::FakeDisk cd;
+    cd.scsiType = 5;
+    const std::string sr0 = sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 2, UsbDevice(1, 2, "C")), 0, cd);
+    const std::string fixedUsb = sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 3, UsbDevice(1, 3, "F")), 0,
+                                                  Disk("WD", "Passport", false));
+
+    // Listed out of order, with what is no drive mixed in.
+    sysfs.AddMount(sr0, "/media/u/DVD", "iso9660");
+    sysfs.AddMountInfoLine("22 1 0:21 / /proc rw,nosuid - proc proc rw");
+    sysfs.AddMount(sdb1, "/media/u/MY DISK\\1");
+    sysfs.AddMount(sdb1, "/mnt/again");                  // the same device again: first mount wins
+    sysfs.AddMount(sda, "/home/u/data", "ext4", "/srv"); // a bind mount of a folder
+    sysfs.AddMount(sda, "/", "ext4");
+    sysfs.AddMount(fixedUsb, "/media/u/Passport", "exfat");
+    sysfs.AddMountInfoLine("garbage line");
+    // A loop device is no drive.
+    sysfs.MakeDirs(sysfs.SysRoot() + "/devices/virtual/block/loop0");
+    sysfs.WriteAttr(sysfs.SysRoot() + "/devices/virtual/block/loop0", "dev", "7:0");
+    sysfs.Symlink(sysfs.SysRoot() + "/dev/block/7:0", sysfs.SysRoot() + "/devices/virtual/block/loop0");
+    sysfs.AddMountInfoLine("40 1 7:0 / /snap/core/1 ro shared:9 - squashfs /dev/loop0 ro");
+
+    const auto drives = vxdev::ReadDriveMap();
+    ASSERT_EQ(drives.size(), 4u);
+    const struct
+    {
+        char letter;
+        const char *mountPoint;
+        int type;
+        const char *fsType;
+    } expected[] = {
+        {'C', "/", vxdev::kDriveFixed, "ext4"},
+        {'D', "/media/u/MY DISK\\1", vxdev::kDriveRemovable, "vfat"},
+        {'E', "/media/u/Passport", vxdev::kDriveFixed, "exfat"},
+        {'F', "/media/u/DVD", vxdev::kDriveCdRom, "iso9660"},
+    };
+    for (std::size_t i = 0; i < drives.size(); ++i)
+    {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(drives[i].letter, expected[i].letter);
+        EXPECT_EQ(drives[i].mountPoint, expected[i].mountPoint);
+        EXPECT_EQ(drives[i].driveType, expected[i].type);
+        EXPECT_EQ(drives[i].fsType, expected[i].fsType);
+    }
+    EXPECT_EQ(vxdev::FindDrive('d')->mountPoint, "/media/u/MY DISK\\1");
+    EXPECT_FALSE(vxdev::FindDrive('G').has_value());
+    EXPECT_EQ(vxdev::DriveLetterOfBlock(8, 17), 'D');
+    EXPECT_FALSE(vxdev::DriveLetterOfBlock(7, 0).has_value());
+}
+
+TEST(DriveMapTest, LettersEndAtZ)
+{
+    vxtest::FakeSysfs sysfs;
+    for (int i = 0; i < 26; ++i)
+    {
+        const std::string disk = sysfs.AddInternalDisk(Disk("ATA", "Disk"));
+        sysfs.AddMount(disk, "/mnt/d" + std::to_string(i), "ext4");
+    }
+    const auto drives = vxdev::ReadDriveMap();
+    ASSERT_EQ(drives.size(), 24u);
+    EXPECT_EQ(drives.front().letter, 'C');
+    EXPECT_EQ(drives.back().letter, 'Z');
+    EXPECT_EQ(drives.back().mountPoint, "/mnt/d23");
+}
+
+TEST(DriveMapTest, NoMountInfoMeansNoDrives)
+{
+    vxtest::FakeSysfs sysfs;
+    fs::remove(sysfs.ProcRoot() + "/self/mountinfo");
+    EXPECT_TRUE(vxdev::ReadDriveMap().empty());
+    EXPECT_EQ(vxdev::TranslateDrivePath(u"C:\\FR.DAT"), "");
+}
+
+TEST(DrivePathTest, ComponentsAreMatchedWithoutRegardToCase)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string dev = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S"));
+    const std::string sdb = sysfs.AddUsbDisk(dev, 0, Disk("Tarvex", "Monitor"));
+    const std::string mount = MakeDir(sysfs, "MONITOR DRIVE");
+    sysfs.AddMount(sdb, mount);
+    Touch(mount + "/Settings.dat");
+    Touch(mount + "/WORKOUT/fr.dat");
+    Touch(mount + "/FR.DAT");
+
+    const struct
+    {
+        std::u16string in;
+        std::string out; // below the mount point; "-" for an empty result
+    } cases[] = {
+        {u"C:\\FR.DAT", "/FR.DAT"},
+        {u"c:\\fr.dat", "/FR.DAT"},
+        {u"C:\\workout\\FR.DAT", "/WORKOUT/fr.dat"},
+        {u"C:/Workout/Fr.Dat", "/WORKOUT/fr.dat"},
+        {u"C:\\SETTINGS.DAT", "/Settings.dat"},
+        {u"C:\\.\\workout\\\\FR.DAT", "/WORKOUT/fr.dat"},
+        {u"C:\\FR.TMP", "/FR.TMP"},                  // a new file keeps its spelling
+        {u"C:\\missing\\FR.DAT", "/missing/FR.DAT"}, // nothing below a missing folder is matched
+        {u"C:\\", ""},
+        {u"C:", ""},
+        {u"C:\\workout\\..\\..\\etc\\passwd", "-"},
+        {u"D:\\FR.DAT", "-"},
+        {u"1:\\FR.DAT", "-"},
+        {u"C", "-"},
+        {u"", "-"},
+        {std::u16string(u"C:\\FR.DAT\0x", 11), "-"},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(std::string(c.in.begin(), c.in.end()));
+        EXPECT_EQ(vxdev::TranslateDrivePath(c.in), c.out == "-" ? "" : mount + c.out);
+    }
+
+    // Non-ASCII names pass through as UTF-8.
+    Touch(mount + "/Läufe.txt");
+    EXPECT_EQ(vxdev::TranslateDrivePath(u"C:\\Läufe.txt"), mount + "/Läufe.txt");
+}
+
+TEST(HiddenAttributeTest, OutsideFatItSucceedsForExistingFilesOnly)
+{
+    vxtest::FakeSysfs sysfs;
+    const std::string file = sysfs.Root() + "/FR.TMP";
+    Touch(file);
+    EXPECT_TRUE(vxdev::SetHiddenAttribute(file, true));
+    EXPECT_TRUE(vxdev::SetHiddenAttribute(file, false));
+    EXPECT_FALSE(vxdev::SetHiddenAttribute(sysfs.Root() + "/missing", true));
+}
