@@ -470,7 +470,6 @@ TEST_F(WmdmTransferTest, WriteReplacesTheFileAndHidesIt)
         Bus bus;
         SimMtpMonitor &sim = bus.Add(u"SER42", "SER42");
         const Layout layout(sim);
-        vxmtp::MtpStorage unused;
         if (!wasHidden)
         {
             auto devices = vxmtp::MtpDeviceManager::EnumerateDevices(kVid, kPid);
