@@ -116,6 +116,8 @@ bool MtpDevice::Describe(std::uint32_t handle, MtpStorage &object, ObjectInfo *i
     o.name = info.filename;
     o.size = info.objectCompressedSize;
     o.attributes = kAttrCanRead | (info.objectFormat == kFormatAssociation ? kAttrFolder : kAttrFile);
+    if (info.protectionStatus == kProtectionNonTransferable)
+        o.attributes |= kAttrNotTransferable;
     bool hidden = false;
     const PtpResult h = m_session->GetHidden(handle, hidden);
     // A device without the Hidden property shows everything.
@@ -188,6 +190,15 @@ bool MtpDevice::FindChild(const MtpStorage &parent, std::u16string_view name, Mt
             return true;
         }
     return false;
+}
+
+bool MtpDevice::Refresh(MtpStorage &object)
+{
+    std::lock_guard lock(m_mutex);
+    m_last = {};
+    if (object.IsRoot())
+        return true;
+    return Describe(object.handle, object);
 }
 
 bool MtpDevice::ReadToFile(const MtpStorage &file, const std::string &localPath)

@@ -17,8 +17,9 @@
 //
 // Files
 //   Storages() gives the storage roots; Children(parent) the objects below a root or folder, each an
-//   MtpStorage with its name and attribute bits (kAttrFolder, kAttrFile, kAttrHidden, kAttrCanRead);
-//   FindChild(parent, name) matches the name exactly.
+//   MtpStorage with its name and attribute bits (kAttrFolder, kAttrFile, kAttrHidden, kAttrCanRead,
+//   kAttrNotTransferable); FindChild(parent, name) matches the name exactly; Refresh(object) reads an
+//   object's description again.
 //   ReadToFile(file, path) copies an object to a local file through a temporary file in the same
 //   folder and a rename: on failure the local path is untouched and nothing is left behind.
 //   Insert(folder, name, path, &created) copies a local file into a folder, replacing an object of the
@@ -58,6 +59,11 @@ constexpr std::uint32_t kAttrFolder = 0x8;
 constexpr std::uint32_t kAttrFile = 0x20;
 constexpr std::uint32_t kAttrCanRead = 0x40000;
 constexpr std::uint32_t kAttrHidden = 0x400000;
+// The object's protection status says its data may not leave the device.
+constexpr std::uint32_t kAttrNotTransferable = 0x20000000;
+
+// MTP protection status "non-transferable data".
+constexpr std::uint16_t kProtectionNonTransferable = 0x8003;
 
 struct UsbLocation
 {
@@ -128,6 +134,8 @@ class MtpDevice
     bool Storages(std::vector<MtpStorage> &roots);
     bool Children(const MtpStorage &parent, std::vector<MtpStorage> &children);
     bool FindChild(const MtpStorage &parent, std::u16string_view name, MtpStorage &child);
+    // Reads the object's name, attributes and size from the device again; a root stays as it is.
+    bool Refresh(MtpStorage &object);
     bool ReadToFile(const MtpStorage &file, const std::string &localPath);
     bool Insert(const MtpStorage &folder, std::u16string_view name, const std::string &localPath,
                 MtpStorage *created = nullptr);

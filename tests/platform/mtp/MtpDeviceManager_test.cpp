@@ -219,6 +219,38 @@ TEST(MtpDeviceManager, ObjectsWithoutHiddenPropertyAreVisible)
     EXPECT_FALSE(files[0].IsHidden());
 }
 
+TEST(MtpDeviceManager, ProtectionStatusAndRefresh)
+{
+    Monitor m;
+    auto d = Only(m.sim);
+    ASSERT_TRUE(d);
+    const MtpStorage folder = Workout(*d);
+    MtpStorage file;
+    ASSERT_TRUE(d->FindChild(folder, u"FR.DAT", file));
+    EXPECT_EQ(file.attributes & kAttrNotTransferable, 0u);
+
+    // A read-only object may still be copied; only non-transferable data is marked.
+    m.sim.SetProtectionStatus(m.frDat, 0x0001);
+    ASSERT_TRUE(d->Refresh(file));
+    EXPECT_EQ(file.attributes, kAttrFile | kAttrCanRead | kAttrHidden);
+    m.sim.SetProtectionStatus(m.frDat, kProtectionNonTransferable);
+    ASSERT_TRUE(d->Refresh(file));
+    EXPECT_EQ(file.attributes, kAttrFile | kAttrCanRead | kAttrHidden | kAttrNotTransferable);
+    EXPECT_EQ(file.handle, m.frDat);
+    EXPECT_EQ(file.name, u"FR.DAT");
+
+    // A root has nothing to read again; an object the device no longer knows fails.
+    std::vector<MtpStorage> roots;
+    ASSERT_TRUE(d->Storages(roots));
+    MtpStorage root = roots[0];
+    EXPECT_TRUE(d->Refresh(root));
+    EXPECT_EQ(root.attributes, kAttrFolder | kAttrCanRead);
+    MtpStorage gone = file;
+    gone.handle = 0x7777;
+    EXPECT_FALSE(d->Refresh(gone));
+    EXPECT_EQ(d->LastResult().code, kRespInvalidObjectHandle);
+}
+
 TEST(MtpDeviceManager, ReadToFile)
 {
     Monitor m;

@@ -372,6 +372,7 @@ struct SimMtpMonitor::State
             oi.objectCompressedSize = static_cast<std::uint32_t>(o.bytes.size());
             oi.parentObject = o.parent;
             oi.filename = o.name;
+            oi.protectionStatus = o.protectionStatus;
             oi.dateModified = u"20100101T000000";
             SendDataAndOk(cmd, EncodeObjectInfo(oi));
             return;
@@ -593,6 +594,14 @@ std::uint32_t SimMtpMonitor::AddFile(std::uint32_t storageId, std::uint32_t pare
     o.hidden = hidden;
     m_state->objects[o.handle] = o;
     return o.handle;
+}
+
+void SimMtpMonitor::SetProtectionStatus(std::uint32_t handle, std::uint16_t status)
+{
+    std::lock_guard lock(m_state->mutex);
+    const auto it = m_state->objects.find(handle);
+    if (it != m_state->objects.end())
+        it->second.protectionStatus = status;
 }
 
 const SimObject *SimMtpMonitor::Find(std::uint32_t handle) const

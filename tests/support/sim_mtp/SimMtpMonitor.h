@@ -27,6 +27,7 @@ struct SimObject
     std::u16string name;
     std::vector<std::uint8_t> bytes;
     bool hidden = false;
+    std::uint16_t protectionStatus = 0;
 };
 
 // How the monitor answers a vendor operation.
@@ -72,6 +73,8 @@ class SimMtpMonitor
     std::uint32_t AddFolder(std::uint32_t storageId, std::uint32_t parent, std::u16string name);
     std::uint32_t AddFile(std::uint32_t storageId, std::uint32_t parent, std::u16string name,
                           std::vector<std::uint8_t> bytes, bool hidden = false);
+
+    void SetProtectionStatus(std::uint32_t handle, std::uint16_t status);
 
     // Inspection. Find returns null for an unknown handle; FindChild returns 0 when missing.
     const SimObject *Find(std::uint32_t handle) const;

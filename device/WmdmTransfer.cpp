@@ -1,0 +1,191 @@
+#include "device/WmdmTransfer.h"
+
+#include "device/DeviceMutex.h"
+#include "platform/dev/UsbSerialKey.h"
+#include "platform/sys/TextConvert.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+constexpr char16_t kWorkoutFolderName[] = u"workout";
+
+// The first device with the IDs whose serial is one the system lists the USB device under.
+std::shared_ptr<vxmtp::MtpDevice> FindMonitor(std::uint16_t vendorId, std::uint16_t productId)
+{
+    for (std::shared_ptr<vxmtp::MtpDevice> &device :
+         vxmtp::MtpDeviceManager::EnumerateDevices(vendorId, productId))
+    {
+        const vxmtp::UsbLocation &at = device->Location();
+        if (at.vendorId != vendorId || at.productId != productId)
+            continue;
+        if (vxdev::UsbSerialIsEnumerated(vendorId, productId, vxsys::Utf16ToUtf8(device->SerialNumber())))
+            return std::move(device);
+    }
+    return nullptr;
+}
+
+// Every folder named "workout" directly below a storage root, in walk order. False on a device error.
+bool WorkoutFolders(vxmtp::MtpDevice &device, std::vector<vxmtp::MtpStorage> &folders)
+{
+    std::vector<vxmtp::MtpStorage> roots;
+    if (!device.Storages(roots))
+        return false;
+    folders.clear();
+    for (const vxmtp::MtpStorage &root : roots)
+    {
+        if (!root.IsFolder())
+            continue;
+        std::vector<vxmtp::MtpStorage> children;
+        if (!device.Children(root, children))
+            return false;
+        for (vxmtp::MtpStorage &child : children)
+            if (child.IsFolder() && child.name == kWorkoutFolderName)
+                folders.push_back(std::move(child));
+    }
+    return true;
+}
+
+void RemoveLocalFile(const std::string &path)
+{
+    ::unlink(path.c_str());
+}
+} // namespace
+
+std::string WorkoutLocalCopyPath(const std::u16string &dataFolder)
+{
+    std::string path = vxsys::Utf16ToUtf8(dataFolder);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path + kWorkoutLocalCopyName;
+}
+
+bool WmdmDeviceFinder(std::uint16_t vendorId, std::uint16_t productId, char *identity, std::size_t capacity)
+{
+    if (identity == nullptr || capacity == 0)
+        return false;
+    std::memset(identity, 0, capacity);
+    DeviceLock lock(DeviceMutex());
+    const std::shared_ptr<vxmtp::MtpDevice> device = FindMonitor(vendorId, productId);
+    if (!device)
+        return false;
+    const std::string serial = vxsys::Utf16ToLatin1(device->SerialNumber());
+    const std::size_t n = std::min(serial.size(), capacity - 1);
+    std::memcpy(identity, serial.data(), n);
+    identity[n] = '\0';
+    return true;
+}
+
+WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t productId,
+                                    const std::string &localPath, std::u16string_view deviceFileName)
+{
+    WmdmReadOutcome outcome = WmdmReadOutcome::Failed;
+    {
+        DeviceLock lock(DeviceMutex());
+        std::vector<vxmtp::MtpStorage> folders;
+        const std::shared_ptr<vxmtp::MtpDevice> device =
+            deviceFileName.empty() ? nullptr : FindMonitor(vendorId, productId);
+        if (device && WorkoutFolders(*device, folders) && !folders.empty())
+        {
+            bool listedAll = true;
+            bool readFailed = false;
+            for (const vxmtp::MtpStorage &folder : folders)
+            {
+                std::vector<vxmtp::MtpStorage> files;
+                if (!device->Children(folder, files))
+                {
+                    listedAll = false;
+                    break;
+                }
+                for (const vxmtp::MtpStorage &file : files)
+                {
+                    if (!file.IsFile() || file.name != deviceFileName)
+                        continue;
+                    if (ReadStorageToFile(*device, file, localPath) >= 0)
+                        return WmdmReadOutcome::Copied;
+                    readFailed = true;
+                }
+            }
+            // A file that is there but could not be read is not a missing file.
+            if (listedAll && !readFailed)
+                outcome = WmdmReadOutcome::NoFile;
+        }
+    }
+    // Whatever was at the local path before is not this device's file.
+    RemoveLocalFile(localPath);
+    return outcome;
+}
+
+bool WmdmReadFile(std::uint16_t vendorId, std::uint16_t productId, const std::string &localPath,
+                  std::u16string_view deviceFileName)
+{
+    return WmdmReadFileOutcome(vendorId, productId, localPath, deviceFileName) == WmdmReadOutcome::Copied;
+}
+
+bool WmdmWriteFile(std::uint16_t vendorId, std::uint16_t productId, std::u16string_view deviceFileName,
+                   const std::string &localPath)
+{
+    if (deviceFileName.empty())
+        return false;
+    DeviceLock lock(DeviceMutex());
+    const std::shared_ptr<vxmtp::MtpDevice> device = FindMonitor(vendorId, productId);
+    std::vector<vxmtp::MtpStorage> folders;
+    if (!device || !WorkoutFolders(*device, folders) || folders.empty())
+        return false;
+    // Write where the next read will look: the first folder whose file can be read, else the first
+    // that holds a file of the name at all. Writing into an earlier, empty workout folder would leave
+    // the monitor's own file (and its records) behind.
+    const vxmtp::MtpStorage *target = &folders.front();
+    int best = 0;
+    for (const vxmtp::MtpStorage &folder : folders)
+    {
+        std::vector<vxmtp::MtpStorage> files;
+        if (!device->Children(folder, files))
+            return false;
+        for (const vxmtp::MtpStorage &f : files)
+        {
+            if (!f.IsFile() || f.name != deviceFileName)
+                continue;
+            const int rank = (f.attributes & kWmdmAttrNotTransferable) == 0 ? 2 : 1;
+            if (rank > best)
+            {
+                best = rank;
+                target = &folder;
+            }
+        }
+        if (best == 2)
+            break;
+    }
+    return WriteFileToStorage(*device, *target, deviceFileName, localPath) >= 0;
+}
+
+WmdmResult ReadStorageToFile(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &storage,
+                             const std::string &localPath)
+{
+    DeviceLock lock(DeviceMutex());
+    vxmtp::MtpStorage current = storage;
+    if (!device.Refresh(current))
+        return kWmdmFailed;
+    if ((current.attributes & kWmdmAttrReadable) == 0 || (current.attributes & kWmdmAttrNotTransferable) != 0)
+        return kWmdmAccessDenied;
+    if ((current.attributes & kWmdmAttrFile) == 0)
+        return kWmdmInvalidArgument;
+    return device.ReadToFile(current, localPath) ? kWmdmOk : kWmdmFailed;
+}
+
+WmdmResult WriteFileToStorage(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &folder,
+                              std::u16string_view deviceFileName, const std::string &localPath)
+{
+    if (!folder.IsFolder() || deviceFileName.empty())
+        return kWmdmInvalidArgument;
+    DeviceLock lock(DeviceMutex());
+    vxmtp::MtpStorage created;
+    if (!device.Insert(folder, deviceFileName, localPath, &created))
+        return kWmdmFailed;
+    device.SetHidden(created, true);
+    return kWmdmOk;
+}
