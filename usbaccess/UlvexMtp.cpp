@@ -1,7 +1,6 @@
 #include "usbaccess/UlvexMtp.h"
 
-#include "platform/dev/DeviceInterface.h"
-#include "platform/dev/Sysfs.h"
+#include "platform/dev/UsbSerialKey.h"
 #include "platform/mtp/MtpCustomCommand.h"
 #include "platform/sys/TextConvert.h"
 #include "usbaccess/UlvexText.h"
@@ -38,32 +37,6 @@ unsigned long ReleaseReference(ULVEX_MTP_DEVICE *reference)
 
 const ULVEX_MTP_DEVICE_VTBL kReferenceTable = {AddRefReference, ReleaseReference};
 
-bool EqualIgnoringCase(const std::string &a, const std::string &b)
-{
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-// Whether a present USB device with these IDs carries the serial number: the device manager's
-// devices carry no USB IDs of their own, so the serial ties one to the bus.
-bool SerialOnTheBus(unsigned short vendor, unsigned short product, const std::u16string &serial)
-{
-    if (serial.empty())
-        return false;
-    const std::string wanted = vxsys::Utf16ToUtf8(serial);
-    for (const vxdev::DeviceInterfaceRecord &usb : vxdev::EnumerateUsbDevices())
-    {
-        const auto vid = vxdev::ReadHexAttr(usb.sysfsDir, "idVendor");
-        const auto pid = vxdev::ReadHexAttr(usb.sysfsDir, "idProduct");
-        if (!vid || !pid || *vid != vendor || *pid != product)
-            continue;
-        const auto attr = vxdev::ReadAttr(usb.sysfsDir, "serial");
-        if (attr && !attr->empty() && EqualIgnoringCase(*attr, wanted))
-            return true;
-    }
-    return false;
-}
 } // namespace
 
 ULVEX_MTP_DEVICE *NewMtpDeviceReference(std::shared_ptr<vxmtp::MtpDevice> device)
@@ -152,7 +125,7 @@ extern "C" ULVEX_BOOL GetVersionStringbyMtpInfo(unsigned short vendor, unsigned 
         for (const auto &mtp : vxmtp::MtpDeviceManager::EnumerateDevices(vendor, product))
         {
             if (mtp->Location().vendorId != vendor || mtp->Location().productId != product ||
-                !ulvex::SerialOnTheBus(vendor, product, mtp->SerialNumber()))
+                !vxdev::UsbSerialIsEnumerated(vendor, product, vxsys::Utf16ToUtf8(mtp->SerialNumber())))
                 continue;
             ulvex::CopyTerminated(manufacturer, ULVEX_MANUFACTURER_SIZE,
                                   vxsys::Utf16ToLatin1(mtp->Manufacturer()));
