@@ -151,6 +151,7 @@ class KvtDatabase
     // using CurrentUser.
     void OpenFile(const std::u16string &folder);
     void EnsureSchema();
+    void EnsureIndexes();
 
     // Formats and runs one statement into m_table; 0 when it cannot be formatted.
     int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
