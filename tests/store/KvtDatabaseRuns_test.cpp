@@ -728,3 +728,36 @@ TEST_F(RunStoreTest, RangeReadsTheWeekThatTheNumberedWeeksStepOver)
     EXPECT_EQ(0u, runs[0]);
     EXPECT_EQ(0u, runs[1]);
 }
+
+TEST(KvtDatabaseRunLookups, FileWithoutThemGainsThemAndKeepsItsRows)
+{
+    const std::u16string folder = U16(vxtest::MakeTempDir("lookups"));
+    std::u16string path;
+    {
+        KvtDatabase db(folder);
+        path = db.GetPath();
+        const DateParts dob = Day(1, 2, 1980);
+        ASSERT_EQ(1, db.AddUser(u"ann", u"pw", u"F", u"L", 1, &dob, 40, 170, 3, 60, 5));
+        ASSERT_EQ(1, db.Login(u"ann", u"pw"));
+        const RunRecord run = MakeRun(Day(1, 3, 2010), At(8));
+        ASSERT_EQ(1, db.AddRun(&run));
+        ASSERT_EQ(1, db.Commit());
+    }
+    {
+        Peek peek(path);
+        ASSERT_EQ(1, peek.Run(u"drop index RunInfoRunDateTime"));
+        ASSERT_EQ(1, peek.Run(u"drop index RunRunIDUserID"));
+        EXPECT_EQ(1, peek.Count(u"select count(*) from sqlite_master where type='index'"));
+    }
+    {
+        KvtDatabase db(folder);
+        ASSERT_EQ(1, db.Login(u"ann", u"pw"));
+        uint32_t distance = 0, duration = 0, count = 0;
+        ASSERT_EQ(1, db.GetRunTotals(&distance, &duration, &count));
+        EXPECT_EQ(1u, count);
+    }
+    Peek peek(path);
+    EXPECT_EQ(3, peek.Count(u"select count(*) from sqlite_master where type='index' and tbl_name in ('Run', "
+                            u"'RunInfo')"));
+    EXPECT_EQ(1, peek.Count(u"select count(*) from RunInfo"));
+}
