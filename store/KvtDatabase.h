@@ -3,6 +3,8 @@
 #include "store/BlockCipher.h"
 #include "store/CellTable.h"
 #include "store/DateParts.h"
+#include "store/GoalRecord.h"
+#include "store/RunRecord.h"
 #include "store/SQLiteDatabase.h"
 #include "store/SqlText.h"
 
@@ -76,12 +78,80 @@ class KvtDatabase
     // Turns a stored password text back into the password.
     int DecryptPassword(const char16_t *stored, std::u16string *password);
 
+    // ---- date-time values (see store/DateTime.h) ----
+    static int LocalDateToFileTime(const DateParts *date, int64_t *value);
+    static int LocalTimeToFileTime(const DateParts *date, const TimeParts *time, int64_t *value);
+    static int GetWeekRange(int year, int week, DateParts *first, DateParts *last);
+
+    // ---- runs ----
+    // Stores one run of the current user. Joins the transaction a caller keeps
+    // open (or opens one) and leaves it open: the caller commits. When one of
+    // its inserts fails it rolls back the whole open transaction.
+    int AddRun(const RunRecord *run);
+    // The start of the user's latest run, all zero without runs. Opens a
+    // transaction (or joins the open one) and leaves it open for the import.
+    int GetLastRunTime(DateParts *date, TimeParts *time);
+    // Over all the user's runs: running plus walking distance, duration, count.
+    int GetRunTotals(uint32_t *distance, uint32_t *duration, uint32_t *count);
+    // Runs that started strictly after the moment given in service seconds.
+    int CountRunsSince(int32_t unixSeconds, uint32_t *count);
+    // Up to maxRuns runs that started strictly after the moment, oldest first,
+    // into runs (temperature 0) and, when given, their starts in service
+    // seconds into startUnixSeconds. The number written; 0 on any failure.
+    int ListRunsSince(int32_t unixSeconds, int32_t maxRuns, RunRecord *runs, int32_t *startUnixSeconds);
+    // 1 when some run of the user has a heart rate above 0.
+    int HasHeartRates();
+    // The day's last run: start time, duration and heart rates. Without runs
+    // that day both heart rates are 0 and time and duration stay as they were.
+    int GetHeartRateOfDay(const DateParts *date, TimeParts *time, uint32_t *duration,
+                          uint8_t *heartRateBefore, uint8_t *heartRateAfter);
+
+    // Sums over a period; a null output is skipped.
+    int GetDayStats(const DateParts *date, uint32_t *duration, uint32_t *walkSteps, uint32_t *runSteps,
+                    uint32_t *runDistance, uint32_t *walkDistance, uint32_t *calories);
+    // Week 1-52 of the store's week numbering (GetWeekRange).
+    int GetWeekStats(int week, int year, uint32_t *duration, uint32_t *walkSteps, uint32_t *runSteps,
+                     uint32_t *runDistance, uint32_t *walkDistance, uint32_t *calories, uint32_t *count);
+    int GetMonthStats(int month, int year, uint32_t *duration, uint32_t *walkSteps, uint32_t *runSteps,
+                      uint32_t *runDistance, uint32_t *walkDistance, uint32_t *calories, uint32_t *count);
+    // The days from firstDay on (days >= 1), whatever week or month they fall
+    // in: a Monday-Sunday week is read by its Monday and 7.
+    int GetRangeStats(const DateParts *firstDay, uint32_t days, uint32_t *duration, uint32_t *walkSteps,
+                      uint32_t *runSteps, uint32_t *runDistance, uint32_t *walkDistance, uint32_t *calories,
+                      uint32_t *count);
+    int GetDayDistances(const DateParts *date, uint32_t *runDistance, uint32_t *walkDistance);
+    int GetDayCalories(const DateParts *date, uint32_t *calories);
+    // n consecutive weeks (after week 52 week 1 of the next year) or months;
+    // element i of each array is period i's running and walking distance.
+    // 1 when all n were filled.
+    int GetWeekSeries(int week, int year, int n, uint32_t *runDistances, uint32_t *walkDistances);
+    int GetMonthSeries(int month, int year, int n, uint32_t *runDistances, uint32_t *walkDistances);
+
+    // ---- goals ----
+    // The end date is the first day after the goal and must be after the start.
+    int AddDistanceGoal(uint32_t distance, uint8_t unit, const DateParts *start, const DateParts *end);
+    int AddTimeGoal(uint32_t seconds, const DateParts *start, const DateParts *end);
+    int AddCaloriesGoal(uint32_t calories, const DateParts *start, const DateParts *end);
+    // Rewrite one of the user's goals, which may change its kind; the dates are
+    // taken as given.
+    int UpdateDistanceGoal(int32_t goalId, uint32_t distance, uint8_t unit, const DateParts *start,
+                           const DateParts *end);
+    int UpdateTimeGoal(int32_t goalId, uint32_t seconds, const DateParts *start, const DateParts *end);
+    int UpdateCaloriesGoal(int32_t goalId, uint32_t calories, const DateParts *start, const DateParts *end);
+    int DeleteGoal(int32_t goalId);
+    // With goals: fills up to capacity records in goal-id order and gives their
+    // number; without: the number of the user's goals. -1 on failure.
+    int GetGoals(GoalRecord *goals, int32_t capacity);
+    // The goal with the highest id; without goals the record stays as it was.
+    int GetCurrentGoal(GoalRecord *goal);
+
   private:
     // Further table groups are members defined in their own .cpp files; they
     // build statements with Exec, read m_table, and check IsLoggedIn before
     // using CurrentUser.
     void OpenFile(const std::u16string &folder);
     void EnsureSchema();
+    void EnsureIndexes();
 
     // Formats and runs one statement into m_table; 0 when it cannot be formatted.
     int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
@@ -93,6 +163,33 @@ class KvtDatabase
     // character or at the end of the deciphered bytes. false when the cipher
     // gives nothing.
     bool ReadStoredPassword(std::u16string_view stored, std::u16string *password);
+
+    // Sums of the current user's runs that start in [start, end).
+    struct PeriodSums
+    {
+        uint32_t runDistance = 0;
+        uint32_t walkDistance = 0;
+        uint32_t duration = 0;
+        uint32_t walkSteps = 0;
+        uint32_t runSteps = 0;
+        uint32_t calories = 0;
+        uint32_t count = 0;
+    };
+    int SumPeriod(int64_t start, int64_t end, PeriodSums *sums);
+    // Writes the sums to the outputs that are given.
+    static void ReportSums(const PeriodSums &sums, uint32_t *duration, uint32_t *walkSteps,
+                           uint32_t *runSteps, uint32_t *runDistance, uint32_t *walkDistance,
+                           uint32_t *calories, uint32_t *count);
+    // The period-sum of the days [first, first + days).
+    int SumDays(const DateParts *first, int64_t days, PeriodSums *sums);
+    // The goal in row of m_table (columns as the goal-list statements give them),
+    // without its progress.
+    void ReadGoalRow(uint32_t row, GoalRecord *goal) const;
+    void FillGoalProgress(GoalRecord *goal);
+    // kind: 0 distance, 1 time, 2 calories.
+    int AddGoal(int kind, uint32_t target, uint8_t unit, const DateParts *start, const DateParts *end);
+    int UpdateGoal(int kind, int32_t goalId, uint32_t target, uint8_t unit, const DateParts *start,
+                   const DateParts *end);
 
     SQLiteDatabase m_db;
     CellTable m_table;
