@@ -2,6 +2,7 @@
 
 #include "platform/sys/TextConvert.h"
 #include "store/SQLiteDatabase.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -55,32 +56,5 @@ class Peek
     CellTable m_table;
 };
 
-// Sets or removes an environment variable for the life of the guard.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
-    {
-        const char *old = std::getenv(name);
-        if (old)
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using ScopedEnv = vxtest::ScopedEnv;
 } // namespace storetest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/TestEnvironment.h"
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -12,33 +13,6 @@
 // Small helpers for tests that start other programs or change the environment.
 namespace vxtest
 {
-// Sets (or with nullptr removes) an environment variable for the life of the guard.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 inline std::string ReadWholeFile(const std::string &path)
 {

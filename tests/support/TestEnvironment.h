@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vxtest
@@ -13,6 +14,20 @@ const std::string &TestRoot();
 
 // A fresh, empty folder below TestRoot (unique per call).
 std::string MakeTempDir(const std::string &hint = "t");
+
+// Sets (or with nullptr removes) an environment variable for the life of the guard.
+class ScopedEnv
+{
+  public:
+    ScopedEnv(const char *name, const char *value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+  private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
 
 // Sets TZ and re-reads it (tzset); the previous value comes back when the guard ends.
 class ScopedTimeZone

@@ -12,30 +12,7 @@
 
 namespace
 {
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using vxtest::ScopedEnv;
 
 unsigned Mode(const std::string &path)
 {
