@@ -43,6 +43,11 @@ class CString
         m_text = text ? text : u"";
         return *this;
     }
+    CString &operator=(const std::u16string &text)
+    {
+        m_text = text;
+        return *this;
+    }
     CString &operator=(std::u16string_view text)
     {
         m_text = text;
