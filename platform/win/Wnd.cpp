@@ -243,6 +243,9 @@ void ApplyColorKey(QImage &image, COLORREF key)
 
 void UpdateShapeMask(QWidget *window, const QImage &image)
 {
+    // The offscreen platform has no window shapes; the transparent pixels are what counts.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
     const QImage alpha = image.createAlphaMask();
     const QVariant previous = window->property("vxShapeMask");
     if (previous.isValid() && previous.value<QImage>() == alpha)
