@@ -205,7 +205,10 @@ void NoteFocusLeaving(HWND hwnd)
 
 HWND FocusLeaving()
 {
-    return g_focusLeaving;
+    // Read once: the next focus change that did not come from one of our windows has none.
+    HWND leaving = g_focusLeaving;
+    g_focusLeaving = nullptr;
+    return leaving;
 }
 
 UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)

@@ -42,9 +42,9 @@ TEST_F(WndTest, HoverAndLeaveFollowThePointer)
 
 TEST_F(WndTest, LeaveIsPostedAtOnceWhenThePointerIsElsewhere)
 {
+    QTest::mouseMove(host.GetWidget(), QPoint(300, 250));
     Recorder child;
     ASSERT_TRUE(child.MakeChild(&host, CRect(10, 10, 110, 60), 100));
-    QTest::mouseMove(host.GetWidget(), QPoint(300, 250));
     TRACKMOUSEEVENT tme{sizeof(TRACKMOUSEEVENT), TME_LEAVE, child.m_hWnd, HOVER_DEFAULT};
     EXPECT_TRUE(TrackMouseEvent(&tme));
     ASSERT_TRUE(vxtest::WaitFor([&] { return child.Count("leave") == 1; }));
@@ -399,5 +399,108 @@ TEST(WinTypes, RectangleHelpers)
     CRect flipped(5, 5, 0, 0);
     flipped.NormalizeRect();
     EXPECT_EQ(flipped, CRect(0, 0, 5, 5));
+}
+} // namespace
+
+namespace
+{
+class FocusRecorder : public CEdit
+{
+  public:
+    std::vector<std::string> log;
+
+  protected:
+    void OnSetFocus(CWnd *old) override
+    {
+        log.push_back(old ? "set-from-window" : "set");
+        CEdit::OnSetFocus(old);
+    }
+    void OnKillFocus(CWnd *next) override
+    {
+        log.push_back("kill");
+        CEdit::OnKillFocus(next);
+    }
+};
+
+TEST_F(WndTest, FocusMovesBetweenWindowsWithTheirHandlers)
+{
+    host.GetWidget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.GetWidget()));
+    FocusRecorder first;
+    FocusRecorder second;
+    ASSERT_TRUE(first.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), &host, 1));
+    ASSERT_TRUE(second.Create(WS_CHILD | WS_VISIBLE, CRect(0, 30, 100, 50), &host, 2));
+    first.SetFocus();
+    EXPECT_EQ(CWnd::GetFocus(), &first);
+    EXPECT_EQ(GetFocus(), first.m_hWnd);
+    EXPECT_EQ(second.SetFocus(), &first);
+    EXPECT_EQ(CWnd::GetFocus(), &second);
+    EXPECT_EQ(first.log, (std::vector<std::string>{"set", "kill"}));
+    ASSERT_EQ(second.log.size(), 1u);
+    EXPECT_EQ(second.log[0], "set-from-window");
+}
+
+TEST_F(WndTest, CaptureBelongsToOneWindowUntilReleased)
+{
+    Recorder a;
+    ASSERT_TRUE(a.MakeChild(&host, CRect(0, 0, 50, 50), 1));
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+    a.SetCapture();
+    EXPECT_EQ(CWnd::GetCapture(), &a);
+    EXPECT_EQ(GetCapture(), a.m_hWnd);
+    EXPECT_TRUE(ReleaseCapture());
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+    a.SetCapture();
+    a.DestroyWindow();
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+}
+
+TEST_F(WndTest, RaisingDuringAPaintWaitsUntilThePaintIsOver)
+{
+    class RaiseOnPaint : public CWnd
+    {
+      public:
+        int paints = 0;
+
+      protected:
+        void OnPaint() override
+        {
+            ++paints;
+            BringWindowToTop();
+        }
+    };
+    RaiseOnPaint low;
+    ASSERT_TRUE(low.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 50, 50), &host, 1));
+    Recorder high;
+    ASSERT_TRUE(high.MakeChild(&host, CRect(10, 10, 60, 60), 2));
+    const QObjectList &order = host.GetWidget()->children();
+    ASSERT_EQ(order.back(), high.GetWidget());
+    low.Invalidate();
+    low.UpdateWindow();
+    EXPECT_GE(low.paints, 1);
+    EXPECT_EQ(order.back(), high.GetWidget()); // not yet: the paint was running
+    vxtest::ProcessEvents();
+    EXPECT_EQ(host.GetWidget()->children().back(), low.GetWidget());
+}
+
+TEST_F(WndTest, EnterAndEscapeOutsideADialogAreCharacters)
+{
+    class Keys : public CEdit
+    {
+      public:
+        std::vector<UINT> chars;
+
+      protected:
+        void OnChar(UINT ch, UINT repeat, UINT flags) override
+        {
+            chars.push_back(ch);
+            CEdit::OnChar(ch, repeat, flags);
+        }
+    } keys;
+    ASSERT_TRUE(keys.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), &host, 1));
+    QTest::keyClick(keys.GetWidget(), Qt::Key_Return);
+    QTest::keyClick(keys.GetWidget(), Qt::Key_Escape);
+    QTest::keyClick(keys.GetWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(keys.chars, (std::vector<UINT>{13, 27, 26}));
 }
 } // namespace
