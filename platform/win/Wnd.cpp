@@ -1194,23 +1194,50 @@ void CWnd::UpdateWindow()
         m_widget->repaint();
 }
 
+namespace
+{
+// Raises a child and repaints it when the order changed (Qt does not repaint a raised child by
+// itself); a window already on top is left alone, so raising from a paint cannot loop.
+void RaiseWidget(QWidget *widget)
+{
+    if (widget->isWindow())
+    {
+        widget->raise();
+        if (widget->isVisible())
+            widget->activateWindow();
+        return;
+    }
+    if (QWidget *parent = widget->parentWidget())
+    {
+        const QObjectList &siblings = parent->children();
+        for (auto it = siblings.rbegin(); it != siblings.rend(); ++it)
+            if ((*it)->isWidgetType())
+            {
+                if (*it == widget)
+                    return;
+                break;
+            }
+    }
+    widget->raise();
+    widget->update();
+}
+} // namespace
+
 void CWnd::BringWindowToTop()
 {
     if (!m_widget)
         return;
     if (g_paintDepth > 0)
     {
-        // Raising a window repaints its siblings; not in the middle of a paint.
+        // Raising a window repaints it over its siblings; not in the middle of a paint.
         QPointer<QWidget> widget(m_widget);
         QTimer::singleShot(0, m_widget, [widget] {
             if (widget)
-                widget->raise();
+                RaiseWidget(widget);
         });
         return;
     }
-    m_widget->raise();
-    if (m_widget->isWindow() && m_widget->isVisible())
-        m_widget->activateWindow();
+    RaiseWidget(m_widget);
 }
 
 // ---- Text ------------------------------------------------------------------------------
