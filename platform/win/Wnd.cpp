@@ -540,7 +540,11 @@ BOOL CWnd::DestroyWindow()
         if (auto *bridge = dynamic_cast<vxwin::BridgeBase *>(widget))
             bridge->Detach();
         widget->hide();
-        widget->deleteLater();
+        // Released once the event loop is back; without a loop any more, at once.
+        if (QCoreApplication::instance())
+            widget->deleteLater();
+        else
+            delete widget;
     }
     m_trackLeave = m_trackHover = false;
     m_destroying = false;
