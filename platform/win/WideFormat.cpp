@@ -199,8 +199,6 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
             }
         }
         Length length = Length::None;
-        bool narrowText = false;
-        bool wideText = false;
         if (i + 2 < n && format[i] == u'I' && format[i + 1] == u'6' && format[i + 2] == u'4')
         {
             length = Length::LongLong;
@@ -210,7 +208,6 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         {
             ++i;
             length = Length::Short;
-            narrowText = true;
             if (i < n && format[i] == u'h')
             {
                 length = Length::Char;
@@ -221,7 +218,6 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         {
             ++i;
             length = Length::Long;
-            wideText = true;
             if (i < n && format[i] == u'l')
             {
                 length = Length::LongLong;
@@ -231,7 +227,6 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         else if (i < n && (format[i] == u'w'))
         {
             ++i;
-            wideText = true;
         }
         if (i >= n)
         {
@@ -316,10 +311,8 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         case u's':
         case u'S': {
             const FormatArg &arg = take();
-            // "%s" is the UTF-16 text, "%S" and "%hs" the narrow one; a text of the other
-            // width than the conversion asks for is still printed as what it is.
-            (void)narrowText;
-            (void)wideText;
+            // The argument's own type decides how a text is read, whatever width the
+            // conversion names ("%s", "%S", "%hs", "%ls").
             std::u16string text;
             if (arg.kind() == FormatArg::Kind::Text16 || arg.kind() == FormatArg::Kind::Text8 ||
                 arg.kind() == FormatArg::Kind::Pointer)

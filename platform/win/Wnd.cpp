@@ -556,6 +556,11 @@ void CWnd::WidgetGone()
 {
     if (m_hWnd)
         UnregisterWindow(m_hWnd);
+    if (m_parent)
+    {
+        auto &siblings = m_parent->m_children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    }
     if (g_capture == m_hWnd)
         g_capture = nullptr;
     m_hWnd = nullptr;
@@ -1244,6 +1249,18 @@ void CWnd::BringWindowToTop()
     RaiseWidget(m_widget);
 }
 
+BOOL CWnd::SetForegroundWindow()
+{
+    if (!m_widget)
+        return FALSE;
+    QWidget *window = m_widget->window();
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+    return TRUE;
+}
+
 // ---- Text ------------------------------------------------------------------------------
 
 void CWnd::SetWindowText(LPCWSTR text)
@@ -1267,6 +1284,24 @@ void CWnd::GetWindowText(CString &text) const
 int CWnd::GetWindowTextLength() const
 {
     return static_cast<int>(GetTextOfWindow().size());
+}
+
+void CWnd::SetDlgItemText(int id, LPCWSTR text)
+{
+    if (CWnd *item = GetDlgItem(id))
+        item->SetWindowText(text);
+}
+
+int CWnd::GetDlgItemText(int id, CString &text) const
+{
+    CWnd *item = GetDlgItem(id);
+    if (!item)
+    {
+        text.Empty();
+        return 0;
+    }
+    item->GetWindowText(text);
+    return text.GetLength();
 }
 
 // ---- Styles ----------------------------------------------------------------------------
@@ -1499,6 +1534,18 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return FALSE;
     QCoreApplication::postEvent(d, new PostedMessageEvent(hwnd, msg, wParam, lParam));
     return TRUE;
+}
+
+BOOL SetForegroundWindow(HWND hwnd)
+{
+    CWnd *wnd = LookupWindow(hwnd);
+    return wnd ? wnd->SetForegroundWindow() : FALSE;
+}
+
+BOOL IsIconic(HWND hwnd)
+{
+    CWnd *wnd = LookupWindow(hwnd);
+    return wnd ? wnd->IsIconic() : FALSE;
 }
 
 BOOL IsWindow(HWND hwnd)

@@ -114,12 +114,16 @@ class CWnd
     void UpdateWindow();
     // Raises the window among its siblings; during a paint the raise waits until it is over.
     void BringWindowToTop();
+    // Restores the top-level window when minimised, raises it and gives it the focus.
+    BOOL SetForegroundWindow();
 
     // Text.
     void SetWindowText(LPCWSTR text);
     int GetWindowText(LPWSTR buffer, int maxCount) const;
     void GetWindowText(CString &text) const;
     int GetWindowTextLength() const;
+    void SetDlgItemText(int id, LPCWSTR text);
+    int GetDlgItemText(int id, CString &text) const;
 
     // Styles and layered windows. A top-level window without WS_CAPTION has no frame;
     // WS_EX_LAYERED with an LWA_COLORKEY key makes every pixel of the key colour transparent.
@@ -250,6 +254,8 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 // is not (or no longer) a window; a window destroyed before the message arrives drops it.
 BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 BOOL IsWindow(HWND hwnd);
+BOOL IsIconic(HWND hwnd);
+BOOL SetForegroundWindow(HWND hwnd);
 HWND GetDlgItem(HWND parent, int id);
 BOOL ShowWindow(HWND hwnd, int command);
 BOOL InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);

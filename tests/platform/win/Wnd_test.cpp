@@ -504,3 +504,34 @@ TEST_F(WndTest, EnterAndEscapeOutsideADialogAreCharacters)
     EXPECT_EQ(keys.chars, (std::vector<UINT>{13, 27, 26}));
 }
 } // namespace
+
+namespace
+{
+TEST(WndLifetime, WindowsWhoseWidgetsQtDeletedBecomeWindowless)
+{
+    HostWindow owner;
+    ASSERT_TRUE(owner.Make());
+    CDialog modeless;
+    ASSERT_TRUE(modeless.Create(0, &owner));
+    const HWND dialogHandle = modeless.m_hWnd;
+    Recorder page;
+    ASSERT_TRUE(page.MakeChild(&modeless, CRect(0, 0, 50, 50), 3));
+    CEdit field;
+    ASSERT_TRUE(field.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 40, 20), &page, 1005));
+    modeless.SetDlgItemText(3, u"page");
+    CString text;
+    EXPECT_EQ(modeless.GetDlgItemText(3, text), 4);
+    EXPECT_EQ(text.str(), u"page");
+
+    // The owner goes first: Qt takes the owned dialog's widgets with it.
+    owner.DestroyWindow();
+    vxtest::ProcessEvents();
+    EXPECT_FALSE(IsWindow(dialogHandle));
+    EXPECT_EQ(modeless.m_hWnd, nullptr);
+    EXPECT_EQ(page.m_hWnd, nullptr);
+    EXPECT_EQ(field.m_hWnd, nullptr);
+    EXPECT_EQ(modeless.GetDlgItem(3), nullptr);
+    EXPECT_FALSE(modeless.PostMessage(WM_USER, 0, 0));
+    EXPECT_EQ(modeless.GetDlgItemText(3, text), 0);
+}
+} // namespace
