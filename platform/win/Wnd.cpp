@@ -326,6 +326,26 @@ bool BridgeBase::RouteDialogKey(int key)
     return top->PreTranslateDialogKey(key) != FALSE;
 }
 
+CWnd *BridgeBase::RerouteTarget(const QPointF &globalPos) const
+{
+    if (!m_wnd)
+        return nullptr;
+    if (CWnd *capture = CWnd::FromHandle(g_capture))
+        return capture == m_wnd ? nullptr : capture;
+    QWidget *under = QApplication::widgetAt(globalPos.toPoint());
+    CWnd *target = nullptr;
+    for (QWidget *w = under; w && !target; w = w->parentWidget())
+        target = WndFromWidget(w);
+    return target == m_wnd ? nullptr : target;
+}
+
+void BridgeBase::SendRerouted(CWnd *target, UINT msg, WPARAM wParam, const QPointF &globalPos)
+{
+    POINT pt{static_cast<LONG>(std::floor(globalPos.x())), static_cast<LONG>(std::floor(globalPos.y()))};
+    target->ScreenToClient(&pt);
+    target->SendMessage(msg, wParam, MAKELPARAM(pt.x, pt.y));
+}
+
 bool BridgeBase::TimerFor(CWnd *wnd, int qtTimerId, UINT_PTR *ourId)
 {
     for (const auto &[id, qtId] : wnd->m_timers)

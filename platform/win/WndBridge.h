@@ -53,6 +53,11 @@ class BridgeBase
     bool Send(UINT msg, WPARAM wParam, LPARAM lParam, const std::function<void()> &base,
               LRESULT *result = nullptr);
     bool RouteDialogKey(int key);
+    // Without a capture, a mouse message goes to the window under the pointer, while Qt keeps
+    // sending a pressed button's events to the widget that took the press. The window that
+    // should get the message instead, or null when it is this one.
+    CWnd *RerouteTarget(const QPointF &globalPos) const;
+    static void SendRerouted(CWnd *target, UINT msg, WPARAM wParam, const QPointF &globalPos);
     static bool TimerFor(CWnd *wnd, int qtTimerId, UINT_PTR *ourId);
     static bool SkipEraseAndReset(CWnd *wnd);
     static vxwin::PaintContext *SwapPaint(CWnd *wnd, vxwin::PaintContext *ctx);
@@ -160,6 +165,12 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             Base::mouseReleaseEvent(e);
             return;
         }
+        if (CWnd *other = RerouteTarget(e->globalPosition()))
+        {
+            SendRerouted(other, msg, MouseKeyFlags(e->buttons(), e->modifiers()), e->globalPosition());
+            e->accept();
+            return;
+        }
         std::function<void()> base = [this, e] { Base::mouseReleaseEvent(e); };
         Send(msg, MouseKeyFlags(e->buttons(), e->modifiers()), PointParam(e->position()), base);
         e->accept();
@@ -194,6 +205,14 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             Base::mouseMoveEvent(e);
             return;
         }
+        if (e->buttons() != Qt::NoButton)
+            if (CWnd *other = RerouteTarget(e->globalPosition()))
+            {
+                SendRerouted(other, WM_MOUSEMOVE, MouseKeyFlags(e->buttons(), e->modifiers()),
+                             e->globalPosition());
+                e->accept();
+                return;
+            }
         if (TrackingHover(m_wnd))
             m_wnd->ArmHoverTimer();
         std::function<void()> base = [this, e] { Base::mouseMoveEvent(e); };

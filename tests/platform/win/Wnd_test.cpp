@@ -535,3 +535,38 @@ TEST(WndLifetime, WindowsWhoseWidgetsQtDeletedBecomeWindowless)
     EXPECT_EQ(modeless.GetDlgItemText(3, text), 0);
 }
 } // namespace
+
+namespace
+{
+class MouseRoutingTest : public WndTest
+{
+};
+
+TEST_F(MouseRoutingTest, AReleaseGoesToTheWindowUnderThePointer)
+{
+    Recorder a;
+    Recorder b;
+    ASSERT_TRUE(a.MakeChild(&host, CRect(10, 10, 60, 60), 1));
+    ASSERT_TRUE(b.MakeChild(&host, CRect(100, 10, 150, 60), 2));
+    QTest::mousePress(a.GetWidget(), Qt::LeftButton, {}, QPoint(5, 5));
+    // Qt hands the release to the widget that took the press; the pointer is over b.
+    QTest::mouseRelease(a.GetWidget(), Qt::LeftButton, {}, QPoint(95, 5));
+    EXPECT_EQ(a.Count("ldown"), 1);
+    EXPECT_EQ(a.Count("lup"), 0);
+    EXPECT_EQ(b.Count("lup"), 1);
+}
+
+TEST_F(MouseRoutingTest, TheCaptureKeepsTheMessagesWhereverThePointerIs)
+{
+    Recorder a;
+    Recorder b;
+    ASSERT_TRUE(a.MakeChild(&host, CRect(10, 10, 60, 60), 1));
+    ASSERT_TRUE(b.MakeChild(&host, CRect(100, 10, 150, 60), 2));
+    QTest::mousePress(a.GetWidget(), Qt::LeftButton, {}, QPoint(5, 5));
+    a.SetCapture();
+    QTest::mouseRelease(a.GetWidget(), Qt::LeftButton, {}, QPoint(95, 5));
+    ReleaseCapture();
+    EXPECT_EQ(a.Count("lup"), 1);
+    EXPECT_EQ(b.Count("lup"), 0);
+}
+} // namespace
