@@ -158,6 +158,8 @@ BOOL CEdit::Create(DWORD style, const RECT &rect, CWnd *parent, UINT id)
     QLineEdit *edit = GetLineEdit();
     if (!edit)
         return FALSE;
+    // The edit draws only its text; its background is the erase's.
+    m_eraseEveryPaint = true;
     const DWORD align = style & 0x3;
     edit->setAlignment((align == ES_CENTER  ? Qt::AlignHCenter
                         : align == ES_RIGHT ? Qt::AlignRight

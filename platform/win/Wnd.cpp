@@ -359,7 +359,7 @@ bool BridgeBase::TimerFor(CWnd *wnd, int qtTimerId, UINT_PTR *ourId)
 
 bool BridgeBase::SkipEraseAndReset(CWnd *wnd)
 {
-    const bool skip = wnd->m_skipErase;
+    const bool skip = wnd->m_skipErase && !wnd->m_eraseEveryPaint;
     wnd->m_skipErase = false;
     wnd->m_eraseRequested = false;
     return skip;
@@ -404,7 +404,7 @@ QFont MakePointFont(int pointTenths, const char16_t *faceName, int weight, bool 
     // 96 pixels per inch: a point is 4/3 of a pixel.
     const int pixels = static_cast<int>(std::lround(pointTenths * 96.0 / 720.0));
     font.setPixelSize(std::max(1, pixels));
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(weight / 1, 100, 900)));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 100, 900)));
     font.setItalic(italic);
     return font;
 }

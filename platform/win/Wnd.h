@@ -208,6 +208,9 @@ class CWnd
     std::weak_ptr<int> LifeToken() const { return m_life; }
 
     CString m_windowText;
+    // Qt keeps no pixels of a window between paints, so a window whose paint does not cover
+    // its background has it erased on every paint, Invalidate(FALSE) or not.
+    bool m_eraseEveryPaint = false;
     int m_showCount = 0;
     int m_lastShowCommand = -1;
 

@@ -223,6 +223,10 @@ TEST_F(EditTest, TheEraseHookPaintsBeneathTheText)
     edit.SetColors(RGB(0, 0, 0), RGB(0x20, 0x40, 0x60));
     const QImage plain = vxtest::GrabWidget(edit.GetWidget());
     EXPECT_EQ(vxtest::PixelAt(plain, 2, 2), QColor(0x20, 0x40, 0x60));
+    // A repaint without erasing (a focus change) still shows the background.
+    edit.Invalidate(FALSE);
+    const QImage again = vxtest::GrabWidget(edit.GetWidget());
+    EXPECT_EQ(vxtest::PixelAt(again, 2, 2), QColor(0x20, 0x40, 0x60));
     rounded.DestroyWindow();
 }
 
