@@ -1,6 +1,9 @@
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "tests/platform/win/WinTestSupport.h"
@@ -120,5 +123,29 @@ TEST(AppTest, CursorPositionFollowsThePointer)
     EXPECT_GT(GetSystemMetrics(SM_CXFULLSCREEN), 0);
     host.DestroyWindow();
     vxtest::ProcessEvents();
+}
+} // namespace
+
+namespace
+{
+TEST(MessageBoxTest, AShownBoxHasTheButtonsOfItsLanguage)
+{
+    QStringList captions;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QAbstractButton *no = nullptr;
+        for (QAbstractButton *b : box->buttons())
+        {
+            captions << b->text();
+            if (b->text() == QStringLiteral("Nein"))
+                no = b;
+        }
+        ASSERT_NE(no, nullptr);
+        no->click();
+    });
+    EXPECT_EQ(MessageBoxEx(nullptr, u"Weiter?", u"Vormatik", MB_YESNO, 1031), IDNO);
+    captions.sort();
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Ja"), QStringLiteral("Nein")}));
 }
 } // namespace
