@@ -19,5 +19,5 @@ void ProcessEvents();
 
 // Processes events until the condition holds or the event loop has been spun `rounds`
 // times with a short wait each; returns whether the condition holds.
-bool WaitFor(const std::function<bool()> &condition, int rounds = 200);
+bool WaitFor(const std::function<bool()> &condition, int rounds = 500);
 } // namespace vxtest
