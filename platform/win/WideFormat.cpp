@@ -80,16 +80,16 @@ locale_t CLocale()
     return loc;
 }
 
-std::string FormatNarrow(const std::string &spec, auto value)
+std::string FormatNarrow(const std::string &pattern, auto value)
 {
     locale_t previous = uselocale(CLocale());
     char buffer[512];
-    int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    int n = std::snprintf(buffer, sizeof buffer, pattern.c_str(), value);
     std::string out;
     if (n >= static_cast<int>(sizeof buffer))
     {
         out.resize(static_cast<std::size_t>(n) + 1);
-        std::snprintf(out.data(), out.size(), spec.c_str(), value);
+        std::snprintf(out.data(), out.size(), pattern.c_str(), value);
         out.resize(static_cast<std::size_t>(n));
     }
     else if (n > 0)
@@ -236,11 +236,11 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         }
         const char16_t conv = format[i++];
 
-        std::string spec = "%" + flags;
+        std::string pattern = "%" + flags;
         if (width >= 0)
-            spec += std::to_string(width);
+            pattern += std::to_string(width);
         if (precision >= 0)
-            spec += "." + std::to_string(precision);
+            pattern += "." + std::to_string(precision);
 
         switch (conv)
         {
@@ -262,7 +262,7 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
             case Length::LongLong:
                 break;
             }
-            out += vxsys::Latin1ToUtf16(FormatNarrow(spec + "lld", static_cast<long long>(v)));
+            out += vxsys::Latin1ToUtf16(FormatNarrow(pattern + "lld", static_cast<long long>(v)));
             break;
         }
         case u'u':
@@ -286,7 +286,7 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
                 break;
             }
             out += vxsys::Latin1ToUtf16(
-                FormatNarrow(spec + "ll" + static_cast<char>(conv), static_cast<unsigned long long>(v)));
+                FormatNarrow(pattern + "ll" + static_cast<char>(conv), static_cast<unsigned long long>(v)));
             break;
         }
         case u'f':
@@ -297,10 +297,10 @@ std::u16string FormatWide(std::u16string_view format, std::span<const FormatArg>
         case u'G':
         case u'a':
         case u'A':
-            out += vxsys::Latin1ToUtf16(FormatNarrow(spec + static_cast<char>(conv), take().AsReal()));
+            out += vxsys::Latin1ToUtf16(FormatNarrow(pattern + static_cast<char>(conv), take().AsReal()));
             break;
         case u'p':
-            out += vxsys::Latin1ToUtf16(FormatNarrow(spec + "p", take().AsPointer()));
+            out += vxsys::Latin1ToUtf16(FormatNarrow(pattern + "p", take().AsPointer()));
             break;
         case u'c':
         case u'C': {
