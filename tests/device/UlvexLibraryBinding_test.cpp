@@ -1,0 +1,111 @@
+// The wrapper over the real libulvex.so, against fixture sysfs, device and mount trees. The
+// library keeps its own copy of the device layer; both copies find the fixture trees through
+// the environment, so the program's and the library's view of the drives can be compared.
+#include "device/SupportedDevices.h"
+#include "device/UlvexDevice.h"
+#include "platform/dev/Storage.h"
+#include "tests/device/UlvexTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace
+{
+const SupportedDeviceEntry &Entry(std::size_t index)
+{
+    return kSupportedDevices[index];
+}
+} // namespace
+
+TEST(UlvexLibraryBindingTest, AMassStorageMonitorWithItsDriveAndIdentity)
+{
+    vxtest::MonitorDrive drive;
+    ASSERT_EQ(drive.letter, 'D'); // C: is the internal disk
+    drive.WriteFile("Settings.dat", vxtest::SettingsImage(300, 150, "VMB3"));
+
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    ASSERT_TRUE(device.IsLoaded());
+    device.SetIds(Entry(0).szVendorId, Entry(0).szProductId);
+    ASSERT_TRUE(device.IsPresent());
+    device.DetectType();
+    ASSERT_EQ(device.GetDeviceType(), DeviceType::MassStorage);
+
+    // The library's drive letter is the program's: the file was found through it.
+    EXPECT_EQ(device.DriveLetter(), drive.letter);
+    char letter = 0;
+    ASSERT_TRUE(device.GetDriveLetter(&letter));
+    EXPECT_EQ(letter, drive.letter);
+    EXPECT_EQ(
+        vxdev::TranslateDrivePath(std::u16string(1, static_cast<char16_t>(letter)) + u":\\Settings.dat"),
+        drive.mountPoint + "/Settings.dat");
+
+    char identity[UlvexDevice::kIdentitySize];
+    ASSERT_TRUE(device.GetSerial(identity));
+    EXPECT_STREQ(identity, "SER42#{A5DCBF10-6530-11D2-901F-0");
+}
+
+TEST(UlvexLibraryBindingTest, WithoutSettingsTheHidInterfaceDecides)
+{
+    vxtest::MonitorDrive drive(HexToU16(Entry(1).szProductId), 2);
+    drive.sysfs.AddHidraw(drive.usbDevice, 1, {0x06, 0x00, 0xff, 0x09, 0x01});
+
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    device.SetIds(Entry(1).szVendorId, Entry(1).szProductId);
+    ASSERT_TRUE(device.IsPresent());
+    device.DetectType();
+    EXPECT_EQ(device.GetDeviceType(), DeviceType::Hid);
+    // The drive was seen on the way.
+    EXPECT_EQ(device.DriveLetter(), drive.letter);
+    char identity[UlvexDevice::kIdentitySize];
+    EXPECT_FALSE(device.GetSerial(identity));
+}
+
+TEST(UlvexLibraryBindingTest, AnUncheckedEntryNeedsNoSettings)
+{
+    vxtest::MonitorDrive drive(HexToU16(Entry(3).szProductId));
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    device.SetIds(Entry(3).szVendorId, Entry(3).szProductId);
+    device.DetectType();
+    EXPECT_EQ(device.GetDeviceType(), DeviceType::MassStorage);
+    EXPECT_EQ(device.DriveLetter(), drive.letter);
+}
+
+TEST(UlvexLibraryBindingTest, AnAbsentMonitorIsNotFound)
+{
+    vxtest::MonitorDrive drive; // the first entry's product only
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    for (std::size_t i = 1; i < kSupportedDevices.size(); ++i)
+    {
+        SCOPED_TRACE(i);
+        device.SetIds(Entry(i).szVendorId, Entry(i).szProductId);
+        EXPECT_FALSE(device.IsPresent());
+        device.DetectType();
+        EXPECT_EQ(device.GetDeviceType(), DeviceType::None);
+    }
+}
+
+namespace
+{
+std::size_t OpenDescriptors()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+} // namespace
+
+TEST(UlvexLibraryBindingTest, TheScsiClockLeavesNoDescriptorOpen)
+{
+    // The fixture's disk node is a plain file: the library opens it and the pass-through
+    // fails, as on a system that refuses the vendor command.
+    vxtest::MonitorDrive drive;
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    device.SetIds(Entry(0).szVendorId, Entry(0).szProductId);
+    const std::size_t before = OpenDescriptors();
+    EXPECT_FALSE(device.SetClockScsi());
+    EXPECT_FALSE(device.SetClockScsi());
+    EXPECT_EQ(OpenDescriptors(), before);
+}
