@@ -367,3 +367,39 @@ TEST(UIStaticTextTest, ATextMissingInOneLanguageLeavesTheCaptionEmpty)
     vxwin::SetStringTableLookup(previous);
 }
 } // namespace
+
+namespace
+{
+TEST_F(UIStaticTest, BitmapHandlesGiveCopiesThatOutliveThem)
+{
+    ASSERT_TRUE(MakeLabel(u"", CRect(10, 10, 50, 30)));
+    {
+        QImage red(30, 15, QImage::Format_ARGB32);
+        red.fill(kRed);
+        CBitmap bitmap;
+        ASSERT_TRUE(bitmap.CreateFromImage(red));
+        label.SetImage(bitmap, nullptr);
+    }
+    EXPECT_EQ(label.GetImageWidth(), 30);
+    EXPECT_EQ(vxtest::PixelAt(Show(), 20, 15), kRed);
+    label.EnableWindow(FALSE);
+    EXPECT_EQ(vxtest::PixelAt(Show(), 20, 15), kRed); // the disabled image is the normal one
+}
+
+TEST_F(UIStaticTest, DrawingIntoAMemoryContextStartsFromWhatItHolds)
+{
+    ASSERT_TRUE(MakeLabel(u"", CRect(10, 10, 50, 30)));
+    label.SetImageCopy(KeyedBitmap(40, 20, kRed, 20).get(), nullptr);
+    CDC mem;
+    ASSERT_TRUE(mem.CreateCompatibleDC(nullptr));
+    CBitmap target;
+    ASSERT_TRUE(target.CreateCompatibleBitmap(&mem, 40, 20));
+    CBitmap *old = mem.SelectObject(&target);
+    mem.FillSolidRect(0, 0, 40, 20, RGB(0, 0, 255));
+    label.Draw(&mem);
+    mem.SelectObject(old);
+    const QImage out = target.QtImage()->convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(QColor(out.pixel(5, 10)), kBlue); // keyed: what the context held
+    EXPECT_EQ(QColor(out.pixel(30, 10)), kRed);
+}
+} // namespace
