@@ -208,7 +208,7 @@ LRESULT CEdit::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         if (!ctx)
             return 0;
         ctx->Painter()->fillRect(
-            QRect(QPoint(0, 0), ctx->Widget()->size()),
+            QRect(QPoint(0, 0), ctx->Size()),
             QColor(GetRValue(m_background), GetGValue(m_background), GetBValue(m_background)));
         return 1;
     }

@@ -219,7 +219,7 @@ LRESULT CDialog::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         COLORREF color = kDefaultFace;
         vxwin::GetBrushColor(brush, &color);
         QPainter *painter = ctx->Painter();
-        painter->fillRect(QRect(QPoint(0, 0), ctx->Widget()->size()),
+        painter->fillRect(QRect(QPoint(0, 0), ctx->Size()),
                           QColor(GetRValue(color), GetGValue(color), GetBValue(color)));
         return 1;
     }

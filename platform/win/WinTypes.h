@@ -49,6 +49,9 @@ struct HICON__;
 struct HDC__;
 struct HGDIOBJ__;
 struct HBRUSH__;
+struct HFONT__;
+struct HBITMAP__;
+struct HRGN__;
 using HWND = HWND__ *;
 using HINSTANCE = HINSTANCE__ *;
 using HMODULE = HINSTANCE__ *;
@@ -56,6 +59,9 @@ using HICON = HICON__ *;
 using HDC = HDC__ *;
 using HGDIOBJ = HGDIOBJ__ *;
 using HBRUSH = HBRUSH__ *;
+using HFONT = HFONT__ *;
+using HBITMAP = HBITMAP__ *;
+using HRGN = HRGN__ *;
 
 // ---- Parameter packing --------------------------------------------------------------
 
@@ -254,6 +260,7 @@ constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_SETCURSOR = 0x0020;
 constexpr UINT WM_SETFONT = 0x0030;
+constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_QUERYDRAGICON = 0x0037;
 constexpr UINT WM_COPYDATA = 0x004A;
 constexpr UINT WM_NCDESTROY = 0x0082;
@@ -367,6 +374,19 @@ constexpr DWORD ES_PASSWORD = 0x0020;
 constexpr DWORD ES_AUTOHSCROLL = 0x0080;
 constexpr DWORD ES_READONLY = 0x0800;
 constexpr DWORD ES_NUMBER = 0x2000;
+
+// Raster operation of BitBlt (the only one the drawing layer knows).
+constexpr DWORD SRCCOPY = 0x00CC0020;
+
+// Background modes of text output.
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// Device capabilities.
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
+constexpr int LOGPIXELSX = 88;
+constexpr int LOGPIXELSY = 90;
 
 // Window long indexes.
 constexpr int GWL_EXSTYLE = -20;

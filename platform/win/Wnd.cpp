@@ -776,6 +776,14 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
             reinterpret_cast<char16_t *>(lParam), static_cast<std::size_t>(wParam), GetTextOfWindow()));
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_smallIcon);
+    case WM_SETFONT: {
+        auto *font = reinterpret_cast<HFONT>(wParam);
+        m_font = font;
+        SetWindowFont(font ? font->font : QFont(), lParam != 0);
+        return 0;
+    }
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(m_font);
     default:
         return 0;
     }

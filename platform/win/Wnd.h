@@ -12,6 +12,7 @@
 
 class QWidget;
 class CDC;
+class CFont;
 class CMenu;
 class CWnd;
 
@@ -139,8 +140,17 @@ class CWnd
     // No window here has a system menu.
     CMenu *GetSystemMenu(BOOL revert) const;
 
-    // Fonts of the window's own text.
+    // Fonts of the window's own text. SetFont sends WM_SETFONT, whose default handling
+    // gives the window the font; GetFont is the font last set that way (null when none, or
+    // when its owner is gone).
     void SetWindowFont(const QFont &font, BOOL redraw = TRUE);
+    void SetFont(CFont *font, BOOL redraw = TRUE);
+    CFont *GetFont() const;
+
+    // A device context of the client area: during a paint that paint's, otherwise one whose
+    // drawing is not shown. Every GetDC is matched by a ReleaseDC.
+    CDC *GetDC();
+    int ReleaseDC(CDC *dc);
 
     // Timers: WM_TIMER with our own id; setting an id again restarts it.
     UINT_PTR SetTimer(UINT_PTR id, UINT elapse, void (*)(HWND, UINT, UINT_PTR, DWORD) = nullptr);
@@ -236,6 +246,7 @@ class CWnd
     COLORREF m_layerKey{};
     BYTE m_layerAlpha = 255;
     DWORD m_layerFlags = 0;
+    HFONT m_font = nullptr;
     HICON m_bigIcon = nullptr;
     HICON m_smallIcon = nullptr;
     std::map<UINT_PTR, int> m_timers;
