@@ -2,7 +2,6 @@
 
 #include "device/DeviceCommandSession.h"
 #include "device/DeviceMutex.h"
-#include "device/DeviceWatcherAdapters.h"
 #include "device/SupportedDevices.h"
 #include "device/UlvexDevice.h"
 #include "platform/sys/Event.h"
@@ -720,30 +719,4 @@ TEST_F(DeviceWatcherTest, ReaderAlwaysSeesOneCheckWholeResult)
     EXPECT_EQ(mixed, 0);
     EXPECT_GT(reads, 0);
     EXPECT_EQ(posted.All().size(), 200u);
-}
-
-// The watcher over the program's real device objects, with no library to bind: nothing is found
-// and nothing is posted, whatever the fixture machine has plugged in.
-TEST(DeviceWatcherAdapters, WithoutTheLibraryNothingIsFound)
-{
-    UlvexDevice device("/nonexistent/libulvex.so");
-    ASSERT_FALSE(device.IsLoaded());
-    UsbIdPair ids;
-    DeviceCommandSession session;
-    PostedMessages posted;
-    DeviceWatcher watcher(
-        std::make_shared<UlvexWatcherBinding>(device, ids), std::make_shared<SessionWatcherHid>(session),
-        std::make_shared<WmdmWatcherMtp>(),
-        [&](std::uint32_t msg, std::uintptr_t w, std::intptr_t l) { posted.Post(msg, w, l); });
-    ASSERT_TRUE(watcher.Start());
-    ASSERT_TRUE(watcher.WaitUntilIdle(kBound));
-    EXPECT_TRUE(watcher.Stop(kBound));
-    EXPECT_EQ(posted.All(), Messages{});
-    ExpectNothingFound(watcher.Found());
-    // The table was walked to its end: the binding holds the last entry's IDs.
-    EXPECT_STREQ(device.ProductId(), kSupportedDevices.back().szProductId);
-    EXPECT_EQ(ids.ProductId(), HexToU16(kSupportedDevices.back().szProductId));
-    char vendor[5] = {}, product[5] = {};
-    ASSERT_TRUE(session.GetIds(vendor, product));
-    EXPECT_STREQ(product, kSupportedDevices.back().szProductId);
 }
