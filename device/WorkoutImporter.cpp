@@ -140,12 +140,13 @@ int Import::Run()
 int Import::Steps()
 {
     // Only the weight unit of the user's record is used: it decides the unit bit of the header.
-    char16_t first[64]{}, last[64]{};
+    constexpr uint32_t kNameSize = 128;
+    char16_t first[kNameSize]{}, last[kNameSize]{};
     uint8_t gender = 0, age = 0, heightUnit = 0, weight = 0, weightUnit = 0;
     uint16_t height = 0;
     DateParts birth{};
-    const bool haveUser = m_db.GetUser(first, 64, last, 64, &gender, &birth, &age, &height, &heightUnit,
-                                       &weight, &weightUnit) != 0;
+    const bool haveUser = m_db.GetUser(first, kNameSize, last, kNameSize, &gender, &birth, &age, &height,
+                                       &heightUnit, &weight, &weightUnit) != 0;
 
     int result = Fetch();
     if (result != kImportDone)
