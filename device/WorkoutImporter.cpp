@@ -199,6 +199,9 @@ int Import::FetchFile()
 {
     if (m_c.deviceType == DeviceType::Mtp)
     {
+        // Without a data folder the copy would land in whatever folder the program was started from.
+        if (m_c.dataFolder.empty())
+            return kImportReadFailed;
         m_path = WorkoutLocalCopyPath(m_c.dataFolder);
         ::unlink(m_path.c_str());
         m_opened = true; // from here on the local copy is removed at the end

@@ -39,6 +39,10 @@ TEST_F(MtpImport, StoresTheRecordsAndWritesTheWholeFileBack)
     EXPECT_EQ(vxtest::ImageSum(after), 0);
     EXPECT_EQ(HeaderName(after, 1), u"Anna");
     EXPECT_TRUE(std::equal(after.begin() + 208, after.end(), file.begin() + 208));
+    const vxsim::SimObject *object =
+        monitor.sim.Find(monitor.sim.FindChild(MtpMonitor::kStorage, monitor.workout, u"FR.DAT"));
+    ASSERT_NE(object, nullptr);
+    EXPECT_TRUE(object->hidden);
     EXPECT_FALSE(fs::exists(LocalCopy())) << "the local copy is deleted";
     EXPECT_FALSE(m_db.InTransaction());
 }
@@ -49,6 +53,15 @@ TEST_F(MtpImport, AMissingFileIsAReadFailureAndLeavesNoLocalCopy)
     EXPECT_EQ(Import(), kImportReadFailed);
     EXPECT_FALSE(fs::exists(LocalCopy()));
     EXPECT_TRUE(StoredRuns().empty());
+}
+
+TEST_F(MtpImport, WithoutADataFolderNothingIsCopied)
+{
+    monitor.PutFile(file);
+    context.dataFolder.clear();
+    EXPECT_EQ(Import(), kImportReadFailed);
+    EXPECT_FALSE(fs::exists("FR.TMP"));
+    EXPECT_EQ(monitor.File(), file);
 }
 
 TEST_F(MtpImport, ARejectedFileStaysAndLeavesNoLocalCopy)
