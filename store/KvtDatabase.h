@@ -91,6 +91,15 @@ class KvtDatabase
     // The start of the user's latest run, all zero without runs. Opens a
     // transaction (or joins the open one) and leaves it open for the import.
     int GetLastRunTime(DateParts *date, TimeParts *time);
+    // The highest run number in the file (over all users), -1 without runs.
+    // Run numbers are handed out above it, so the runs added afterwards are
+    // exactly those numbered above it.
+    int GetLastRunId(int64_t *runId);
+    // Takes back the current user's runs numbered above runId, with their
+    // details, in a transaction of its own (joined when one is open): the
+    // import's way of undoing runs that it had to store before the monitor's
+    // file was emptied.
+    int DeleteRunsAbove(int64_t runId);
     // Over all the user's runs: running plus walking distance, duration, count.
     int GetRunTotals(uint32_t *distance, uint32_t *duration, uint32_t *count);
     // Runs that started strictly after the moment given in service seconds.
