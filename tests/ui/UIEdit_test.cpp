@@ -675,3 +675,33 @@ TEST_F(UIEditTest, HasSelection)
     EXPECT_TRUE(e.HasSelection());
 }
 } // namespace
+
+namespace
+{
+TEST_F(UIEditTest, ACachingFramedEditRisesOnItsFirstEraseAndKeepsItsCorners)
+{
+    host.fill = RGB(0, 0, 0);
+    auto *e = new UIEdit;
+    edit.reset(e);
+    e->m_bCacheBackground = TRUE;
+    e->SetOuterColor(RGB(0, 0, 255));
+    ASSERT_TRUE(e->Create(WS_CHILD | WS_VISIBLE, kEditRect, &host, 1300));
+    e->SetRoundFrame(12, 12);
+    // A picture made later lies above the edit until the edit's first erase.
+    UIEdit cover;
+    ASSERT_TRUE(cover.Create(WS_CHILD, CRect(0, 0, 10, 10), &host, 1301));
+    ASSERT_EQ(host.GetWidget()->children().back(), cover.GetWidget());
+    e->Invalidate();
+    EXPECT_TRUE(vxtest::WaitFor([&] { return host.GetWidget()->children().back() == e->GetWidget(); }));
+    for (int round = 0; round < 2; ++round) // the capture, then the copy of it
+    {
+        e->Invalidate();
+        vxtest::ProcessEvents();
+        const QImage image = host.Grab();
+        EXPECT_EQ(vxtest::PixelAt(image, kEditRect.left, kEditRect.top), QColor(0, 0, 255)) << round;
+        EXPECT_EQ(vxtest::PixelAt(image, kEditRect.left + 50, kEditRect.top + 12), QColor(255, 255, 255))
+            << round;
+    }
+    cover.DestroyWindow();
+}
+} // namespace
