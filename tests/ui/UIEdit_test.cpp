@@ -633,6 +633,13 @@ TEST_F(UIEditTest, TheRoundFrameLeavesTheCornersToTheOuterColour)
     e.MoveWindow(20, 20, 120, 30);
     EXPECT_EQ(e.GetMargins(), static_cast<DWORD>(MAKELONG(10, 10)));
 
+    // A frame chosen before the window exists narrows the text from the start.
+    UIEdit early;
+    early.SetRoundFrame(8, 8);
+    ASSERT_TRUE(early.Create(WS_CHILD | WS_VISIBLE, CRect(20, 100, 120, 124), &host, 1302));
+    EXPECT_EQ(early.GetMargins(), static_cast<DWORD>(MAKELONG(4, 4)));
+    early.DestroyWindow();
+
     // (0, 0) turns the frame off: the whole box is the background.
     e.SetRoundFrame(0, 0);
     e.Invalidate();
