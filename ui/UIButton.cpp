@@ -6,7 +6,12 @@ UIButton::~UIButton() = default;
 
 BOOL UIButton::Create(LPCWSTR text, const RECT &rect, CWnd *parent, UINT id)
 {
-    if (!UIStatic::Create(text, rect, parent, id, WS_CHILD | SS_NOTIFY))
+    return Create(text, rect, parent, id, WS_CHILD | SS_NOTIFY);
+}
+
+BOOL UIButton::Create(LPCWSTR text, const RECT &rect, CWnd *parent, UINT id, DWORD style)
+{
+    if (!UIStatic::Create(text, rect, parent, id, style))
         return FALSE;
     // The window's own name; the caption is drawn from the label's text.
     SetWindowText(u"UIButton");

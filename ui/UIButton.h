@@ -34,6 +34,10 @@ class UIButton : public UIStatic
     void SetClickCallback(ButtonClickCallback callback) { m_pfnClick = callback; }
 
   protected:
+    // The label's creation with its style, also reached through a UIStatic pointer.
+    BOOL Create(LPCWSTR text, const RECT &rect, CWnd *parent, UINT id, DWORD style) override;
+    using CWnd::Create;
+
     void OnPaint() override;
     void OnEnable(BOOL enable) override;
     void OnLButtonDown(UINT flags, CPoint point) override;
