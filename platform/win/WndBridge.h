@@ -275,7 +275,9 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             ch = 27;
         else if (ctrl && !alt && key >= Qt::Key_A && key <= Qt::Key_Z)
             ch = static_cast<UINT>(key - Qt::Key_A + 1);
-        else if ((mods & Qt::ShiftModifier) && !ctrl && key == Qt::Key_Insert)
+        else if (((mods & Qt::ShiftModifier) && !ctrl && key == Qt::Key_Insert) ||
+                 e->matches(QKeySequence::Paste))
+            // Every paste key of the platform (Shift+Insert, a Paste key) is a paste like Ctrl+V.
             ch = 22;
 
         if (ch)
