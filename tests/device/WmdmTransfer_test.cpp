@@ -53,11 +53,11 @@ struct CommandFault
     int seen = 0;
 };
 
-class FaultyTransport : public vxmtp::PtpTransport
+class FaultyTransport : public vxsim::PassThroughTransport
 {
   public:
     FaultyTransport(std::unique_ptr<vxmtp::PtpTransport> inner, std::shared_ptr<CommandFault> fault)
-        : m_inner(std::move(inner)), m_fault(std::move(fault))
+        : PassThroughTransport(std::move(inner)), m_fault(std::move(fault))
     {
     }
     vxmtp::TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned timeoutMs) override
@@ -65,17 +65,10 @@ class FaultyTransport : public vxmtp::PtpTransport
         const bool command = data.size() >= 8 && data[4] == 1 && data[5] == 0;
         if (command && (data[6] | (data[7] << 8)) == m_fault->op && ++m_fault->seen == m_fault->nth)
             return vxmtp::TransferStatus::Error;
-        return m_inner->bulkOut(data, timeoutMs);
+        return PassThroughTransport::bulkOut(data, timeoutMs);
     }
-    vxmtp::TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received,
-                                 unsigned timeoutMs) override
-    {
-        return m_inner->bulkIn(buffer, received, timeoutMs);
-    }
-    std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
 
   private:
-    std::unique_ptr<vxmtp::PtpTransport> m_inner;
     std::shared_ptr<CommandFault> m_fault;
 };
 

@@ -31,28 +31,17 @@ constexpr unsigned short kOpRead = 0x9D05;
 constexpr unsigned int kUntouched = 0xCDCDCDCD;
 
 // Counts the transports that are open, so a test sees when a device's USB interface is let go.
-class CountingTransport : public vxmtp::PtpTransport
+class CountingTransport : public vxsim::PassThroughTransport
 {
   public:
     CountingTransport(std::unique_ptr<vxmtp::PtpTransport> inner, std::shared_ptr<std::atomic<int>> live)
-        : m_inner(std::move(inner)), m_live(std::move(live))
+        : PassThroughTransport(std::move(inner)), m_live(std::move(live))
     {
         ++*m_live;
     }
     ~CountingTransport() override { --*m_live; }
-    vxmtp::TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned timeoutMs) override
-    {
-        return m_inner->bulkOut(data, timeoutMs);
-    }
-    vxmtp::TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received,
-                                 unsigned timeoutMs) override
-    {
-        return m_inner->bulkIn(buffer, received, timeoutMs);
-    }
-    std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
 
   private:
-    std::unique_ptr<vxmtp::PtpTransport> m_inner;
     std::shared_ptr<std::atomic<int>> m_live;
 };
 
