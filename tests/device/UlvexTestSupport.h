@@ -3,6 +3,7 @@
 #include "device/SupportedDevices.h"
 #include "device/UlvexDevice.h"
 #include "platform/dev/Storage.h"
+#include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_sysfs/FakeSysfs.h"
 
 #include <filesystem>
@@ -46,8 +47,7 @@ struct MonitorDrive
 
     void WriteFile(const std::string &name, const std::vector<std::uint8_t> &bytes) const
     {
-        std::ofstream out(mountPoint + "/" + name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        vxtest::WriteFile(mountPoint + "/" + name, bytes);
     }
 };
 

@@ -17,6 +17,8 @@
 
 using vxsim::SimMtpMonitor;
 using Bytes = std::vector<std::uint8_t>;
+using vxtest::ReadFile;
+using vxtest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -25,18 +27,6 @@ constexpr std::uint16_t kVid = 0x3a7e;
 constexpr std::uint16_t kPid = 0x0001;
 constexpr std::uint32_t kStorage1 = 0x00010001;
 constexpr std::uint32_t kStorage2 = 0x00020001;
-
-Bytes ReadFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path &p, const Bytes &b)
-{
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 Bytes Image(std::uint8_t fill, std::size_t length = 208 + 2 * 33)
 {

@@ -38,17 +38,13 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int64_t kNow = 1339749000;
 constexpr std::uint16_t kVendor = VORMATIK_MONITOR_VENDOR_ID;
 
-inline Bytes ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vxtest::ReadFile;
 
+// Makes the folders on the way first.
 inline void WriteFile(const std::string &path, const Bytes &bytes)
 {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    vxtest::WriteFile(path, bytes);
 }
 
 // A record whose every field differs from every other, so that a field stored in the wrong column shows.
