@@ -12,22 +12,15 @@
 #include <unistd.h>
 #include <vector>
 
+using vxtest::UsbDevice;
+
 namespace
 {
 constexpr const char *kHubGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
 
-vxtest::FakeUsbDevice Device(std::uint16_t vid, std::uint16_t pid, std::string serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = std::move(serial);
-    return spec;
-}
-
 vxtest::FakeUsbDevice Hub(std::string serial, int ports)
 {
-    vxtest::FakeUsbDevice spec = Device(0x05e3, 0x0610, std::move(serial));
+    vxtest::FakeUsbDevice spec = UsbDevice(0x05e3, 0x0610, std::move(serial));
     spec.deviceClass = 0x09;
     spec.maxchild = ports;
     return spec;
@@ -105,8 +98,8 @@ TEST(GetUSBHubDevicePathTest, ParentAndHubRoundTrip)
     sysfs.AddRootHub(1, 4);
     sysfs.AddRootHub(2, 4, 5000);
     const std::string hub = sysfs.AddUsbDevice("usb2", 1, Hub("HUBSER", 4));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
-    sysfs.AddUsbDevice(hub, 3, Device(0x3a7e, 0x0002, "B"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0002, "B"));
 
     const std::string rootParent = ParentOf("3a7e", "0001");
     const std::string rootHubPath = HubPathOf(rootParent);
@@ -157,10 +150,10 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 6);
     const std::string ext = sysfs.AddUsbDevice("usb1", 1, Hub("H", 7));
-    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON3"));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "ON2"));
-    sysfs.AddUsbDevice("usb1", 5, Device(0x3a7e, 0x0009, "ON5"));
-    sysfs.AddUsbDevice(ext, 7, Device(0x3a7e, 0x0007, "EXT7"));
+    sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON3"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "ON2"));
+    sysfs.AddUsbDevice("usb1", 5, UsbDevice(0x3a7e, 0x0009, "ON5"));
+    sysfs.AddUsbDevice(ext, 7, UsbDevice(0x3a7e, 0x0007, "EXT7"));
 
     const int root = OpenParentHub("3a7e", "0001");
     ASSERT_GE(root, 0);
@@ -193,7 +186,7 @@ TEST(HubPortTest, APortThatCannotBeReadEndsTheSearch)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON3"));
+    sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON3"));
     // Something on port 2 whose descriptor cannot be read.
     sysfs.MakeDirs(sysfs.DeviceDir("usb1") + "/1-2");
 
@@ -209,7 +202,7 @@ TEST(HubPortTest, HandlesThatAreNoHubs)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
 
     unsigned int ports = 99;
     EXPECT_EQ(GetNumPort(ULVEX_INVALID_HANDLE_VALUE, &ports), 0);
@@ -236,7 +229,7 @@ TEST(GetStringDescriptorTest, ReadsTheTextThroughTheDevicesPort)
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
     const std::string hub = sysfs.AddUsbDevice("usb1", 1, Hub("H", 4));
-    sysfs.AddUsbDevice(hub, 3, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0001, "A"));
 
     std::vector<vxdev::UsbControlSetup> seen;
     ScopedReply reply(StringDescriptor(u"Step Monitor \u00e9"), &seen);
@@ -260,7 +253,7 @@ TEST(GetStringDescriptorTest, RefusesMalformedDescriptorsAndBadArguments)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
 
     struct Case
     {

@@ -10,20 +10,13 @@
 #include <string>
 #include <unistd.h>
 
+using vxtest::UsbDevice;
+
 namespace
 {
 constexpr const char *kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 const std::string kMonitorPath =
     std::string("\\\\?\\usbstor#disk&ven_tarvex&prod_step_monitor&rev_1.00#ser42&0#") + kDiskGuid;
-
-vxtest::FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, const char *serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = serial;
-    return spec;
-}
 
 vxtest::FakeDisk Disk(const char *vendor, const char *model)
 {

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vxtest
@@ -22,6 +23,16 @@ struct FakeUsbDevice
     std::string manufacturer = "Maker";
     std::string product = "Gadget";
 };
+
+// A device with these IDs and serial (none: no serial attribute); everything else as above.
+inline FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, std::optional<std::string> serial)
+{
+    FakeUsbDevice spec;
+    spec.vid = vid;
+    spec.pid = pid;
+    spec.serial = std::move(serial);
+    return spec;
+}
 
 // A SCSI disk or CD-ROM as the kernel describes it below its block device.
 struct FakeDisk
