@@ -140,6 +140,9 @@ class FakeSysfs
         unsigned major = 0;
         unsigned minor = 0;
     };
+    // Links a block device whose folder and attributes are written into /sys/class/block and
+    // /sys/dev/block, makes its node and records it; returns name.
+    std::string AddBlock(const std::string &name, const BlockInfo &info);
 
     std::string m_root;
     std::map<std::string, BlockInfo> m_blocks;
