@@ -13,18 +13,11 @@
 #include <vector>
 
 using vxtest::UsbDevice;
+using vxtest::UsbHubDevice;
 
 namespace
 {
 constexpr const char *kHubGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-
-vxtest::FakeUsbDevice Hub(std::string serial, int ports)
-{
-    vxtest::FakeUsbDevice spec = UsbDevice(0x05e3, 0x0610, std::move(serial));
-    spec.deviceClass = 0x09;
-    spec.maxchild = ports;
-    return spec;
-}
 
 std::string ParentOf(const char *vid, const char *pid)
 {
@@ -97,7 +90,7 @@ TEST(GetUSBHubDevicePathTest, ParentAndHubRoundTrip)
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
     sysfs.AddRootHub(2, 4, 5000);
-    const std::string hub = sysfs.AddUsbDevice("usb2", 1, Hub("HUBSER", 4));
+    const std::string hub = sysfs.AddUsbDevice("usb2", 1, UsbHubDevice(4, "HUBSER"));
     sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
     sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0002, "B"));
 
@@ -118,8 +111,8 @@ TEST(GetUSBHubDevicePathTest, EmptyOrPrefixIdsMatchNoHub)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 1, Hub("HUB10", 4));
-    sysfs.AddUsbDevice("usb1", 2, Hub("HUB1", 4));
+    sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(4, "HUB10"));
+    sysfs.AddUsbDevice("usb1", 2, UsbHubDevice(4, "HUB1"));
 
     const std::string exact = HubPathOf("USB\\VID_05E3&PID_0610\\HUB1");
     EXPECT_NE(exact.find("#hub1#"), std::string::npos) << exact;
@@ -149,7 +142,7 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 6);
-    const std::string ext = sysfs.AddUsbDevice("usb1", 1, Hub("H", 7));
+    const std::string ext = sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(7, "H"));
     sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON3"));
     sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "ON2"));
     sysfs.AddUsbDevice("usb1", 5, UsbDevice(0x3a7e, 0x0009, "ON5"));
@@ -228,7 +221,7 @@ TEST(GetStringDescriptorTest, ReadsTheTextThroughTheDevicesPort)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    const std::string hub = sysfs.AddUsbDevice("usb1", 1, Hub("H", 4));
+    const std::string hub = sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(4, "H"));
     sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0001, "A"));
 
     std::vector<vxdev::UsbControlSetup> seen;

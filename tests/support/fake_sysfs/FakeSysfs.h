@@ -34,6 +34,15 @@ inline FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, std::option
     return spec;
 }
 
+// An external hub (class 09, a common hub chip's IDs) with ports downstream ports.
+inline FakeUsbDevice UsbHubDevice(int ports, std::optional<std::string> serial = std::nullopt)
+{
+    FakeUsbDevice spec = UsbDevice(0x05e3, 0x0610, std::move(serial));
+    spec.deviceClass = 0x09;
+    spec.maxchild = ports;
+    return spec;
+}
+
 // A SCSI disk or CD-ROM as the kernel describes it below its block device.
 struct FakeDisk
 {
