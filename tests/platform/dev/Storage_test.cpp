@@ -12,21 +12,13 @@
 namespace fs = std::filesystem;
 using vxdev::InterfaceClass;
 
+using vxtest::Disk;
 using vxtest::UsbDevice;
 
 namespace
 {
 constexpr const char *kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 constexpr const char *kCdRomGuid = "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
-
-vxtest::FakeDisk Disk(const char *vendor, const char *model, bool removable = true)
-{
-    vxtest::FakeDisk disk;
-    disk.vendor = vendor;
-    disk.model = model;
-    disk.removable = removable;
-    return disk;
-}
 
 std::string MakeDir(const vxtest::FakeSysfs &sysfs, const std::string &relative)
 {

@@ -55,6 +55,16 @@ struct FakeDisk
     int lun = 0;
 };
 
+// A disk with these inquiry texts; everything else as above.
+inline FakeDisk Disk(std::string vendor, std::string model, bool removable = true)
+{
+    FakeDisk disk;
+    disk.vendor = std::move(vendor);
+    disk.model = std::move(model);
+    disk.removable = removable;
+    return disk;
+}
+
 // A sysfs tree and a dev tree below a fresh temporary folder, with relative symlinks
 // that resolve inside it and attributes written the way the kernel writes them
 // (lower-case hex "idVendor", " 1" for bNumInterfaces, a trailing newline).
