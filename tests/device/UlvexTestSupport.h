@@ -27,10 +27,7 @@ struct MonitorDrive
     {
         sysfs.AddRootHub(1);
         const std::string internal = sysfs.AddInternalDisk();
-        FakeUsbDevice spec;
-        spec.vid = VORMATIK_MONITOR_VENDOR_ID;
-        spec.pid = productId;
-        spec.serial = "Ser42";
+        FakeUsbDevice spec = UsbDevice(VORMATIK_MONITOR_VENDOR_ID, productId, "Ser42");
         spec.numInterfaces = interfaces;
         usbDevice = sysfs.AddUsbDevice("usb1", 1, spec);
         const std::string disk = sysfs.AddUsbDisk(usbDevice, 0);

@@ -98,11 +98,7 @@ class Bus
         auto sim = std::make_unique<SimMtpMonitor>();
         sim->Info().serialNumber = std::move(mtpSerial);
         const std::uint8_t port = static_cast<std::uint8_t>(m_entries.size() + 1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = vid;
-        spec.pid = pid;
-        spec.serial = std::move(sysfsSerial);
-        m_sysfs.AddUsbDevice("usb1", port, spec);
+        m_sysfs.AddUsbDevice("usb1", port, vxtest::UsbDevice(vid, pid, std::move(sysfsSerial)));
         m_entries.push_back({std::move(sim), vid, pid, port, nullptr});
         return *m_entries.back().sim;
     }

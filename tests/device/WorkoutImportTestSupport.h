@@ -186,15 +186,9 @@ class MonitorDrive
     MonitorDrive()
     {
         m_sysfs.AddRootHub(1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = kVendor;
-        spec.pid = 0x5D02;
-        spec.serial = "MONITOR42";
-        const std::string device = m_sysfs.AddUsbDevice("usb1", 1, spec);
-        vxtest::FakeDisk disk;
-        disk.vendor = "Tarvex";
-        disk.model = "Step Monitor";
-        const std::string block = m_sysfs.AddUsbDisk(device, 0, disk);
+        const std::string device =
+            m_sysfs.AddUsbDevice("usb1", 1, vxtest::UsbDevice(kVendor, 0x5D02, "MONITOR42"));
+        const std::string block = m_sysfs.AddUsbDisk(device, 0, vxtest::Disk("Tarvex", "Step Monitor"));
         m_mount = m_sysfs.Root() + "/mnt/MONITOR";
         fs::create_directories(m_mount);
         m_sysfs.AddMount(block, m_mount);
@@ -226,11 +220,7 @@ class MtpMonitor
           })
     {
         m_sysfs.AddRootHub(1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = kVendor;
-        spec.pid = kProduct;
-        spec.serial = "SER42";
-        m_sysfs.AddUsbDevice("usb1", 1, spec);
+        m_sysfs.AddUsbDevice("usb1", 1, vxtest::UsbDevice(kVendor, kProduct, "SER42"));
         sim.Info().serialNumber = u"SER42";
         sim.AddStorage(kStorage, u"Internal");
         workout = sim.AddFolder(kStorage, 0, u"workout");

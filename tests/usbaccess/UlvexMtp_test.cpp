@@ -86,11 +86,8 @@ class UlvexMtpTest : public ::testing::Test
 
     void AddUsb(unsigned short vid, unsigned short pid, std::optional<std::string> serial, int port = 0)
     {
-        vxtest::FakeUsbDevice spec;
-        spec.vid = vid;
-        spec.pid = pid;
-        spec.serial = std::move(serial);
-        sysfs.AddUsbDevice("usb1", port != 0 ? port : nextPort++, spec);
+        sysfs.AddUsbDevice("usb1", port != 0 ? port : nextPort++,
+                           vxtest::UsbDevice(vid, pid, std::move(serial)));
     }
 
     // The device reference of the monitor with kVid/kPid; the monitor's logs start empty.
