@@ -74,12 +74,10 @@ class Bus
               {
                   vxmtp::MtpDeviceCandidate c = e.sim->Candidate(e.vid, e.pid, 1, {e.port});
                   if (e.fault)
-                      c.open = [open = c.open, fault = e.fault](std::unique_ptr<vxmtp::PtpTransport> &t) {
-                          const vxmtp::TransferStatus status = open(t);
-                          if (status == vxmtp::TransferStatus::Ok && t)
-                              t = std::make_unique<FaultyTransport>(std::move(t), fault);
-                          return status;
-                      };
+                      c = vxsim::WrapTransports(
+                          std::move(c), [fault = e.fault](std::unique_ptr<vxmtp::PtpTransport> t) {
+                              return std::make_unique<FaultyTransport>(std::move(t), fault);
+                          });
                   list.push_back(std::move(c));
               }
               if (onDiscover)

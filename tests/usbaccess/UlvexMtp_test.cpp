@@ -68,16 +68,11 @@ class UlvexMtpTest : public ::testing::Test
         sim->Info().manufacturer = std::move(manufacturer);
         sim->Info().deviceVersion = std::move(version);
         const int port = nextPort++;
-        vxmtp::MtpDeviceCandidate c = sim->Candidate(vid, pid, 1, {static_cast<std::uint8_t>(port)});
-        auto open = c.open;
-        c.open = [open, live = live](std::unique_ptr<vxmtp::PtpTransport> &transport) {
-            std::unique_ptr<vxmtp::PtpTransport> inner;
-            const vxmtp::TransferStatus st = open(inner);
-            if (st == vxmtp::TransferStatus::Ok && inner)
-                transport = std::make_unique<CountingTransport>(std::move(inner), live);
-            return st;
-        };
-        candidates.push_back(std::move(c));
+        candidates.push_back(
+            vxsim::WrapTransports(sim->Candidate(vid, pid, 1, {static_cast<std::uint8_t>(port)}),
+                                  [live = live](std::unique_ptr<vxmtp::PtpTransport> inner) {
+                                      return std::make_unique<CountingTransport>(std::move(inner), live);
+                                  }));
         if (sysfsSerial)
             AddUsb(vid, pid, sysfsSerial, port);
         sims.push_back(std::move(sim));

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -139,4 +140,9 @@ class PassThroughTransport : public vxmtp::PtpTransport
   private:
     std::unique_ptr<vxmtp::PtpTransport> m_inner;
 };
+
+// The candidate with each transport it opens handed to wrap, and wrap's transport used instead.
+vxmtp::MtpDeviceCandidate WrapTransports(
+    vxmtp::MtpDeviceCandidate candidate,
+    std::function<std::unique_ptr<vxmtp::PtpTransport>(std::unique_ptr<vxmtp::PtpTransport>)> wrap);
 } // namespace vxsim
