@@ -11,10 +11,7 @@ namespace
 {
 vxtest::FakeUsbDevice Device(std::uint16_t pid, const char *serial)
 {
-    vxtest::FakeUsbDevice spec;
-    spec.vid = 0x3a7e;
-    spec.pid = pid;
-    spec.serial = serial;
+    vxtest::FakeUsbDevice spec = vxtest::UsbDevice(0x3a7e, pid, serial);
     spec.bcdDevice = 0x0212;
     return spec;
 }
