@@ -100,6 +100,17 @@ bool DeviceCommandSession::ModeStep(std::uint8_t mode)
     return false;
 }
 
+bool DeviceCommandSession::OpenInMode(std::uint8_t mode, std::uint16_t &state)
+{
+    const bool opened = OpenDevice();
+    state = static_cast<std::uint16_t>(m_nState);
+    if (!opened)
+        return false;
+    const bool ready = ModeStep(mode);
+    state = static_cast<std::uint16_t>(m_nState);
+    return ready;
+}
+
 bool DeviceCommandSession::ClosingExchange()
 {
     std::uint8_t status = 0xFF;
@@ -181,13 +192,7 @@ bool DeviceCommandSession::ReadDeviceInfo(std::uint16_t &state, std::uint8_t &ma
         std::memset(identityOut, 0, kIdentityLength);
 
     DeviceLock lock(DeviceMutex());
-    const bool opened = OpenDevice();
-    state = static_cast<std::uint16_t>(m_nState);
-    if (!opened)
-        return false;
-    const bool ready = ModeStep(kModeDeviceInfo);
-    state = static_cast<std::uint16_t>(m_nState);
-    if (!ready)
+    if (!OpenInMode(kModeDeviceInfo, state))
         return false;
 
     // The first byte of the block is the monitor's status; there is no closing exchange.
@@ -221,13 +226,7 @@ bool DeviceCommandSession::ReadLanguageList(std::uint16_t &state, DeviceLanguage
     list.codes.clear();
 
     DeviceLock lock(DeviceMutex());
-    const bool opened = OpenDevice();
-    state = static_cast<std::uint16_t>(m_nState);
-    if (!opened)
-        return false;
-    const bool ready = ModeStep(kModeLanguages);
-    state = static_cast<std::uint16_t>(m_nState);
-    if (!ready)
+    if (!OpenInMode(kModeLanguages, state))
         return false;
 
     std::array<std::uint8_t, kLanguageBlockLength> block{};

@@ -84,6 +84,8 @@ class DeviceCommandSession
   private:
     bool OpenDevice();
     bool ModeStep(std::uint8_t mode);
+    // OpenDevice, then ModeStep; state receives the session state after each step taken.
+    bool OpenInMode(std::uint8_t mode, std::uint16_t &state);
     bool SendCommandFrame(std::uint8_t direction, std::uint16_t length, std::uint8_t command);
     bool ClosingExchange();
 

@@ -35,17 +35,6 @@ void CloseHandle(ULVEX_HANDLE handle)
     ::close(handle);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
 bool IsModelCode(const char *code)
 {
     return std::any_of(kModelCodes.begin(), kModelCodes.end(), [&](const auto &known) {
@@ -72,16 +61,7 @@ struct FileCloser
 
 std::uint16_t HexToU16(const char *text)
 {
-    if (!text)
-        return 0;
-    unsigned value = 0;
-    bool ended = false;
-    for (int i = 0; i < 4; ++i)
-    {
-        ended = ended || text[i] == '\0';
-        value = (value << 4) | static_cast<unsigned>(ended ? 0 : HexDigit(text[i]));
-    }
-    return static_cast<std::uint16_t>(value);
+    return vxsys::Hex4ToU16(text);
 }
 
 void UsbIdPair::SetFromHex(const char *vendorId, const char *productId)

@@ -81,6 +81,10 @@ class UlvexDevice
     void Bind();
     // The product ID is that of one of the entries that need a model code.
     bool NeedsModelCode() const;
+    // Holds the device mutex, takes the MTP device of the IDs and sends one operation without
+    // parameters; the device is given back before the lock is.
+    bool SendMtpCommand(unsigned short operationCode, unsigned int nextPhase, unsigned char *data,
+                        unsigned int *dataLength);
 
     void *m_hModule;
     decltype(&IsUSBDevice) m_pfnIsUSBDevice;

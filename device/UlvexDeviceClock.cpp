@@ -70,10 +70,9 @@ struct MtpDeviceReference
 };
 } // namespace
 
-bool UlvexDevice::ReadMtpInfo()
+bool UlvexDevice::SendMtpCommand(unsigned short operationCode, unsigned int nextPhase, unsigned char *data,
+                                 unsigned int *dataLength)
 {
-    if (m_nDeviceType != DeviceType::Mtp || !m_pfnGetVersionStringbyMtpInfo || !m_pfnSendMTPCmd)
-        return false;
     DeviceLock lock(DeviceMutex());
     char manufacturer[ULVEX_MANUFACTURER_SIZE] = {};
     char version[kMtpVersionSize] = {};
@@ -84,8 +83,15 @@ bool UlvexDevice::ReadMtpInfo()
         return false;
     unsigned int returnParams[ULVEX_MTP_MAX_PARAMS] = {};
     unsigned int returnCount = 0;
-    return m_pfnSendMTPCmd(reference.device, kMtpOpPrepareClock, nullptr, 0, ULVEX_MTP_PHASE_NONE,
-                           returnParams, &returnCount, nullptr, nullptr) != 0;
+    return m_pfnSendMTPCmd(reference.device, operationCode, nullptr, 0, nextPhase, returnParams, &returnCount,
+                           data, dataLength) != 0;
+}
+
+bool UlvexDevice::ReadMtpInfo()
+{
+    if (m_nDeviceType != DeviceType::Mtp || !m_pfnGetVersionStringbyMtpInfo || !m_pfnSendMTPCmd)
+        return false;
+    return SendMtpCommand(kMtpOpPrepareClock, ULVEX_MTP_PHASE_NONE, nullptr, nullptr);
 }
 
 bool UlvexDevice::SetClockMtp()
@@ -96,20 +102,8 @@ bool UlvexDevice::SetClockMtp()
     if (!LocalNow(local))
         return false;
     auto record = MtpClockRecord(local);
-
-    DeviceLock lock(DeviceMutex());
-    char manufacturer[ULVEX_MANUFACTURER_SIZE] = {};
-    char version[kMtpVersionSize] = {};
-    MtpDeviceReference reference;
-    if (!m_pfnGetVersionStringbyMtpInfo(HexToU16(m_szVendorId), HexToU16(m_szProductId), manufacturer,
-                                        version, sizeof version, &reference.device) ||
-        !reference.device)
-        return false;
-    unsigned int returnParams[ULVEX_MTP_MAX_PARAMS] = {};
-    unsigned int returnCount = 0;
     unsigned int length = static_cast<unsigned int>(record.size());
-    return m_pfnSendMTPCmd(reference.device, kMtpOpSetClock, nullptr, 0, ULVEX_MTP_PHASE_WRITE, returnParams,
-                           &returnCount, record.data(), &length) != 0;
+    return SendMtpCommand(kMtpOpSetClock, ULVEX_MTP_PHASE_WRITE, record.data(), &length);
 }
 
 bool UlvexDevice::SetClockScsi()

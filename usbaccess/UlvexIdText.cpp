@@ -3,6 +3,7 @@
 
 #include "platform/dev/DeviceInterface.h"
 #include "platform/dev/Sysfs.h"
+#include "platform/sys/TextConvert.h"
 
 #include <cstring>
 #include <string>
@@ -15,30 +16,11 @@ std::size_t FindMarker(const std::string &upper, const char *marker)
     const std::size_t pos = upper.find(marker);
     return pos == 0 ? std::string::npos : pos;
 }
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
 } // namespace
 
 extern "C" int a16toi(const char *text)
 {
-    int value = 0;
-    bool ended = text == nullptr;
-    for (int i = 0; i < 4; ++i)
-    {
-        if (!ended && text[i] == '\0')
-            ended = true;
-        value = value * 16 + (ended ? 0 : HexDigit(text[i]));
-    }
-    return value;
+    return vxsys::Hex4ToU16(text);
 }
 
 extern "C" void GetVenProdByDevicePath(const char *devicePath, char *vendorText, char *productText)

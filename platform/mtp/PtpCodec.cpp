@@ -192,39 +192,32 @@ bool PtpReader::String(std::u16string &text)
     return true;
 }
 
-bool PtpReader::U16Array(std::vector<std::uint16_t> &values)
+template <typename T> bool PtpReader::Array(std::vector<T> &values, bool (PtpReader::*element)(T &))
 {
     std::uint32_t count = 0;
     if (!U32(count))
         return false;
     // A count that cannot fit in what is left is malformed; checking first avoids a huge reserve.
-    if (count > Remaining() / 2)
+    if (count > Remaining() / sizeof(T))
     {
         m_ok = false;
         return false;
     }
-    std::vector<std::uint16_t> out(count);
+    std::vector<T> out(count);
     for (auto &v : out)
-        U16(v);
+        (this->*element)(v);
     values = std::move(out);
     return true;
 }
 
+bool PtpReader::U16Array(std::vector<std::uint16_t> &values)
+{
+    return Array(values, &PtpReader::U16);
+}
+
 bool PtpReader::U32Array(std::vector<std::uint32_t> &values)
 {
-    std::uint32_t count = 0;
-    if (!U32(count))
-        return false;
-    if (count > Remaining() / 4)
-    {
-        m_ok = false;
-        return false;
-    }
-    std::vector<std::uint32_t> out(count);
-    for (auto &v : out)
-        U32(v);
-    values = std::move(out);
-    return true;
+    return Array(values, &PtpReader::U32);
 }
 
 std::vector<std::uint8_t> EncodeDeviceInfo(const DeviceInfo &info)

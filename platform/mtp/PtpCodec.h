@@ -127,6 +127,8 @@ class PtpReader
 
   private:
     bool Take(std::size_t n, const std::uint8_t *&p);
+    // A 32-bit count, then that many elements, each read with element.
+    template <typename T> bool Array(std::vector<T> &values, bool (PtpReader::*element)(T &));
 
     std::span<const std::uint8_t> m_data;
     std::size_t m_pos = 0;

@@ -153,4 +153,25 @@ std::size_t U16CopyBounded(char16_t *out, std::size_t capacity, std::u16string_v
     out[n] = 0;
     return n;
 }
+
+std::uint16_t Hex4ToU16(const char *text)
+{
+    const auto digit = [](char c) -> unsigned {
+        if (c >= '0' && c <= '9')
+            return static_cast<unsigned>(c - '0');
+        if (c >= 'a' && c <= 'f')
+            return static_cast<unsigned>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F')
+            return static_cast<unsigned>(c - 'A' + 10);
+        return 0;
+    };
+    unsigned value = 0;
+    bool ended = text == nullptr;
+    for (int i = 0; i < 4; ++i)
+    {
+        ended = ended || text[i] == '\0';
+        value = (value << 4) | (ended ? 0 : digit(text[i]));
+    }
+    return static_cast<std::uint16_t>(value);
+}
 } // namespace vxsys

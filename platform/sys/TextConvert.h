@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,4 +24,9 @@ std::size_t U16Length(const char16_t *text);
 // Nothing is written when the output is null or the capacity is 0; a null text copies as empty.
 // Returns the number of characters copied.
 std::size_t U16CopyBounded(char16_t *out, std::size_t capacity, std::u16string_view text);
+
+// The first four characters as hexadecimal digits of either case, the first the most significant,
+// as USB IDs are written ("3A7E"). The text's end stops the reading: missing digits count as 0, as
+// does a character that is not a hexadecimal digit. A null text gives 0.
+std::uint16_t Hex4ToU16(const char *text);
 } // namespace vxsys

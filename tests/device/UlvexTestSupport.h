@@ -3,6 +3,7 @@
 #include "device/SupportedDevices.h"
 #include "device/UlvexDevice.h"
 #include "platform/dev/Storage.h"
+#include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_sysfs/FakeSysfs.h"
 
 #include <filesystem>
@@ -26,10 +27,7 @@ struct MonitorDrive
     {
         sysfs.AddRootHub(1);
         const std::string internal = sysfs.AddInternalDisk();
-        FakeUsbDevice spec;
-        spec.vid = VORMATIK_MONITOR_VENDOR_ID;
-        spec.pid = productId;
-        spec.serial = "Ser42";
+        FakeUsbDevice spec = UsbDevice(VORMATIK_MONITOR_VENDOR_ID, productId, "Ser42");
         spec.numInterfaces = interfaces;
         usbDevice = sysfs.AddUsbDevice("usb1", 1, spec);
         const std::string disk = sysfs.AddUsbDisk(usbDevice, 0);
@@ -46,8 +44,7 @@ struct MonitorDrive
 
     void WriteFile(const std::string &name, const std::vector<std::uint8_t> &bytes) const
     {
-        std::ofstream out(mountPoint + "/" + name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        vxtest::WriteFile(mountPoint + "/" + name, bytes);
     }
 };
 

@@ -17,6 +17,8 @@
 
 using vxsim::SimMtpMonitor;
 using Bytes = std::vector<std::uint8_t>;
+using vxtest::ReadFile;
+using vxtest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -25,18 +27,6 @@ constexpr std::uint16_t kVid = 0x3a7e;
 constexpr std::uint16_t kPid = 0x0001;
 constexpr std::uint32_t kStorage1 = 0x00010001;
 constexpr std::uint32_t kStorage2 = 0x00020001;
-
-Bytes ReadFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path &p, const Bytes &b)
-{
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 Bytes Image(std::uint8_t fill, std::size_t length = 208 + 2 * 33)
 {
@@ -53,11 +43,11 @@ struct CommandFault
     int seen = 0;
 };
 
-class FaultyTransport : public vxmtp::PtpTransport
+class FaultyTransport : public vxsim::PassThroughTransport
 {
   public:
     FaultyTransport(std::unique_ptr<vxmtp::PtpTransport> inner, std::shared_ptr<CommandFault> fault)
-        : m_inner(std::move(inner)), m_fault(std::move(fault))
+        : PassThroughTransport(std::move(inner)), m_fault(std::move(fault))
     {
     }
     vxmtp::TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned timeoutMs) override
@@ -65,17 +55,10 @@ class FaultyTransport : public vxmtp::PtpTransport
         const bool command = data.size() >= 8 && data[4] == 1 && data[5] == 0;
         if (command && (data[6] | (data[7] << 8)) == m_fault->op && ++m_fault->seen == m_fault->nth)
             return vxmtp::TransferStatus::Error;
-        return m_inner->bulkOut(data, timeoutMs);
+        return PassThroughTransport::bulkOut(data, timeoutMs);
     }
-    vxmtp::TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received,
-                                 unsigned timeoutMs) override
-    {
-        return m_inner->bulkIn(buffer, received, timeoutMs);
-    }
-    std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
 
   private:
-    std::unique_ptr<vxmtp::PtpTransport> m_inner;
     std::shared_ptr<CommandFault> m_fault;
 };
 
@@ -91,12 +74,10 @@ class Bus
               {
                   vxmtp::MtpDeviceCandidate c = e.sim->Candidate(e.vid, e.pid, 1, {e.port});
                   if (e.fault)
-                      c.open = [open = c.open, fault = e.fault](std::unique_ptr<vxmtp::PtpTransport> &t) {
-                          const vxmtp::TransferStatus status = open(t);
-                          if (status == vxmtp::TransferStatus::Ok && t)
-                              t = std::make_unique<FaultyTransport>(std::move(t), fault);
-                          return status;
-                      };
+                      c = vxsim::WrapTransports(
+                          std::move(c), [fault = e.fault](std::unique_ptr<vxmtp::PtpTransport> t) {
+                              return std::make_unique<FaultyTransport>(std::move(t), fault);
+                          });
                   list.push_back(std::move(c));
               }
               if (onDiscover)
@@ -115,11 +96,7 @@ class Bus
         auto sim = std::make_unique<SimMtpMonitor>();
         sim->Info().serialNumber = std::move(mtpSerial);
         const std::uint8_t port = static_cast<std::uint8_t>(m_entries.size() + 1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = vid;
-        spec.pid = pid;
-        spec.serial = std::move(sysfsSerial);
-        m_sysfs.AddUsbDevice("usb1", port, spec);
+        m_sysfs.AddUsbDevice("usb1", port, vxtest::UsbDevice(vid, pid, std::move(sysfsSerial)));
         m_entries.push_back({std::move(sim), vid, pid, port, nullptr});
         return *m_entries.back().sim;
     }

@@ -38,17 +38,13 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int64_t kNow = 1339749000;
 constexpr std::uint16_t kVendor = VORMATIK_MONITOR_VENDOR_ID;
 
-inline Bytes ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vxtest::ReadFile;
 
+// Makes the folders on the way first.
 inline void WriteFile(const std::string &path, const Bytes &bytes)
 {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    vxtest::WriteFile(path, bytes);
 }
 
 // A record whose every field differs from every other, so that a field stored in the wrong column shows.
@@ -190,15 +186,9 @@ class MonitorDrive
     MonitorDrive()
     {
         m_sysfs.AddRootHub(1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = kVendor;
-        spec.pid = 0x5D02;
-        spec.serial = "MONITOR42";
-        const std::string device = m_sysfs.AddUsbDevice("usb1", 1, spec);
-        vxtest::FakeDisk disk;
-        disk.vendor = "Tarvex";
-        disk.model = "Step Monitor";
-        const std::string block = m_sysfs.AddUsbDisk(device, 0, disk);
+        const std::string device =
+            m_sysfs.AddUsbDevice("usb1", 1, vxtest::UsbDevice(kVendor, 0x5D02, "MONITOR42"));
+        const std::string block = m_sysfs.AddUsbDisk(device, 0, vxtest::Disk("Tarvex", "Step Monitor"));
         m_mount = m_sysfs.Root() + "/mnt/MONITOR";
         fs::create_directories(m_mount);
         m_sysfs.AddMount(block, m_mount);
@@ -230,11 +220,7 @@ class MtpMonitor
           })
     {
         m_sysfs.AddRootHub(1);
-        vxtest::FakeUsbDevice spec;
-        spec.vid = kVendor;
-        spec.pid = kProduct;
-        spec.serial = "SER42";
-        m_sysfs.AddUsbDevice("usb1", 1, spec);
+        m_sysfs.AddUsbDevice("usb1", 1, vxtest::UsbDevice(kVendor, kProduct, "SER42"));
         sim.Info().serialNumber = u"SER42";
         sim.AddStorage(kStorage, u"Internal");
         workout = sim.AddFolder(kStorage, 0, u"workout");

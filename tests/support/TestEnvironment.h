@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vxtest
 {
@@ -14,6 +17,12 @@ const std::string &TestRoot();
 
 // A fresh, empty folder below TestRoot (unique per call).
 std::string MakeTempDir(const std::string &hint = "t");
+
+// The whole file as bytes; empty when it cannot be read.
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path &path);
+
+// Replaces the file with bytes (the folder must exist).
+void WriteFile(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
 
 // Sets (or with nullptr removes) an environment variable for the life of the guard.
 class ScopedEnv

@@ -12,26 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
+using vxtest::UsbDevice;
+using vxtest::UsbHubDevice;
+
 namespace
 {
 constexpr const char *kHubGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-
-vxtest::FakeUsbDevice Device(std::uint16_t vid, std::uint16_t pid, std::string serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = std::move(serial);
-    return spec;
-}
-
-vxtest::FakeUsbDevice Hub(std::string serial, int ports)
-{
-    vxtest::FakeUsbDevice spec = Device(0x05e3, 0x0610, std::move(serial));
-    spec.deviceClass = 0x09;
-    spec.maxchild = ports;
-    return spec;
-}
 
 std::string ParentOf(const char *vid, const char *pid)
 {
@@ -104,9 +90,9 @@ TEST(GetUSBHubDevicePathTest, ParentAndHubRoundTrip)
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
     sysfs.AddRootHub(2, 4, 5000);
-    const std::string hub = sysfs.AddUsbDevice("usb2", 1, Hub("HUBSER", 4));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
-    sysfs.AddUsbDevice(hub, 3, Device(0x3a7e, 0x0002, "B"));
+    const std::string hub = sysfs.AddUsbDevice("usb2", 1, UsbHubDevice(4, "HUBSER"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0002, "B"));
 
     const std::string rootParent = ParentOf("3a7e", "0001");
     const std::string rootHubPath = HubPathOf(rootParent);
@@ -125,8 +111,8 @@ TEST(GetUSBHubDevicePathTest, EmptyOrPrefixIdsMatchNoHub)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 1, Hub("HUB10", 4));
-    sysfs.AddUsbDevice("usb1", 2, Hub("HUB1", 4));
+    sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(4, "HUB10"));
+    sysfs.AddUsbDevice("usb1", 2, UsbHubDevice(4, "HUB1"));
 
     const std::string exact = HubPathOf("USB\\VID_05E3&PID_0610\\HUB1");
     EXPECT_NE(exact.find("#hub1#"), std::string::npos) << exact;
@@ -156,11 +142,11 @@ TEST(HubPortTest, PortCountAndFirstMatchingPort)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 6);
-    const std::string ext = sysfs.AddUsbDevice("usb1", 1, Hub("H", 7));
-    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON3"));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "ON2"));
-    sysfs.AddUsbDevice("usb1", 5, Device(0x3a7e, 0x0009, "ON5"));
-    sysfs.AddUsbDevice(ext, 7, Device(0x3a7e, 0x0007, "EXT7"));
+    const std::string ext = sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(7, "H"));
+    sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON3"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "ON2"));
+    sysfs.AddUsbDevice("usb1", 5, UsbDevice(0x3a7e, 0x0009, "ON5"));
+    sysfs.AddUsbDevice(ext, 7, UsbDevice(0x3a7e, 0x0007, "EXT7"));
 
     const int root = OpenParentHub("3a7e", "0001");
     ASSERT_GE(root, 0);
@@ -193,7 +179,7 @@ TEST(HubPortTest, APortThatCannotBeReadEndsTheSearch)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON3"));
+    sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON3"));
     // Something on port 2 whose descriptor cannot be read.
     sysfs.MakeDirs(sysfs.DeviceDir("usb1") + "/1-2");
 
@@ -209,7 +195,7 @@ TEST(HubPortTest, HandlesThatAreNoHubs)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
 
     unsigned int ports = 99;
     EXPECT_EQ(GetNumPort(ULVEX_INVALID_HANDLE_VALUE, &ports), 0);
@@ -235,8 +221,8 @@ TEST(GetStringDescriptorTest, ReadsTheTextThroughTheDevicesPort)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    const std::string hub = sysfs.AddUsbDevice("usb1", 1, Hub("H", 4));
-    sysfs.AddUsbDevice(hub, 3, Device(0x3a7e, 0x0001, "A"));
+    const std::string hub = sysfs.AddUsbDevice("usb1", 1, UsbHubDevice(4, "H"));
+    sysfs.AddUsbDevice(hub, 3, UsbDevice(0x3a7e, 0x0001, "A"));
 
     std::vector<vxdev::UsbControlSetup> seen;
     ScopedReply reply(StringDescriptor(u"Step Monitor \u00e9"), &seen);
@@ -260,7 +246,7 @@ TEST(GetStringDescriptorTest, RefusesMalformedDescriptorsAndBadArguments)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4);
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "A"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "A"));
 
     struct Case
     {

@@ -141,11 +141,7 @@ TEST(GetPidVidByDeviceInfoTest, ReadsTheParentsInstanceId)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    vxtest::FakeUsbDevice spec;
-    spec.vid = 0x3a7e;
-    spec.pid = 0x00c1;
-    spec.serial = "abc123";
-    const std::string name = sysfs.AddUsbDevice("usb1", 4, spec);
+    const std::string name = sysfs.AddUsbDevice("usb1", 4, vxtest::UsbDevice(0x3a7e, 0x00c1, "abc123"));
 
     char vendor[ULVEX_ID_TEXT_SIZE] = "-";
     char product[ULVEX_ID_TEXT_SIZE] = "-";

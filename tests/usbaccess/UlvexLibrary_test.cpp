@@ -1,6 +1,8 @@
 #include "usbaccess/MonitorVendor.h"
 #include "usbaccess/ulvex_api.h"
 
+#include "tests/support/TestEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+using vxtest::ReadFile;
 
 namespace
 {
@@ -46,12 +50,6 @@ const std::set<std::string> kExports = {
     "GetVenProdByDevicePath",
     "a16toi",
 };
-
-std::vector<unsigned char> ReadFile(const char *path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The names the library defines in its dynamic symbol table (functions and data alike).
 std::set<std::string> DefinedDynamicSymbols(const std::vector<unsigned char> &image)

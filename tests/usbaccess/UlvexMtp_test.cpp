@@ -31,28 +31,17 @@ constexpr unsigned short kOpRead = 0x9D05;
 constexpr unsigned int kUntouched = 0xCDCDCDCD;
 
 // Counts the transports that are open, so a test sees when a device's USB interface is let go.
-class CountingTransport : public vxmtp::PtpTransport
+class CountingTransport : public vxsim::PassThroughTransport
 {
   public:
     CountingTransport(std::unique_ptr<vxmtp::PtpTransport> inner, std::shared_ptr<std::atomic<int>> live)
-        : m_inner(std::move(inner)), m_live(std::move(live))
+        : PassThroughTransport(std::move(inner)), m_live(std::move(live))
     {
         ++*m_live;
     }
     ~CountingTransport() override { --*m_live; }
-    vxmtp::TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned timeoutMs) override
-    {
-        return m_inner->bulkOut(data, timeoutMs);
-    }
-    vxmtp::TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received,
-                                 unsigned timeoutMs) override
-    {
-        return m_inner->bulkIn(buffer, received, timeoutMs);
-    }
-    std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
 
   private:
-    std::unique_ptr<vxmtp::PtpTransport> m_inner;
     std::shared_ptr<std::atomic<int>> m_live;
 };
 
@@ -79,16 +68,11 @@ class UlvexMtpTest : public ::testing::Test
         sim->Info().manufacturer = std::move(manufacturer);
         sim->Info().deviceVersion = std::move(version);
         const int port = nextPort++;
-        vxmtp::MtpDeviceCandidate c = sim->Candidate(vid, pid, 1, {static_cast<std::uint8_t>(port)});
-        auto open = c.open;
-        c.open = [open, live = live](std::unique_ptr<vxmtp::PtpTransport> &transport) {
-            std::unique_ptr<vxmtp::PtpTransport> inner;
-            const vxmtp::TransferStatus st = open(inner);
-            if (st == vxmtp::TransferStatus::Ok && inner)
-                transport = std::make_unique<CountingTransport>(std::move(inner), live);
-            return st;
-        };
-        candidates.push_back(std::move(c));
+        candidates.push_back(
+            vxsim::WrapTransports(sim->Candidate(vid, pid, 1, {static_cast<std::uint8_t>(port)}),
+                                  [live = live](std::unique_ptr<vxmtp::PtpTransport> inner) {
+                                      return std::make_unique<CountingTransport>(std::move(inner), live);
+                                  }));
         if (sysfsSerial)
             AddUsb(vid, pid, sysfsSerial, port);
         sims.push_back(std::move(sim));
@@ -97,11 +81,8 @@ class UlvexMtpTest : public ::testing::Test
 
     void AddUsb(unsigned short vid, unsigned short pid, std::optional<std::string> serial, int port = 0)
     {
-        vxtest::FakeUsbDevice spec;
-        spec.vid = vid;
-        spec.pid = pid;
-        spec.serial = std::move(serial);
-        sysfs.AddUsbDevice("usb1", port != 0 ? port : nextPort++, spec);
+        sysfs.AddUsbDevice("usb1", port != 0 ? port : nextPort++,
+                           vxtest::UsbDevice(vid, pid, std::move(serial)));
     }
 
     // The device reference of the monitor with kVid/kPid; the monitor's logs start empty.

@@ -10,28 +10,14 @@
 #include <string>
 #include <unistd.h>
 
+using vxtest::Disk;
+using vxtest::UsbDevice;
+
 namespace
 {
 constexpr const char *kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 const std::string kMonitorPath =
     std::string("\\\\?\\usbstor#disk&ven_tarvex&prod_step_monitor&rev_1.00#ser42&0#") + kDiskGuid;
-
-vxtest::FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, const char *serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = serial;
-    return spec;
-}
-
-vxtest::FakeDisk Disk(const char *vendor, const char *model)
-{
-    vxtest::FakeDisk disk;
-    disk.vendor = vendor;
-    disk.model = model;
-    return disk;
-}
 
 // The machine of most tests: an internal disk (C:), the monitor 3a7e:0001 with a FAT
 // partition (D:), a USB stick 1111:2222 that is not mounted, a UAS disk 3a7e:0002 (E:) and

@@ -9,18 +9,11 @@
 #include <string>
 #include <unistd.h>
 
+using vxtest::UsbDevice;
+
 namespace
 {
 constexpr const char *kUsbGuid = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-
-vxtest::FakeUsbDevice Device(std::uint16_t vid, std::uint16_t pid, std::string serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = std::move(serial);
-    return spec;
-}
 
 struct PathResult
 {
@@ -48,8 +41,8 @@ TEST(GetUSBDevicePathTest, FindsTheDeviceWithItsParentHub)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    sysfs.AddUsbDevice("usb1", 1, Device(0x1111, 0x2222, "OTHER"));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "Ser42"));
+    sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x1111, 0x2222, "OTHER"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "Ser42"));
 
     for (const auto &ids : {std::pair{"3a7e", "0001"}, std::pair{"3A7E", "0001"}})
     {
@@ -70,8 +63,8 @@ TEST(GetUSBDevicePathTest, TwoDevicesWithTheSameIdsGiveTheFirstPort)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, "ON-PORT-3"));
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "ON-PORT-2"));
+    sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, "ON-PORT-3"));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "ON-PORT-2"));
     const PathResult r = UsbPath("3A7E", "0001");
     ASSERT_EQ(r.ok, 1);
     EXPECT_NE(r.path.find("#on-port-2#"), std::string::npos) << r.path;
@@ -84,8 +77,8 @@ TEST(GetUSBDevicePathTest, LooksAtNoMoreThan128Interfaces)
         vxtest::FakeSysfs sysfs;
         sysfs.AddRootHub(1, 255);
         for (int port = 1; port < total; ++port)
-            sysfs.AddUsbDevice("usb1", port, Device(0x1111, 0x2222, "FILL" + std::to_string(port)));
-        sysfs.AddUsbDevice("usb1", total, Device(0x3a7e, 0x0001, "LAST"));
+            sysfs.AddUsbDevice("usb1", port, UsbDevice(0x1111, 0x2222, "FILL" + std::to_string(port)));
+        sysfs.AddUsbDevice("usb1", total, UsbDevice(0x3a7e, 0x0001, "LAST"));
         EXPECT_EQ(IsUSBDevice("3a7e", "0001"), total == 128 ? 1 : 0) << total;
     }
 }
@@ -96,7 +89,7 @@ TEST(GetUSBDevicePathTest, OutputsAreBoundedAndCleared)
     sysfs.AddRootHub(1);
     // A serial long enough to make a path longer than 260 characters.
     const std::string serial(250, 'Q');
-    sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, serial));
+    sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, serial));
 
     const std::string expected = "\\\\?\\usb#vid_3a7e&pid_0001#" + std::string(250, 'q') + "#" + kUsbGuid;
     ASSERT_GT(expected.size(), 260u);
@@ -130,7 +123,7 @@ TEST(OpenUSBDeviceTest, OpensThePresentDeviceOnly)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    const std::string name = sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0001, "S"));
+    const std::string name = sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0001, "S"));
 
     const int fd = OpenUSBDevice("3a7e", "0001");
     ASSERT_NE(fd, ULVEX_INVALID_HANDLE_VALUE);
@@ -151,8 +144,8 @@ TEST(HidDeviceTest, PathAndOpenOverTheHidClass)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    const std::string plain = sysfs.AddUsbDevice("usb1", 1, Device(0x3a7e, 0x0001, "NOHID"));
-    vxtest::FakeUsbDevice composite = Device(0x3a7e, 0x0003, "HIDDEV");
+    const std::string plain = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "NOHID"));
+    vxtest::FakeUsbDevice composite = UsbDevice(0x3a7e, 0x0003, "HIDDEV");
     composite.numInterfaces = 2;
     const std::string dongle = sysfs.AddUsbDevice("usb1", 2, composite);
     const std::string node = sysfs.AddHidraw(dongle, 1, {0x06, 0x00, 0xff, 0x09, 0x01});

@@ -125,12 +125,7 @@ TEST(UsbEnumerationTest, HubsAreRootHubsAndClass09Devices)
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 4, 480);
     sysfs.AddRootHub(2, 4, 5000);
-    vxtest::FakeUsbDevice hub;
-    hub.vid = 0x05e3;
-    hub.pid = 0x0610;
-    hub.deviceClass = 0x09;
-    hub.maxchild = 4;
-    const std::string hubName = sysfs.AddUsbDevice("usb1", 1, hub);
+    const std::string hubName = sysfs.AddUsbDevice("usb1", 1, vxtest::UsbHubDevice(4));
     const std::string dev = sysfs.AddUsbDevice(hubName, 3, Monitor("S1"));
     EXPECT_EQ(dev, "1-1.3");
 

@@ -12,29 +12,13 @@
 namespace fs = std::filesystem;
 using vxdev::InterfaceClass;
 
+using vxtest::Disk;
+using vxtest::UsbDevice;
+
 namespace
 {
 constexpr const char *kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 constexpr const char *kCdRomGuid = "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
-
-vxtest::FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, const char *serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    if (serial != nullptr)
-        spec.serial = serial;
-    return spec;
-}
-
-vxtest::FakeDisk Disk(const char *vendor, const char *model, bool removable = true)
-{
-    vxtest::FakeDisk disk;
-    disk.vendor = vendor;
-    disk.model = model;
-    disk.removable = removable;
-    return disk;
-}
 
 std::string MakeDir(const vxtest::FakeSysfs &sysfs, const std::string &relative)
 {
@@ -94,7 +78,7 @@ TEST(StorageEnumerationTest, UasDiskIsOnTheScsiBusAndOtherInterfacesAreNoStorage
     uas.driver = "uas";
     sysfs.AddUsbDisk(fast, 0, uas);
     // Unusual inquiry texts must not break the identity's separators.
-    const std::string odd = sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0003, nullptr));
+    const std::string odd = sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0003, std::nullopt));
     sysfs.AddUsbDisk(odd, 0, Disk("A&B#C", "X\\Y  Z"));
 
     const auto disks = vxdev::EnumerateInterfaces(InterfaceClass::Disk);

@@ -11,10 +11,7 @@ namespace
 {
 vxtest::FakeUsbDevice Device(std::uint16_t pid, const char *serial)
 {
-    vxtest::FakeUsbDevice spec;
-    spec.vid = 0x3a7e;
-    spec.pid = pid;
-    spec.serial = serial;
+    vxtest::FakeUsbDevice spec = vxtest::UsbDevice(0x3a7e, pid, serial);
     spec.bcdDevice = 0x0212;
     return spec;
 }
@@ -31,12 +28,7 @@ TEST(UsbHubTest, PortCountAndPortsOfRootAndExternalHubs)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1, 3);
-    vxtest::FakeUsbDevice hubSpec;
-    hubSpec.vid = 0x05e3;
-    hubSpec.pid = 0x0610;
-    hubSpec.deviceClass = 0x09;
-    hubSpec.maxchild = 7;
-    const std::string hub = sysfs.AddUsbDevice("usb1", 1, hubSpec);
+    const std::string hub = sysfs.AddUsbDevice("usb1", 1, vxtest::UsbHubDevice(7));
     sysfs.AddUsbDevice("usb1", 3, Device(0x0001, "A"));
     sysfs.AddUsbDevice(hub, 7, Device(0x0002, "B"));
 

@@ -6,27 +6,20 @@
 #include <optional>
 #include <string>
 
+using vxtest::UsbDevice;
+
 namespace
 {
-vxtest::FakeUsbDevice Device(std::uint16_t vid, std::uint16_t pid, std::optional<std::string> serial)
-{
-    vxtest::FakeUsbDevice spec;
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.serial = std::move(serial);
-    return spec;
-}
-
 class UsbSerialKeyTest : public ::testing::Test
 {
   protected:
     void SetUp() override
     {
         sysfs.AddRootHub(1);
-        sysfs.AddUsbDevice("usb1", 1, Device(0x3a7e, 0x0001, "Ab12cd"));
-        sysfs.AddUsbDevice("usb1", 2, Device(0x3a7e, 0x0002, "OTHER9"));
-        sysfs.AddUsbDevice("usb1", 3, Device(0x3a7e, 0x0001, std::nullopt));
-        sysfs.AddUsbDevice("usb1", 4, Device(0x3a7e, 0x0001, "HAS#HASH"));
+        sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "Ab12cd"));
+        sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x3a7e, 0x0002, "OTHER9"));
+        sysfs.AddUsbDevice("usb1", 3, UsbDevice(0x3a7e, 0x0001, std::nullopt));
+        sysfs.AddUsbDevice("usb1", 4, UsbDevice(0x3a7e, 0x0001, "HAS#HASH"));
     }
     vxtest::FakeSysfs sysfs;
 };
@@ -65,7 +58,7 @@ TEST(UsbSerialKeyPresence, ADeviceThatIsGoneIsNoLongerAKey)
     {
         vxtest::FakeSysfs sysfs;
         sysfs.AddRootHub(1);
-        sysfs.AddUsbDevice("usb1", 1, Device(0x3a7e, 0x0001, "SER42"));
+        sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "SER42"));
         EXPECT_TRUE(vxdev::UsbSerialIsEnumerated(0x3a7e, 0x0001, "SER42"));
     }
     vxtest::FakeSysfs empty;

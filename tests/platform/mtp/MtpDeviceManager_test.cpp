@@ -13,6 +13,8 @@
 using namespace vxmtp;
 using vxsim::SimMtpMonitor;
 using Bytes = std::vector<std::uint8_t>;
+using vxtest::ReadFile;
+using vxtest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -21,18 +23,6 @@ constexpr std::uint16_t kVid = 0x1234;
 constexpr std::uint16_t kPid = 0x5678;
 constexpr std::uint32_t kStorage1 = 0x00010001;
 constexpr std::uint32_t kStorage2 = 0x00020001;
-
-Bytes ReadFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path &p, const Bytes &b)
-{
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 std::vector<std::string> Entries(const fs::path &dir)
 {

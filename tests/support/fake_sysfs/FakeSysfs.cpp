@@ -295,6 +295,11 @@ std::string FakeSysfs::AddScsiBlock(const std::string &hostParent, const FakeDis
     WriteAttr(info.dir, "removable", disk.removable ? "1" : "0");
     WriteAttr(info.dir, "size", "7864320");
     Symlink(info.dir + "/device", scsiDir);
+    return AddBlock(name, info);
+}
+
+std::string FakeSysfs::AddBlock(const std::string &name, const BlockInfo &info)
+{
     Symlink(SysRoot() + "/class/block/" + name, info.dir);
     Symlink(SysRoot() + "/dev/block/" + std::to_string(info.major) + ":" + std::to_string(info.minor),
             info.dir);
@@ -334,12 +339,7 @@ std::string FakeSysfs::AddPartition(const std::string &diskName, int number)
     WriteAttr(info.dir, "dev", std::to_string(info.major) + ":" + std::to_string(info.minor));
     WriteAttr(info.dir, "partition", std::to_string(number));
     WriteAttr(info.dir, "size", "7862272");
-    Symlink(SysRoot() + "/class/block/" + name, info.dir);
-    Symlink(SysRoot() + "/dev/block/" + std::to_string(info.major) + ":" + std::to_string(info.minor),
-            info.dir);
-    WriteFile(DevRoot() + "/" + name, {});
-    m_blocks[name] = info;
-    return name;
+    return AddBlock(name, info);
 }
 
 std::string FakeSysfs::BlockDir(const std::string &blockName) const

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vxtest
@@ -23,6 +24,25 @@ struct FakeUsbDevice
     std::string product = "Gadget";
 };
 
+// A device with these IDs and serial (none: no serial attribute); everything else as above.
+inline FakeUsbDevice UsbDevice(std::uint16_t vid, std::uint16_t pid, std::optional<std::string> serial)
+{
+    FakeUsbDevice spec;
+    spec.vid = vid;
+    spec.pid = pid;
+    spec.serial = std::move(serial);
+    return spec;
+}
+
+// An external hub (class 09, a common hub chip's IDs) with ports downstream ports.
+inline FakeUsbDevice UsbHubDevice(int ports, std::optional<std::string> serial = std::nullopt)
+{
+    FakeUsbDevice spec = UsbDevice(0x05e3, 0x0610, std::move(serial));
+    spec.deviceClass = 0x09;
+    spec.maxchild = ports;
+    return spec;
+}
+
 // A SCSI disk or CD-ROM as the kernel describes it below its block device.
 struct FakeDisk
 {
@@ -34,6 +54,16 @@ struct FakeDisk
     std::string driver = "usb-storage"; // the USB interface's driver: "usb-storage" or "uas"
     int lun = 0;
 };
+
+// A disk with these inquiry texts; everything else as above.
+inline FakeDisk Disk(std::string vendor, std::string model, bool removable = true)
+{
+    FakeDisk disk;
+    disk.vendor = std::move(vendor);
+    disk.model = std::move(model);
+    disk.removable = removable;
+    return disk;
+}
 
 // A sysfs tree and a dev tree below a fresh temporary folder, with relative symlinks
 // that resolve inside it and attributes written the way the kernel writes them
@@ -129,6 +159,9 @@ class FakeSysfs
         unsigned major = 0;
         unsigned minor = 0;
     };
+    // Links a block device whose folder and attributes are written into /sys/class/block and
+    // /sys/dev/block, makes its node and records it; returns name.
+    std::string AddBlock(const std::string &name, const BlockInfo &info);
 
     std::string m_root;
     std::map<std::string, BlockInfo> m_blocks;

@@ -728,4 +728,18 @@ MtpDeviceCandidate SimMtpMonitor::Candidate(std::uint16_t vendorId, std::uint16_
     c.open = [state](std::unique_ptr<PtpTransport> &transport) { return OpenSim(state, transport); };
     return c;
 }
+
+MtpDeviceCandidate WrapTransports(
+    MtpDeviceCandidate candidate,
+    std::function<std::unique_ptr<PtpTransport>(std::unique_ptr<PtpTransport>)> wrap)
+{
+    candidate.open = [open = std::move(candidate.open),
+                      wrap = std::move(wrap)](std::unique_ptr<PtpTransport> &transport) {
+        const TransferStatus status = open(transport);
+        if (status == TransferStatus::Ok && transport)
+            transport = wrap(std::move(transport));
+        return status;
+    };
+    return candidate;
+}
 } // namespace vxsim

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -118,4 +120,29 @@ class SimMtpMonitor
   private:
     std::shared_ptr<State> m_state;
 };
+
+// Hands every transfer on to another transport; a test derives from it to watch or break some of them.
+class PassThroughTransport : public vxmtp::PtpTransport
+{
+  public:
+    explicit PassThroughTransport(std::unique_ptr<vxmtp::PtpTransport> inner) : m_inner(std::move(inner)) {}
+    vxmtp::TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned timeoutMs) override
+    {
+        return m_inner->bulkOut(data, timeoutMs);
+    }
+    vxmtp::TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received,
+                                 unsigned timeoutMs) override
+    {
+        return m_inner->bulkIn(buffer, received, timeoutMs);
+    }
+    std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
+
+  private:
+    std::unique_ptr<vxmtp::PtpTransport> m_inner;
+};
+
+// The candidate with each transport it opens handed to wrap, and wrap's transport used instead.
+vxmtp::MtpDeviceCandidate WrapTransports(
+    vxmtp::MtpDeviceCandidate candidate,
+    std::function<std::unique_ptr<vxmtp::PtpTransport>(std::unique_ptr<vxmtp::PtpTransport>)> wrap);
 } // namespace vxsim
