@@ -240,6 +240,18 @@ TEST(DeviceClockTest, ALeapSecondIsSentAsTheLastSecondOfTheMinute)
         ASSERT_TRUE(scene.device.SetClockMtp());
         EXPECT_EQ(scene.MtpData(0), MtpRecord({2016, 11, 31, 23, 59, 59}));
     }
+    {
+        vxtest::SimHidMonitor monitor;
+        DeviceCommandSession session;
+        session.SetIds("3a7e", "0001");
+        ASSERT_TRUE(session.SetClock());
+        ASSERT_TRUE(monitor.WaitUntilAllClosed());
+        const auto commands = monitor.Commands();
+        ASSERT_EQ(commands.size(), 1u);
+        ASSERT_GE(commands[0].received.size(), 7u);
+        EXPECT_EQ(Bytes(commands[0].received.begin(), commands[0].received.begin() + 7),
+                  (Bytes{0xE0, 0x07, 12, 31, 23, 59, 59}));
+    }
 }
 
 TEST(DeviceClockTest, TheHidModelTakesTheSessionsClockCommand)
