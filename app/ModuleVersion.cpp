@@ -3,6 +3,7 @@
 #include "platform/sys/Module.h"
 #include "platform/sys/TextConvert.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@ int CModuleVersion::Load(const char16_t *moduleName)
 {
     // A failed load must not leave the values of an earlier module readable.
     m_pVersionInfo.reset();
+    m_versionInfoSize = 0;
     m_translation = {0, 1252};
     static_cast<VS_FIXEDFILEINFO &>(*this) = VS_FIXEDFILEINFO{};
 
@@ -50,6 +52,7 @@ int CModuleVersion::Load(const char16_t *moduleName)
     if (dwSignature != VS_FFI_SIGNATURE)
         return 0;
     m_pVersionInfo = std::move(block);
+    m_versionInfoSize = size;
     return 1;
 }
 
@@ -65,8 +68,15 @@ std::u16string CModuleVersion::GetValue(const char16_t *valueName) const
     std::uint32_t length = 0;
     if (!VerQueryValueW(m_pVersionInfo.get(), path.c_str(), &value, &length))
         return {};
-    std::u16string text(length, u'\0');
-    std::memcpy(text.data(), value, std::size_t{length} * 2);
+    // The length counts characters only when the entry is marked as text; an entry marked
+    // as binary gives bytes, and twice that many could run past the block.
+    const std::size_t offset =
+        static_cast<std::size_t>(static_cast<const unsigned char *>(value) - m_pVersionInfo.get());
+    if (offset > m_versionInfoSize)
+        return {};
+    const std::size_t chars = std::min<std::size_t>(length, (m_versionInfoSize - offset) / 2);
+    std::u16string text(chars, u'\0');
+    std::memcpy(text.data(), value, chars * 2);
     return text.substr(0, text.find(u'\0'));
 }
 

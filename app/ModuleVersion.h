@@ -29,6 +29,7 @@ class CModuleVersion : public VS_FIXEDFILEINFO
 
   protected:
     std::unique_ptr<unsigned char[]> m_pVersionInfo;
+    std::uint32_t m_versionInfoSize = 0; // bytes of m_pVersionInfo
     struct Translation
     {
         std::uint16_t language;

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <dlfcn.h>
 #include <string>
+#include <vector>
 
 using vxsys::Utf8ToUtf16;
 
@@ -36,6 +39,18 @@ class LoadedModule
   private:
     void *m_handle;
     std::u16string m_name;
+};
+
+// A CModuleVersion holding a given block, for blocks no module file carries.
+class HeldVersion : public CModuleVersion
+{
+  public:
+    void Hold(const std::vector<unsigned char> &block)
+    {
+        m_pVersionInfo = std::make_unique<unsigned char[]>(block.size());
+        std::memcpy(m_pVersionInfo.get(), block.data(), block.size());
+        m_versionInfoSize = static_cast<std::uint32_t>(block.size());
+    }
 };
 
 std::u16string VersionText(std::uint32_t ms, std::uint32_t ls)
@@ -131,4 +146,25 @@ TEST(CModuleVersion, AFailedLoadDropsTheEarlierModulesValues)
     ASSERT_EQ(version.Load(plain.Name()), 1);
     ASSERT_EQ(version.Load(neutral.Name()), 1);
     EXPECT_EQ(version.GetProductName(), u"Neutral Module");
+}
+
+TEST(CModuleVersion, AnEntryMarkedBinaryIsReadWithinTheBlock)
+{
+    // The block ends with the ProductName entry; marked as binary, its value length counts
+    // bytes, which read as characters would reach past the block.
+    static constexpr vxsys::VersionString kStrings[] = {{u"ProductName", u"X"}};
+    static constexpr vxsys::VersionStringTable kTables[] = {{0x0000, 1252, kStrings}};
+    const vxsys::VersionBlockBytes built =
+        vxsys::BuildVersionBlock({vxsys::MakeFixedFileInfo(1, 0, 0, 0, VFT_DLL), kTables, {}});
+    std::vector<unsigned char> block(built.begin(), built.begin() + (built[0] | (built[1] << 8)));
+    const char16_t key[] = u"ProductName";
+    const auto keyAt = std::search(block.begin(), block.end(), reinterpret_cast<const unsigned char *>(key),
+                                   reinterpret_cast<const unsigned char *>(key) + sizeof key);
+    ASSERT_NE(keyAt, block.end());
+    const std::size_t node = static_cast<std::size_t>(keyAt - block.begin()) - 6;
+    block[node + 2] = 4; // value length: the four bytes of "X" and its terminator
+    block[node + 4] = 0; // binary
+    HeldVersion version;
+    version.Hold(block);
+    EXPECT_EQ(version.GetProductName(), u"X");
 }
