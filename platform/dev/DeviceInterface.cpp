@@ -110,12 +110,13 @@ bool IsComposite(const std::string &usbDeviceDir)
     return ReadDecAttr(usbDeviceDir, "bNumInterfaces").value_or(1) > 1;
 }
 
-// "0003:1234:ABCD.0001": bus, vendor and product of a HID device directory.
+// "0003:1234:ABCD.0001": bus, vendor and product of a HID device directory. The sequence
+// number is at least four digits: it grows past 0xFFFF on a machine that has been up long.
 bool ParseHidName(const std::string &name, unsigned &bus, unsigned &vid, unsigned &pid)
 {
     unsigned seq = 0;
     char tail = 0;
-    return std::sscanf(name.c_str(), "%4x:%4x:%4x.%4x%c", &bus, &vid, &pid, &seq, &tail) == 4;
+    return std::sscanf(name.c_str(), "%4x:%4x:%4x.%8x%c", &bus, &vid, &pid, &seq, &tail) == 4;
 }
 } // namespace
 

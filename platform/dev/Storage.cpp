@@ -141,6 +141,14 @@ bool ExistsNoFollow(const std::string &path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsSymlink(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::string JoinPath(const std::string &dir, const std::string &name)
 {
     return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
@@ -324,6 +332,10 @@ std::string TranslateDrivePath(const std::u16string &drivePath)
             else
                 matching = false; // nothing below a missing folder can exist
         }
+        // The monitor's FAT file system has no links; a link on a drive could lead the file we
+        // read or write back anywhere outside it.
+        if (matching && IsSymlink(next))
+            return {};
         path = std::move(next);
     }
     return path;

@@ -65,7 +65,8 @@ std::optional<char> DriveLetterOfBlock(unsigned major, unsigned minor);
 // of its folder that matches it without regard to ASCII case (the monitor's FAT file system
 // is case-insensitive, others are not); one that matches nothing keeps its spelling, so a
 // new file can be created. Empty when the letter has no drive or the path is not of that
-// form, contains ".." or a character that cannot appear in a file name.
+// form, contains ".." or a character that cannot appear in a file name, or passes through a
+// symbolic link on the drive (which could lead outside it).
 std::string TranslateDrivePath(const std::u16string &drivePath);
 
 // Sets or clears the hidden attribute of a file on a FAT file system; elsewhere the call

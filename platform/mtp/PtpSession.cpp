@@ -21,6 +21,12 @@ PtpSession::PtpSession(std::unique_ptr<PtpTransport> transport, unsigned timeout
     m_chunk = m_mps * std::max<std::size_t>(1, kReadChunk / m_mps);
 }
 
+void PtpSession::SetMaxContainerLength(std::size_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    m_maxContainer = std::max(bytes, kContainerHeaderSize);
+}
+
 bool PtpSession::IsOpen() const
 {
     std::lock_guard lock(m_mutex);
@@ -81,7 +87,7 @@ bool PtpSession::ReadContainer(std::vector<std::uint8_t> &container, PtpResult &
             return fail();
     }
     ContainerHeader h;
-    if (!DecodeHeader(m_pending, h))
+    if (!DecodeHeader(m_pending, h) || h.length > m_maxContainer)
         return fail();
     while (m_pending.size() < h.length)
     {

@@ -71,6 +71,13 @@ class PtpSession
 
     std::size_t MaxPacketSize() const { return m_mps; }
 
+    // The longest container accepted from the device. A container announcing more fails its
+    // transaction at once, before anything is collected, so a device whose length field lies (or
+    // whose data phase never ends) cannot make the host hold gigabytes. The default is far above
+    // any file or dataset the program reads.
+    static constexpr std::size_t kDefaultMaxContainerLength = 64u << 20;
+    void SetMaxContainerLength(std::size_t bytes);
+
   private:
     TransferStatus SendContainer(const std::vector<std::uint8_t> &container);
     // Reads one whole container; false with status/protocolError set when it cannot.
@@ -81,6 +88,7 @@ class PtpSession
     unsigned m_timeoutMs;
     std::size_t m_mps;
     std::size_t m_chunk;
+    std::size_t m_maxContainer = kDefaultMaxContainerLength;
     std::vector<std::uint8_t> m_pending; // bytes of the next container already received
     bool m_open = false;
     std::uint32_t m_nextTid = 1;

@@ -129,7 +129,9 @@ TEST(UlvexLibraryTest, NothingElseIsExported)
     EXPECT_EQ(DefinedDynamicSymbols(image), kExports);
 }
 
-TEST(UlvexLibraryTest, NotYetAvailableExportsReportFailure)
+// Against this machine's own roots, which have no USB bus: the lookups find nothing and touch
+// no output.
+TEST(UlvexLibraryTest, StorageAndMtpLookupsOnThisMachineFindNothing)
 {
     char path[64] = "keep";
     char letter = 'Q';

@@ -179,6 +179,19 @@ TEST(HidEnumerationTest, HidrawNodesOnTheUsbBus)
               (std::vector<unsigned char>{0x06, 0x00, 0xff}));
 }
 
+TEST(HidEnumerationTest, HidSequenceNumbersBeyondFourDigits)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string monitor = sysfs.AddUsbDevice("usb1", 1, Monitor("ONE"));
+    sysfs.SetNextHidSequence(0x1000A);
+    sysfs.AddHidraw(monitor, 0, {0x06, 0x00, 0xff});
+    const auto hids = vxdev::EnumerateInterfaces(InterfaceClass::Hid);
+    ASSERT_EQ(hids.size(), 1u);
+    EXPECT_EQ(vxdev::BaseName(hids[0].sysfsDir), "0003:3A7E:0001.1000A");
+    EXPECT_EQ(hids[0].instanceId.rfind("HID\\VID_3A7E&PID_0001\\7&", 0), 0u) << hids[0].instanceId;
+}
+
 TEST(DeviceOpenTest, OpensByExactPathAndMapsHandleBack)
 {
     vxtest::FakeSysfs sysfs;

@@ -262,6 +262,33 @@ TEST(DrivePathTest, ComponentsAreMatchedWithoutRegardToCase)
     EXPECT_EQ(vxdev::TranslateDrivePath(u"C:\\Läufe.txt"), mount + "/Läufe.txt");
 }
 
+TEST(DrivePathTest, LinksOnTheDriveAreNotFollowed)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string dev = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S"));
+    const std::string sdb = sysfs.AddUsbDisk(dev, 0, Disk("Tarvex", "Monitor"));
+    const std::string mount = MakeDir(sysfs, "DRIVE");
+    sysfs.AddMount(sdb, mount);
+    // Outside the drive: a file of the user's that a write-back must never reach.
+    const std::string outside = MakeDir(sysfs, "home");
+    Touch(outside + "/FR.DAT");
+    Touch(outside + "/notes.txt");
+    fs::create_symlink(outside + "/notes.txt", mount + "/FR.DAT");
+    fs::create_symlink(outside, mount + "/Workout");
+    Touch(mount + "/real/Settings.dat");
+    fs::create_symlink("real/Settings.dat", mount + "/Settings.dat");
+
+    for (const char16_t *path : {u"C:\\FR.DAT", u"C:\\fr.dat", u"C:\\workout\\FR.DAT", u"C:\\Workout\\FR.DAT",
+                                 u"C:\\workout\\NEW.DAT", u"C:\\Settings.dat"})
+    {
+        SCOPED_TRACE(std::string(path, path + std::char_traits<char16_t>::length(path)).c_str());
+        EXPECT_EQ(vxdev::TranslateDrivePath(path), "");
+    }
+    // Plain files and folders beside them are still found.
+    EXPECT_EQ(vxdev::TranslateDrivePath(u"C:\\REAL\\settings.dat"), mount + "/real/Settings.dat");
+}
+
 TEST(HiddenAttributeTest, OutsideFatItSucceedsForExistingFilesOnly)
 {
     vxtest::FakeSysfs sysfs;

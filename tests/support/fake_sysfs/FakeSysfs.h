@@ -97,6 +97,10 @@ class FakeSysfs
     std::string AddHidraw(const std::string &usbDeviceName, int iface,
                           const std::vector<std::uint8_t> &reportDescriptor);
 
+    // The sequence number the next HID device's name ends in ("0003:1234:ABCD.<seq>"); the
+    // kernel counts them across the machine's uptime, so they grow past four digits.
+    void SetNextHidSequence(unsigned sequence) { m_nextHidSeq = sequence; }
+
     // A hidraw node whose HID device is on another bus (e.g. 0x0005 Bluetooth).
     std::string AddNonUsbHidraw(std::uint16_t bus, std::uint16_t vid, std::uint16_t pid);
 
@@ -173,7 +177,7 @@ class FakeSysfs
     std::map<std::string, UsbNodeInfo> m_usb;
     std::map<int, int> m_nextDevnum;
     int m_nextHidraw = 0;
-    int m_nextHidSeq = 1;
+    unsigned m_nextHidSeq = 1;
     std::optional<std::string> m_oldSys;
     std::optional<std::string> m_oldDev;
     std::optional<std::string> m_oldProc;
