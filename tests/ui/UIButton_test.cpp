@@ -308,6 +308,34 @@ TEST_F(UIButtonTest, EachStateShowsItsPicture)
     ASSERT_NE(PictureColour(kNormal), PictureColour(kMiddle));
 }
 
+TEST_F(UIButtonTest, SetImagesTakesNormalDisabledPressedAndHoverInThatOrder)
+{
+    ASSERT_TRUE(button.Create(u"", kButtonRect, &host, 1200));
+    button.ShowWindow(SW_SHOW);
+    struct Order
+    {
+        UINT disabled, pressed, hover;
+    };
+    // Each picture in one role only, so a role given the wrong id shows the wrong face.
+    for (const Order &o : {Order{kPressed, kMiddle, 0}, Order{0, 0, kPressed}, Order{kMiddle, kPressed, 0}})
+    {
+        SCOPED_TRACE(testing::Message() << o.disabled << "/" << o.pressed << "/" << o.hover);
+        button.EnableWindow(TRUE);
+        button.SetImages(kNormal, o.disabled, o.pressed, o.hover, 1033);
+        QTest::mouseMove(host.GetWidget(), kOutside);
+        vxtest::ProcessEvents();
+        EXPECT_EQ(Shown(), PictureColour(kNormal));
+        QTest::mouseMove(button.GetWidget(), kInside);
+        EXPECT_EQ(button.GetState(), 2);
+        EXPECT_EQ(Shown(), PictureColour(o.hover ? o.hover : kNormal)) << "hover";
+        QTest::mousePress(button.GetWidget(), Qt::LeftButton, {}, kInside);
+        EXPECT_EQ(Shown(), PictureColour(o.pressed ? o.pressed : kNormal)) << "pressed";
+        QTest::mouseRelease(button.GetWidget(), Qt::LeftButton, {}, kInside);
+        button.EnableWindow(FALSE);
+        EXPECT_EQ(Shown(), PictureColour(o.disabled ? o.disabled : kNormal)) << "disabled";
+    }
+}
+
 TEST_F(UIButtonTest, ADisabledRadioButtonShowsWhetherItIsChosen)
 {
     ASSERT_TRUE(MakeButton(button));
