@@ -290,7 +290,18 @@ template <class Base> class WndBridge : public Base, public BridgeBase
         const QString text = e->text();
         if (ctrl || alt || text.isEmpty() || text.at(0).unicode() < 0x20 || text.at(0).unicode() == 0x7F)
         {
-            // Keys without a character go straight to the default.
+            // Keys without a character go straight to the default. A key held with Ctrl, Alt
+            // or Meta makes no character either: the default gets it without its text, or an
+            // edit would type it past every character filter.
+            if ((ctrl || alt) && !text.isEmpty())
+            {
+                QKeyEvent bare(e->type(), e->key(), mods, e->nativeScanCode(), e->nativeVirtualKey(),
+                               e->nativeModifiers(), QString(), e->isAutoRepeat(),
+                               static_cast<quint16>(e->count()));
+                Base::keyPressEvent(&bare);
+                e->setAccepted(bare.isAccepted());
+                return;
+            }
             Base::keyPressEvent(e);
             return;
         }

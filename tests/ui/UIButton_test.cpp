@@ -169,6 +169,17 @@ const std::vector<MachineCase> kMachineCases = {
      Mode::Plain,
      {{Step::Press, 1, FALSE}, {Step::ReleaseOutside, 0, FALSE}},
      1},
+    {"after a release outside, hover and leave still follow the pointer",
+     Mode::Plain,
+     {{Step::Move, 2, FALSE},
+      {Step::Press, 1, FALSE},
+      {Step::ReleaseOutside, 0, FALSE},
+      {Step::Leave, 0, FALSE},
+      {Step::Move, 2, FALSE},
+      {Step::Leave, 0, FALSE},
+      {Step::Move, 2, FALSE},
+      {Step::Leave, 0, FALSE}},
+     1},
     {"a release over the button clicks though the press began elsewhere",
      Mode::Plain,
      {{Step::ReleaseFromHost, 0, FALSE}},
@@ -306,6 +317,34 @@ TEST_F(UIButtonTest, EachStateShowsItsPicture)
     EXPECT_EQ(Shown(), PictureColour(kMiddle));
     ASSERT_NE(PictureColour(kNormal), PictureColour(kPressed));
     ASSERT_NE(PictureColour(kNormal), PictureColour(kMiddle));
+}
+
+TEST_F(UIButtonTest, SetImagesTakesNormalDisabledPressedAndHoverInThatOrder)
+{
+    ASSERT_TRUE(button.Create(u"", kButtonRect, &host, 1200));
+    button.ShowWindow(SW_SHOW);
+    struct Order
+    {
+        UINT disabled, pressed, hover;
+    };
+    // Each picture in one role only, so a role given the wrong id shows the wrong face.
+    for (const Order &o : {Order{kPressed, kMiddle, 0}, Order{0, 0, kPressed}, Order{kMiddle, kPressed, 0}})
+    {
+        SCOPED_TRACE(testing::Message() << o.disabled << "/" << o.pressed << "/" << o.hover);
+        button.EnableWindow(TRUE);
+        button.SetImages(kNormal, o.disabled, o.pressed, o.hover, 1033);
+        QTest::mouseMove(host.GetWidget(), kOutside);
+        vxtest::ProcessEvents();
+        EXPECT_EQ(Shown(), PictureColour(kNormal));
+        QTest::mouseMove(button.GetWidget(), kInside);
+        EXPECT_EQ(button.GetState(), 2);
+        EXPECT_EQ(Shown(), PictureColour(o.hover ? o.hover : kNormal)) << "hover";
+        QTest::mousePress(button.GetWidget(), Qt::LeftButton, {}, kInside);
+        EXPECT_EQ(Shown(), PictureColour(o.pressed ? o.pressed : kNormal)) << "pressed";
+        QTest::mouseRelease(button.GetWidget(), Qt::LeftButton, {}, kInside);
+        button.EnableWindow(FALSE);
+        EXPECT_EQ(Shown(), PictureColour(o.disabled ? o.disabled : kNormal)) << "disabled";
+    }
 }
 
 TEST_F(UIButtonTest, ADisabledRadioButtonShowsWhetherItIsChosen)

@@ -225,6 +225,27 @@ TEST_F(UIEditTest, KeyScripts)
         RunCase(c);
 }
 
+TEST_F(UIEditTest, ANewBoxTakesNumbersUpTo65535WithLeadingZerosAndNoMinimum)
+{
+    // Only the filter is turned on: the limits are the box's own.
+    for (bool numeric : {false, true})
+    {
+        SCOPED_TRACE(numeric ? "number box" : "text box");
+        UIEdit &e = Make(numeric);
+        e.SetNumericOnly(TRUE);
+        Type("65536");
+        EXPECT_EQ(Text(), u"6553");
+        Type("5");
+        EXPECT_EQ(Text(), u"65535");
+        e.SetWindowText(u"");
+        vxwin::SetClipboardText(u"0");
+        Type("\x16");
+        EXPECT_EQ(Text(), u"0");
+        Type("5");
+        EXPECT_EQ(Text(), u"05");
+    }
+}
+
 TEST_F(UIEditTest, EnterAndBackspaceReachTheEditInEveryState)
 {
     UIEdit &e = Make(false);

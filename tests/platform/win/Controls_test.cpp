@@ -91,6 +91,22 @@ TEST_F(EditTest, KeysWithoutCharactersGoStraightToTheDefault)
     EXPECT_EQ(Text(), u"bc");
 }
 
+TEST_F(EditTest, AltAndMetaKeysTypeNothingPastTheHandler)
+{
+    // Such keys make no character message; their text must not reach the edit another way.
+    edit.digitsOnly = true;
+    edit.SetWindowText(u"1");
+    for (Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(Qt::AltModifier), Qt::KeyboardModifiers(Qt::MetaModifier),
+          Qt::ControlModifier | Qt::AltModifier})
+    {
+        QTest::keyClick(edit.GetWidget(), 'x', mods);
+        QTest::keyClick(edit.GetWidget(), '5', mods);
+    }
+    EXPECT_TRUE(edit.chars.empty());
+    EXPECT_EQ(Text(), u"1");
+}
+
 TEST_F(EditTest, ControlLettersArriveAsControlCharacters)
 {
     edit.SetWindowText(u"abc");
