@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <memory>
 #include <unistd.h>
 
@@ -94,7 +93,7 @@ UlvexDevice::UlvexDevice(const std::string &libraryPath)
       m_pfnSendSCSICmd(nullptr), m_pfnOpenSCSIDevice(nullptr), m_nDeviceType(DeviceType::None),
       m_chDriveLetter(0), m_szVendorId{}, m_szProductId{}
 {
-    // A plain name would send dlopen through the library search; this one means this file.
+    // A plain name would send the load through the library search; this one means this file.
     if (libraryPath.find('/') != std::string::npos)
         Load(libraryPath);
     Bind();
@@ -107,7 +106,7 @@ UlvexDevice::~UlvexDevice()
 
 void UlvexDevice::Load(const std::string &path)
 {
-    m_hModule = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_hModule = LoadLibraryW(vxsys::Utf8ToUtf16(path).c_str());
 }
 
 void UlvexDevice::Bind()
@@ -115,7 +114,7 @@ void UlvexDevice::Bind()
     if (!m_hModule)
         return;
     const auto bind = [this](auto &entry, const char *name) {
-        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(dlsym(m_hModule, name));
+        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(GetProcAddress(m_hModule, name));
     };
     bind(m_pfnIsUSBDevice, "IsUSBDevice");
     bind(m_pfnGetMscDeviceInfo, "GetMscDeviceInfo");
@@ -133,7 +132,7 @@ void UlvexDevice::Unload()
 {
     if (!m_hModule)
         return;
-    dlclose(m_hModule);
+    FreeLibrary(m_hModule);
     m_hModule = nullptr;
     m_pfnIsUSBDevice = nullptr;
     m_pfnGetMscDeviceInfo = nullptr;
