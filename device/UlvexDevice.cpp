@@ -2,6 +2,7 @@
 
 #include "device/DeviceMutex.h"
 #include "device/SupportedDevices.h"
+#include "platform/dev/DeviceOpen.h"
 #include "platform/dev/Storage.h"
 #include "platform/sys/Module.h"
 #include "platform/sys/TextConvert.h"
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 namespace
 {
@@ -27,11 +27,6 @@ constexpr std::size_t kMtpVersionSize = 260;
 bool IsValidHandle(ULVEX_HANDLE handle)
 {
     return handle != ULVEX_INVALID_HANDLE_VALUE && handle >= 0;
-}
-
-void CloseHandle(ULVEX_HANDLE handle)
-{
-    ::close(handle);
 }
 
 bool IsModelCode(const char *code)
@@ -174,7 +169,7 @@ bool UlvexDevice::IsPresent()
         const ULVEX_HANDLE handle = open(m_szVendorId, m_szProductId);
         if (IsValidHandle(handle))
         {
-            CloseHandle(handle);
+            vxdev::CloseHandle(handle);
             return true;
         }
     }
@@ -220,7 +215,7 @@ void UlvexDevice::DetectType()
         const ULVEX_HANDLE handle = m_pfnOpenHIDDevice(m_szVendorId, m_szProductId);
         if (IsValidHandle(handle))
         {
-            CloseHandle(handle);
+            vxdev::CloseHandle(handle);
             m_nDeviceType = DeviceType::Hid;
             return;
         }
