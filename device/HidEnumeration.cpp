@@ -1,11 +1,9 @@
 #include "device/HidEnumeration.h"
 
 #include "platform/dev/DeviceInterface.h"
+#include "platform/dev/Hidraw.h"
 #include "platform/dev/Sysfs.h"
 #include "platform/sys/TextConvert.h"
-
-#include <linux/hidraw.h>
-#include <sys/ioctl.h>
 
 std::vector<HidInterfaceRecord> EnumerateHidrawInterfaces()
 {
@@ -31,21 +29,11 @@ bool ReadHidrawReportDescriptor(const HidInterfaceRecord &record, int fd, std::v
     if (!record.sysfsDir.empty())
     {
         if (auto bytes = vxdev::ReadBinaryAttr(record.sysfsDir, "report_descriptor");
-            bytes && !bytes->empty() && bytes->size() <= HID_MAX_DESCRIPTOR_SIZE)
+            bytes && !bytes->empty() && bytes->size() <= vxdev::kHidMaxDescriptorSize)
         {
             out.assign(bytes->begin(), bytes->end());
             return true;
         }
     }
-    if (fd < 0)
-        return false;
-    int size = 0;
-    if (ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-        return false;
-    hidraw_report_descriptor descriptor{};
-    descriptor.size = static_cast<__u32>(size);
-    if (ioctl(fd, HIDIOCGRDESC, &descriptor) != 0)
-        return false;
-    out.assign(descriptor.value, descriptor.value + size);
-    return true;
+    return vxdev::ReadHidrawDescriptor(fd, out);
 }

@@ -2,17 +2,15 @@
 
 #include "device/DeviceMutex.h"
 #include "device/HidReportDescriptor.h"
+#include "platform/dev/DeviceOpen.h"
+#include "platform/dev/Hidraw.h"
 #include "platform/sys/TextConvert.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace
@@ -41,11 +39,7 @@ HidHooks &Hooks()
 
 HidHandle OpenDeviceNode(const HidInterfaceRecord &record, bool nonBlocking)
 {
-    const int flags = O_RDWR | O_CLOEXEC | (nonBlocking ? O_NONBLOCK : 0);
-    int fd;
-    do
-        fd = ::open(record.deviceNode.c_str(), flags);
-    while (fd < 0 && errno == EINTR);
+    const int fd = vxdev::OpenHidrawNode(record.deviceNode, nonBlocking);
     return fd < 0 ? kInvalidHidHandle : fd;
 }
 
@@ -100,8 +94,7 @@ bool EndsWithClass(std::u16string_view path, std::u16string_view interfaceClass)
 
 void CloseHandle(HidHandle handle)
 {
-    if (handle >= 0)
-        ::close(handle);
+    vxdev::CloseHandle(handle);
 }
 
 HidHandle FindHidRecord(const char16_t *vendor, const char16_t *product, std::u16string_view interfaceClass,
@@ -123,38 +116,9 @@ HidHandle FindHidRecord(const char16_t *vendor, const char16_t *product, std::u1
     return kInvalidHidHandle;
 }
 
-int MillisecondsLeft(std::chrono::steady_clock::time_point deadline)
+int ReportTimeoutMs()
 {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-}
-
-// Waits until the device is ready for events; false on time-out, error or hang-up.
-bool WaitReady(HidHandle handle, short events, std::chrono::steady_clock::time_point deadline)
-{
-    for (;;)
-    {
-        pollfd entry{handle, events, 0};
-        const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
-        if (ready < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (ready == 0)
-            return false;
-        if (entry.revents & events)
-            return true;
-        return false; // POLLERR, POLLHUP or POLLNVAL without the wanted event
-    }
-}
-
-std::chrono::steady_clock::time_point ReportDeadline()
-{
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, Hooks().reportTimeoutMs));
+    return std::max(0, Hooks().reportTimeoutMs);
 }
 } // namespace
 
@@ -324,21 +288,8 @@ bool HidWriteReport(const std::uint8_t *bytes, std::size_t count)
     DeviceLock lock(DeviceMutex());
     if (g_device.handle == kInvalidHidHandle || !bytes || count == 0)
         return false;
-    const auto deadline = ReportDeadline();
-    for (;;)
-    {
-        if (!WaitReady(g_device.handle, POLLOUT, deadline))
-            return false;
-        const ssize_t written = ::write(g_device.handle, bytes, count);
-        if (written < 0)
-        {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
-            return false;
-        }
-        // A report that went out in part is a failed report.
-        return static_cast<std::size_t>(written) == count;
-    }
+    // A report that went out in part is a failed report.
+    return vxdev::WriteHidrawReport(g_device.handle, bytes, count, ReportTimeoutMs());
 }
 
 bool HidReadReport(std::uint8_t *bytes, std::size_t count)
@@ -360,20 +311,7 @@ bool HidReadReport(std::uint8_t *bytes, std::size_t count)
             return false;
     }
 
-    const auto deadline = ReportDeadline();
-    for (;;)
-    {
-        if (!WaitReady(g_device.handle, POLLIN, deadline))
-            return false;
-        const ssize_t got = ::read(g_device.handle, target, wanted);
-        if (got < 0)
-        {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
-            return false;
-        }
-        return got >= 1;
-    }
+    return vxdev::ReadHidrawReport(g_device.handle, target, wanted, ReportTimeoutMs()) >= 1;
 }
 
 std::size_t HidWrite(const std::uint8_t *bytes, std::size_t length, std::uint8_t reportId)

@@ -24,7 +24,7 @@ struct HidHooks
     // The present HID interfaces.
     std::function<std::vector<HidInterfaceRecord>()> enumerate;
     // Opens an interface for reading and writing; -1 on failure. nonBlocking asks for
-    // O_NONBLOCK (the report transfers wait with poll).
+    // transfers that never block (the report transfers wait for the device themselves).
     std::function<HidHandle(const HidInterfaceRecord &, bool nonBlocking)> open;
     // The report descriptor of an opened interface.
     std::function<bool(const HidInterfaceRecord &, HidHandle, std::vector<std::uint8_t> &)> readDescriptor;

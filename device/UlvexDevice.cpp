@@ -2,6 +2,7 @@
 
 #include "device/DeviceMutex.h"
 #include "device/SupportedDevices.h"
+#include "platform/dev/DeviceOpen.h"
 #include "platform/dev/Storage.h"
 #include "platform/sys/Module.h"
 #include "platform/sys/TextConvert.h"
@@ -9,9 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <memory>
-#include <unistd.h>
 
 namespace
 {
@@ -28,11 +27,6 @@ constexpr std::size_t kMtpVersionSize = 260;
 bool IsValidHandle(ULVEX_HANDLE handle)
 {
     return handle != ULVEX_INVALID_HANDLE_VALUE && handle >= 0;
-}
-
-void CloseHandle(ULVEX_HANDLE handle)
-{
-    ::close(handle);
 }
 
 bool IsModelCode(const char *code)
@@ -94,7 +88,7 @@ UlvexDevice::UlvexDevice(const std::string &libraryPath)
       m_pfnSendSCSICmd(nullptr), m_pfnOpenSCSIDevice(nullptr), m_nDeviceType(DeviceType::None),
       m_chDriveLetter(0), m_szVendorId{}, m_szProductId{}
 {
-    // A plain name would send dlopen through the library search; this one means this file.
+    // A plain name would send the load through the library search; this one means this file.
     if (libraryPath.find('/') != std::string::npos)
         Load(libraryPath);
     Bind();
@@ -107,7 +101,7 @@ UlvexDevice::~UlvexDevice()
 
 void UlvexDevice::Load(const std::string &path)
 {
-    m_hModule = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_hModule = LoadLibraryW(vxsys::Utf8ToUtf16(path).c_str());
 }
 
 void UlvexDevice::Bind()
@@ -115,7 +109,7 @@ void UlvexDevice::Bind()
     if (!m_hModule)
         return;
     const auto bind = [this](auto &entry, const char *name) {
-        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(dlsym(m_hModule, name));
+        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(GetProcAddress(m_hModule, name));
     };
     bind(m_pfnIsUSBDevice, "IsUSBDevice");
     bind(m_pfnGetMscDeviceInfo, "GetMscDeviceInfo");
@@ -133,7 +127,7 @@ void UlvexDevice::Unload()
 {
     if (!m_hModule)
         return;
-    dlclose(m_hModule);
+    FreeLibrary(m_hModule);
     m_hModule = nullptr;
     m_pfnIsUSBDevice = nullptr;
     m_pfnGetMscDeviceInfo = nullptr;
@@ -175,7 +169,7 @@ bool UlvexDevice::IsPresent()
         const ULVEX_HANDLE handle = open(m_szVendorId, m_szProductId);
         if (IsValidHandle(handle))
         {
-            CloseHandle(handle);
+            vxdev::CloseHandle(handle);
             return true;
         }
     }
@@ -221,7 +215,7 @@ void UlvexDevice::DetectType()
         const ULVEX_HANDLE handle = m_pfnOpenHIDDevice(m_szVendorId, m_szProductId);
         if (IsValidHandle(handle))
         {
-            CloseHandle(handle);
+            vxdev::CloseHandle(handle);
             m_nDeviceType = DeviceType::Hid;
             return;
         }

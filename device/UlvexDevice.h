@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/sys/Module.h"
 #include "usbaccess/ulvex_api.h"
 
 #include <cstdint>
@@ -86,7 +87,7 @@ class UlvexDevice
     bool SendMtpCommand(unsigned short operationCode, unsigned int nextPhase, unsigned char *data,
                         unsigned int *dataLength);
 
-    void *m_hModule;
+    HMODULE m_hModule;
     decltype(&IsUSBDevice) m_pfnIsUSBDevice;
     decltype(&GetMscDeviceInfo) m_pfnGetMscDeviceInfo;
     decltype(&OpenUSBDevice) m_pfnOpenUSBDevice;

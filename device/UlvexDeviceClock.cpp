@@ -1,12 +1,12 @@
 #include "device/UlvexDevice.h"
 
 #include "device/DeviceMutex.h"
+#include "platform/dev/DeviceOpen.h"
 #include "platform/sys/LocalTime.h"
 
 #include <algorithm>
 #include <array>
 #include <ctime>
-#include <unistd.h>
 
 namespace
 {
@@ -122,6 +122,6 @@ bool UlvexDevice::SetClockScsi()
     unsigned char answer[kScsiClockReadLength] = {};
     const bool sent = m_pfnSendSCSICmd(handle, cdb.data(), static_cast<unsigned char>(cdb.size()), nullptr, 0,
                                        0, answer, sizeof answer) != 0;
-    ::close(handle);
+    vxdev::CloseHandle(handle);
     return sent;
 }

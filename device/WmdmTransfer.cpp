@@ -2,12 +2,12 @@
 
 #include "device/DeviceMutex.h"
 #include "platform/dev/UsbSerialKey.h"
+#include "platform/sys/Files.h"
 #include "platform/sys/TextConvert.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -52,7 +52,7 @@ bool WorkoutFolders(vxmtp::MtpDevice &device, std::vector<vxmtp::MtpStorage> &fo
 
 void RemoveLocalFile(const std::string &path)
 {
-    ::unlink(path.c_str());
+    vxsys::DeleteFile(path);
 }
 } // namespace
 

@@ -1,34 +1,34 @@
 #include "device/WorkoutFileAccess.h"
 
+#include "platform/sys/Files.h"
+
 #include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <optional>
 
 namespace
 {
 std::mutex g_callsMutex;
 WorkoutFileSystemCalls g_calls;
 
-ssize_t SystemRead(int fd, void *data, std::size_t length, off_t offset)
+std::int64_t SystemRead(int fd, void *data, std::size_t length, std::int64_t offset)
 {
-    std::function<ssize_t(int, void *, std::size_t, off_t)> read;
+    std::function<std::int64_t(int, void *, std::size_t, std::int64_t)> read;
     {
         std::lock_guard<std::mutex> lock(g_callsMutex);
         read = g_calls.read;
     }
-    return read ? read(fd, data, length, offset) : ::pread(fd, data, length, offset);
+    return read ? read(fd, data, length, offset) : vxsys::ReadFileAt(fd, data, length, offset);
 }
 
-ssize_t SystemWrite(int fd, const void *data, std::size_t length, off_t offset)
+std::int64_t SystemWrite(int fd, const void *data, std::size_t length, std::int64_t offset)
 {
-    std::function<ssize_t(int, const void *, std::size_t, off_t)> write;
+    std::function<std::int64_t(int, const void *, std::size_t, std::int64_t)> write;
     {
         std::lock_guard<std::mutex> lock(g_callsMutex);
         write = g_calls.write;
     }
-    return write ? write(fd, data, length, offset) : ::pwrite(fd, data, length, offset);
+    return write ? write(fd, data, length, offset) : vxsys::WriteFileAt(fd, data, length, offset);
 }
 
 int SystemFlush(int fd)
@@ -38,7 +38,7 @@ int SystemFlush(int fd)
         std::lock_guard<std::mutex> lock(g_callsMutex);
         flush = g_calls.flush;
     }
-    return flush ? flush(fd) : ::fsync(fd);
+    return flush ? flush(fd) : vxsys::FlushFile(fd);
 }
 } // namespace
 
@@ -58,7 +58,7 @@ bool WorkoutFileAccess::Open(const std::string &path)
     Close();
     if (path.empty())
         return false;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    m_fd = vxsys::OpenFile(path, vxsys::FileAccess::ReadWrite);
     return m_fd >= 0;
 }
 
@@ -67,7 +67,7 @@ bool WorkoutFileAccess::Create(const std::string &path)
     Close();
     if (path.empty())
         return false;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    m_fd = vxsys::OpenFile(path, vxsys::FileAccess::CreateForWriting);
     return m_fd >= 0;
 }
 
@@ -75,19 +75,18 @@ WorkoutFileAccess::ReadResult WorkoutFileAccess::ReadAll(std::vector<std::uint8_
                                                          std::size_t maxLength)
 {
     bytes.clear();
-    struct stat st
-    {
-    };
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+    const std::optional<std::uint64_t> fileLength = m_fd < 0 ? std::nullopt : vxsys::RegularFileLength(m_fd);
+    if (!fileLength || *fileLength == 0)
         return ReadResult::Failed;
-    if (static_cast<std::uint64_t>(st.st_size) > maxLength)
+    if (*fileLength > maxLength)
         return ReadResult::TooLong;
-    const std::size_t length = static_cast<std::size_t>(st.st_size);
+    const std::size_t length = static_cast<std::size_t>(*fileLength);
     bytes.assign(length, 0);
     std::size_t done = 0;
     while (done < length)
     {
-        const ssize_t n = SystemRead(m_fd, bytes.data() + done, length - done, static_cast<off_t>(done));
+        const std::int64_t n =
+            SystemRead(m_fd, bytes.data() + done, length - done, static_cast<std::int64_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -108,8 +107,8 @@ bool WorkoutFileAccess::WriteAll(std::span<const std::uint8_t> bytes)
     std::size_t done = 0;
     while (done < bytes.size())
     {
-        const ssize_t n =
-            SystemWrite(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const std::int64_t n =
+            SystemWrite(m_fd, bytes.data() + done, bytes.size() - done, static_cast<std::int64_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -126,7 +125,7 @@ bool WorkoutFileAccess::Close()
     const int fd = m_fd;
     m_fd = -1;
     // The descriptor is released even when close reports an error; retrying could close another file.
-    return ::close(fd) == 0;
+    return vxsys::CloseFile(fd);
 }
 
 bool ReadWorkoutFileAt(const std::string &path, std::vector<std::uint8_t> &bytes, std::size_t maxLength)

@@ -5,7 +5,6 @@
 #include <functional>
 #include <span>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // The workout file on a monitor's drive, or its local copy, read whole or not at all and written back
@@ -53,9 +52,9 @@ bool WriteWorkoutFileAt(const std::string &path, std::span<const std::uint8_t> b
 // The system calls behind reads and writes, replaceable so that tests can make a drive fail part-way.
 struct WorkoutFileSystemCalls
 {
-    std::function<ssize_t(int fd, void *data, std::size_t length, off_t offset)> read;
-    std::function<ssize_t(int fd, const void *data, std::size_t length, off_t offset)> write;
+    std::function<std::int64_t(int fd, void *data, std::size_t length, std::int64_t offset)> read;
+    std::function<std::int64_t(int fd, const void *data, std::size_t length, std::int64_t offset)> write;
     std::function<int(int fd)> flush;
 };
-// Empty members bring back pread, pwrite and fsync.
+// Empty members bring back the file system's own (vxsys::ReadFileAt, WriteFileAt and FlushFile).
 void SetWorkoutFileSystemCalls(WorkoutFileSystemCalls calls);

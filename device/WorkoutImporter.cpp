@@ -6,27 +6,18 @@
 #include "device/WorkoutFileAccess.h"
 #include "device/WorkoutHeader.h"
 #include "platform/dev/Storage.h"
+#include "platform/sys/Files.h"
 #include "store/DateTime.h"
 #include "store/KvtDatabase.h"
 #include "store/RunRecord.h"
 
 #include <algorithm>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
 constexpr uint8_t kWeightUnitPounds = 6;
-
-bool IsRegularFile(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // "X:\FR.DAT" in the drive's root when it is there, else "X:\workout\FR.DAT".
 std::string DriveWorkoutPath(char letter)
@@ -34,7 +25,7 @@ std::string DriveWorkoutPath(char letter)
     std::u16string root = u"X:\\FR.DAT";
     root[0] = static_cast<char16_t>(static_cast<unsigned char>(letter));
     const std::string inRoot = vxdev::TranslateDrivePath(root);
-    if (IsRegularFile(inRoot))
+    if (vxsys::IsRegularFile(inRoot))
         return inRoot;
     std::u16string folder = u"X:\\workout\\FR.DAT";
     folder[0] = root[0];
@@ -203,7 +194,7 @@ int Import::FetchFile()
         if (m_c.dataFolder.empty())
             return kImportReadFailed;
         m_path = WorkoutLocalCopyPath(m_c.dataFolder);
-        ::unlink(m_path.c_str());
+        vxsys::DeleteFile(m_path);
         m_opened = true; // from here on the local copy is removed at the end
         if (!WmdmReadFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_path, kWorkoutDeviceFileName))
             return kImportReadFailed;
@@ -347,7 +338,7 @@ bool Import::HoldsOriginal()
         const bool read =
             WmdmReadFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_path, kWorkoutDeviceFileName) &&
             ReadWorkoutFileAt(m_path, now, kWorkoutFileMaxLength);
-        ::unlink(m_path.c_str());
+        vxsys::DeleteFile(m_path);
         return read && now == m_original;
     }
     default: {
@@ -375,7 +366,7 @@ void Import::Finish()
     if (m_opened && m_c.deviceType == DeviceType::MassStorage)
         vxdev::SetHiddenAttribute(m_path, true);
     if (m_opened && m_c.deviceType == DeviceType::Mtp)
-        ::unlink(m_path.c_str());
+        vxsys::DeleteFile(m_path);
     // Whatever ended the import, the transaction the validation opened ends with it; an import that did
     // not commit stores nothing.
     if (m_db.InTransaction())

@@ -1,7 +1,5 @@
 #include "ui/UIStatic.h"
 
-#include <QPainter>
-
 UIStatic::UIStatic() = default;
 
 UIStatic::~UIStatic()
@@ -61,7 +59,7 @@ void UIStatic::ReplaceImages(std::unique_ptr<Gdiplus::Image> normal, std::unique
 void UIStatic::SetImage(HBITMAP normal, HBITMAP disabled)
 {
     auto fromBitmap = [](HBITMAP bitmap) -> std::unique_ptr<Gdiplus::Image> {
-        const QImage *pixels = vxwin::BitmapImage(bitmap);
+        const auto *pixels = vxwin::BitmapImage(bitmap);
         if (!pixels)
             return nullptr;
         return std::make_unique<Gdiplus::Bitmap>(*pixels);

@@ -7,7 +7,6 @@
 #include "platform/dev/UsbHub.h"
 
 #include <cstring>
-#include <unistd.h>
 
 using vxdev::InterfaceClass;
 
@@ -50,11 +49,7 @@ std::optional<std::string> HubDirOfHandle(ULVEX_HANDLE hub)
 struct ScopedFd
 {
     int fd;
-    ~ScopedFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    ~ScopedFd() { vxdev::CloseHandle(fd); }
 };
 } // namespace
 

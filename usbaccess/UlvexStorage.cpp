@@ -10,9 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <strings.h>
-#include <unistd.h>
 
 using vxdev::InterfaceClass;
 
@@ -62,13 +60,13 @@ Probe ProbeInterface(const vxdev::DeviceInterfaceRecord &record)
     Probe probe;
     if (record.devNode.empty())
         return probe;
-    const int fd = ::open(record.devNode.c_str(), O_PATH | O_CLOEXEC);
+    const int fd = vxdev::OpenDeviceNode(record.devNode, vxdev::OpenAccess::None);
     if (fd < 0)
         return probe;
     probe.opened = true;
     if (const auto number = vxdev::StorageNumberOfHandle(fd))
         probe.deviceNumber = number->deviceNumber;
-    ::close(fd);
+    vxdev::CloseHandle(fd);
     return probe;
 }
 
@@ -282,8 +280,8 @@ extern "C" ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *product
     if (fd == 0)
     {
         // 0 reads as the null handle to SendSCSICmd; move the descriptor out of its way.
-        const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        ::close(fd);
+        const int moved = vxdev::DuplicateHandleAbove(fd, 3);
+        vxdev::CloseHandle(fd);
         fd = moved;
     }
     return fd < 0 ? ULVEX_INVALID_HANDLE_VALUE : fd;

@@ -13,8 +13,29 @@ int OpenInterface(InterfaceClass cls, const std::string &interfacePath, OpenAcce
     auto record = FindInterfaceByPath(cls, interfacePath);
     if (!record || record->devNode.empty())
         return -1;
+    return OpenDeviceNode(record->devNode, access);
+}
+
+int OpenDeviceNode(const std::string &nodePath, OpenAccess access)
+{
+    if (nodePath.empty())
+        return -1;
     const int flags = (access == OpenAccess::None ? O_PATH : O_RDWR) | O_CLOEXEC | O_NOCTTY;
-    return ::open(record->devNode.c_str(), flags);
+    return ::open(nodePath.c_str(), flags);
+}
+
+int DuplicateHandleAbove(int fd, int lowest)
+{
+    if (fd < 0)
+        return -1;
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, lowest);
+}
+
+bool CloseHandle(int fd)
+{
+    if (fd < 0)
+        return true;
+    return ::close(fd) == 0;
 }
 
 std::optional<DeviceInterfaceRecord> InterfaceOfHandle(int fd)

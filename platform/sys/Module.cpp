@@ -4,7 +4,10 @@
 
 #include <climits>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <link.h>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -14,7 +17,8 @@ namespace
 struct ModuleInfo
 {
     std::uintptr_t base = 0;
-    std::string path; // as the loader knows it; the program's is resolved from /proc
+    std::uintptr_t bias = 0; // what the loader added to the image's own addresses
+    std::string path;        // as the loader knows it; the program's is resolved from /proc
     bool isProgram = false;
 };
 
@@ -57,6 +61,7 @@ template <typename Visit> bool ForEachModule(Visit visit)
             auto *ctx = static_cast<Context *>(data);
             ModuleInfo module;
             module.isProgram = ctx->first;
+            module.bias = info->dlpi_addr;
             ctx->first = false;
             bool hasLoad = false;
             for (int i = 0; i < info->dlpi_phnum; ++i)
@@ -83,6 +88,42 @@ template <typename Visit> bool ForEachModule(Visit visit)
         },
         &context);
     return context.stopped;
+}
+// The loads LoadLibraryW made, by module: the loader's handle and how many are still held.
+struct LoadedLibrary
+{
+    void *handle = nullptr;
+    unsigned count = 0;
+};
+
+std::mutex g_loadedMutex;
+std::map<std::uintptr_t, LoadedLibrary> g_loaded;
+
+// The module whose image the loader placed with this bias (never the program).
+std::uintptr_t BaseOfBias(std::uintptr_t bias)
+{
+    std::uintptr_t found = 0;
+    ForEachModule([&](const ModuleInfo &m) {
+        if (m.isProgram || m.bias != bias)
+            return false;
+        found = m.base;
+        return true;
+    });
+    return found;
+}
+
+std::string PathOfBase(std::uintptr_t base, bool &isProgram)
+{
+    std::string path;
+    isProgram = false;
+    ForEachModule([&](const ModuleInfo &m) {
+        if (m.base != base)
+            return false;
+        path = m.path;
+        isProgram = m.isProgram;
+        return true;
+    });
+    return path;
 }
 } // namespace
 
@@ -129,4 +170,68 @@ std::uint32_t GetModuleFileNameW(HMODULE module, char16_t *fileName, std::uint32
         return 0;
     vxsys::U16CopyBounded(fileName, size, wide);
     return static_cast<std::uint32_t>(wide.size());
+}
+
+HMODULE LoadLibraryW(const char16_t *fileName)
+{
+    if (!fileName)
+        return nullptr;
+    const std::string name = vxsys::Utf16ToUtf8(fileName);
+    if (name.empty())
+        return nullptr;
+    void *handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return nullptr;
+    link_map *map = nullptr;
+    const std::uintptr_t base =
+        dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map ? BaseOfBias(map->l_addr) : 0;
+    if (base == 0)
+    {
+        dlclose(handle);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(g_loadedMutex);
+    LoadedLibrary &loaded = g_loaded[base];
+    loaded.handle = handle;
+    ++loaded.count;
+    return reinterpret_cast<HMODULE>(base);
+}
+
+void *GetProcAddress(HMODULE module, const char *procName)
+{
+    if (!procName)
+        return nullptr;
+    const auto base = reinterpret_cast<std::uintptr_t>(module);
+    {
+        std::lock_guard<std::mutex> lock(g_loadedMutex);
+        if (const auto it = g_loaded.find(base); it != g_loaded.end())
+            return dlsym(it->second.handle, procName);
+    }
+    // A module this process loaded some other way: borrow the loader's handle without loading anything.
+    bool isProgram = false;
+    const std::string path = module ? PathOfBase(base, isProgram) : std::string();
+    if (module && path.empty())
+        return nullptr;
+    void *handle =
+        (!module || isProgram) ? dlopen(nullptr, RTLD_LAZY) : dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle)
+        return nullptr;
+    void *address = dlsym(handle, procName);
+    dlclose(handle);
+    return address;
+}
+
+bool FreeLibrary(HMODULE module)
+{
+    void *handle = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_loadedMutex);
+        const auto it = g_loaded.find(reinterpret_cast<std::uintptr_t>(module));
+        if (it == g_loaded.end())
+            return false;
+        handle = it->second.handle;
+        if (--it->second.count == 0)
+            g_loaded.erase(it);
+    }
+    return dlclose(handle) == 0;
 }

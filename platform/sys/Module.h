@@ -17,3 +17,16 @@ HMODULE GetModuleHandleW(const char16_t *moduleName);
 // an unknown module, and when the path does not fit in size characters with its
 // terminator (a cut-off path could name another file).
 std::uint32_t GetModuleFileNameW(HMODULE module, char16_t *fileName, std::uint32_t size);
+
+// Loads a shared library (a name without '/' goes through the library search) with every
+// symbol bound at once and none offered to later loads, and returns its handle; null when
+// it cannot be loaded. Each successful call must be matched by a FreeLibrary.
+HMODULE LoadLibraryW(const char16_t *fileName);
+
+// The address of an exported function or variable of a loaded module (null: the
+// program); null when the module does not export the name.
+void *GetProcAddress(HMODULE module, const char *procName);
+
+// Gives back one load made by LoadLibraryW; the library goes when its last load does.
+// False for a handle that LoadLibraryW did not hand out.
+bool FreeLibrary(HMODULE module);

@@ -241,6 +241,38 @@ TEST(DeviceOpenTest, MissingDeviceNodeDoesNotOpenOrCreate)
     EXPECT_FALSE(vxdev::Exists(node));
 }
 
+TEST(DeviceOpenTest, NodesOpenByNameAndHandlesMoveUpAndClose)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string name = sysfs.AddUsbDevice("usb1", 2, Monitor("SER42"));
+    const std::string node = sysfs.UsbNode(name);
+    const auto device = vxdev::EnumerateUsbDevices().at(0);
+
+    const int fd = vxdev::OpenDeviceNode(node, vxdev::OpenAccess::None);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(vxdev::InterfaceOfHandle(fd)->instanceId, device.instanceId);
+
+    const int moved = vxdev::DuplicateHandleAbove(fd, 100);
+    ASSERT_GE(moved, 100);
+    EXPECT_EQ(vxdev::InterfaceOfHandle(moved)->instanceId, device.instanceId);
+    EXPECT_TRUE(vxdev::CloseHandle(fd));
+    EXPECT_EQ(vxdev::InterfaceOfHandle(moved)->instanceId, device.instanceId)
+        << "the copy outlives the original";
+    EXPECT_TRUE(vxdev::CloseHandle(moved));
+    EXPECT_TRUE(vxdev::CloseHandle(-1)) << "no handle is nothing to close";
+    EXPECT_EQ(vxdev::DuplicateHandleAbove(-1, 3), -1);
+
+    const int rw = vxdev::OpenDeviceNode(node, vxdev::OpenAccess::ReadWrite);
+    ASSERT_GE(rw, 0);
+    EXPECT_TRUE(vxdev::CloseHandle(rw));
+
+    EXPECT_EQ(vxdev::OpenDeviceNode("", vxdev::OpenAccess::None), -1);
+    ASSERT_EQ(unlink(node.c_str()), 0);
+    EXPECT_EQ(vxdev::OpenDeviceNode(node, vxdev::OpenAccess::ReadWrite), -1);
+    EXPECT_FALSE(vxdev::Exists(node)) << "a missing node is not created";
+}
+
 TEST(RealRootsTest, EnumerationOfThisMachineDoesNotFail)
 {
     unsetenv("VORMATIK_SYSFS_ROOT");

@@ -77,3 +77,42 @@ TEST(Module, APathThatDoesNotFitIsAFailure)
     EXPECT_EQ(buf[0], u'\0');
     EXPECT_EQ(GetModuleFileNameW(nullptr, nullptr, 10), 0u);
 }
+
+TEST(Module, ALoadedLibraryGivesItsFunctionsUntilItsLastLoadIsGivenBack)
+{
+    const char16_t *name = u"libusb-1.0.so.0";
+    const HMODULE lib = LoadLibraryW(name);
+    ASSERT_NE(lib, nullptr);
+    EXPECT_EQ(GetModuleHandleW(name), lib) << "the same handle the lookup by name gives";
+    EXPECT_EQ(BaseName(FileName(lib)).rfind(u"libusb-1.0.so", 0), 0u);
+    EXPECT_NE(GetProcAddress(lib, "libusb_get_version"), nullptr);
+    EXPECT_EQ(GetProcAddress(lib, "vx_no_such_function"), nullptr);
+    EXPECT_EQ(GetProcAddress(lib, nullptr), nullptr);
+
+    EXPECT_EQ(LoadLibraryW(name), lib);
+    EXPECT_TRUE(FreeLibrary(lib));
+    EXPECT_NE(GetProcAddress(lib, "libusb_get_version"), nullptr) << "one load is still held";
+    EXPECT_TRUE(FreeLibrary(lib));
+    EXPECT_FALSE(FreeLibrary(lib)) << "every load was given back";
+}
+
+TEST(Module, ModulesNotLoadedHereStillGiveTheirFunctions)
+{
+    const HMODULE libc = GetModuleHandleW(u"libc.so.6");
+    ASSERT_NE(libc, nullptr);
+    void *libcHandle = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(libcHandle, nullptr);
+    EXPECT_EQ(GetProcAddress(libc, "strlen"), dlsym(libcHandle, "strlen"));
+    dlclose(libcHandle);
+    EXPECT_EQ(GetProcAddress(reinterpret_cast<HMODULE>(0x10), "strlen"), nullptr);
+    EXPECT_FALSE(FreeLibrary(libc)) << "only a load made here is given back";
+    EXPECT_FALSE(FreeLibrary(nullptr));
+}
+
+TEST(Module, WhatCannotBeLoadedGivesNoHandle)
+{
+    EXPECT_EQ(LoadLibraryW(u"libvx-not-there-anywhere.so.1"), nullptr);
+    EXPECT_EQ(LoadLibraryW(u"/bin/sh"), nullptr) << "a file that is no library";
+    EXPECT_EQ(LoadLibraryW(u""), nullptr);
+    EXPECT_EQ(LoadLibraryW(nullptr), nullptr);
+}
