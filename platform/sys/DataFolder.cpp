@@ -19,20 +19,23 @@ bool IsFolder(const std::string &path)
 }
 } // namespace
 
+std::string UserBaseFolder(const char *variable, const char *homeRelative)
+{
+    const char *value = std::getenv(variable);
+    if (value && value[0] == '/')
+        return value;
+    const char *home = std::getenv("HOME");
+    if (!home || home[0] == '\0')
+        return std::string();
+    std::string base(home);
+    if (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/" + homeRelative;
+}
+
 std::u16string AppDataFolder()
 {
-    const char *xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/')
-        return Utf8ToUtf16(xdg);
-    const char *home = std::getenv("HOME");
-    if (home && home[0] != '\0')
-    {
-        std::string base(home);
-        if (base.size() > 1 && base.back() == '/')
-            base.pop_back();
-        return Utf8ToUtf16(base + "/.local/share");
-    }
-    return std::u16string();
+    return Utf8ToUtf16(UserBaseFolder("XDG_DATA_HOME", ".local/share"));
 }
 
 bool CreateFolderTree(const std::u16string &path, mode_t mode)

@@ -11,6 +11,10 @@ namespace vxsys
 // $HOME/.local/share; empty when neither can be named.
 std::u16string AppDataFolder();
 
+// A per-user base folder: the variable when it holds an absolute path, else $HOME followed by
+// homeRelative (".local/share", ".config"); empty when neither is set. UTF-8, no trailing slash.
+std::string UserBaseFolder(const char *variable, const char *homeRelative);
+
 // Creates the folder and every missing parent with the given mode (the umask
 // still applies). True when the folder exists afterwards.
 bool CreateFolderTree(const std::u16string &path, mode_t mode);

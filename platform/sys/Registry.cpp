@@ -1,5 +1,6 @@
 #include "platform/sys/Registry.h"
 
+#include "platform/sys/DataFolder.h"
 #include "platform/sys/TextConvert.h"
 
 #include <cstdlib>
@@ -445,10 +446,7 @@ std::string RegistryDirectory()
     const std::string overridden = EnvOrEmpty("VORMATIK_REGISTRY_DIR");
     if (!overridden.empty())
         return overridden;
-    std::string config = EnvOrEmpty("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/')
-        config = EnvOrEmpty("HOME") + "/.config";
-    return config + "/Tarvex/registry";
+    return UserBaseFolder("XDG_CONFIG_HOME", ".config") + "/Tarvex/registry";
 }
 
 std::string RegistryHiveFile(HKEY hive)
