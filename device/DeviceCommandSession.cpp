@@ -1,5 +1,6 @@
 #include "device/DeviceCommandSession.h"
 
+#include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
 #include "platform/sys/LocalTime.h"
 #include "device/HidReport.h"
@@ -9,7 +10,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace
 {
@@ -157,20 +157,17 @@ bool DeviceCommandSession::ReadRecordBlock(std::vector<std::uint8_t> &image, std
 
 bool DeviceCommandSession::SetClock()
 {
-    const std::time_t now = static_cast<std::time_t>(vxsys::CurrentTime());
-    std::tm local{};
-    if (!localtime_r(&now, &local))
+    vxsys::LocalFields local{};
+    if (!MonitorClockNow(local))
         return false;
-    const int year = local.tm_year + 1900;
     const std::array<std::uint8_t, kClockLength> data = {
-        static_cast<std::uint8_t>(year & 0xFF),
-        static_cast<std::uint8_t>((year >> 8) & 0xFF),
-        static_cast<std::uint8_t>(local.tm_mon + 1),
-        static_cast<std::uint8_t>(local.tm_mday),
-        static_cast<std::uint8_t>(local.tm_hour),
-        static_cast<std::uint8_t>(local.tm_min),
-        // A leap second is not a second the monitor knows.
-        static_cast<std::uint8_t>(std::min(local.tm_sec, 59)),
+        static_cast<std::uint8_t>(local.year & 0xFF),
+        static_cast<std::uint8_t>((local.year >> 8) & 0xFF),
+        static_cast<std::uint8_t>(local.month),
+        static_cast<std::uint8_t>(local.day),
+        static_cast<std::uint8_t>(local.hour),
+        static_cast<std::uint8_t>(local.minute),
+        static_cast<std::uint8_t>(local.second),
     };
 
     DeviceLock lock(DeviceMutex());

@@ -1,12 +1,11 @@
 #include "device/UlvexDevice.h"
 
+#include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
 #include "platform/dev/DeviceOpen.h"
 #include "platform/sys/LocalTime.h"
 
-#include <algorithm>
 #include <array>
-#include <ctime>
 
 namespace
 {
@@ -17,17 +16,6 @@ constexpr std::size_t kScsiClockCdbLength = 9;
 constexpr std::size_t kScsiClockReadLength = 2;
 constexpr std::size_t kMtpVersionSize = 100;
 
-// Now, broken down as local time (month counted from 0).
-bool LocalNow(std::tm &local)
-{
-    const std::time_t now = static_cast<std::time_t>(vxsys::CurrentTime());
-    if (!localtime_r(&now, &local))
-        return false;
-    // A leap second is not a second the monitor knows.
-    local.tm_sec = std::min(local.tm_sec, 59);
-    return true;
-}
-
 void PutU32(std::uint8_t *at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
@@ -35,28 +23,27 @@ void PutU32(std::uint8_t *at, std::uint32_t value)
 }
 
 // Six little-endian 32-bit fields (year, month 0-11, day, hour, minute, second) and 12 zero bytes.
-std::array<std::uint8_t, kMtpClockRecordLength> MtpClockRecord(const std::tm &local)
+std::array<std::uint8_t, kMtpClockRecordLength> MtpClockRecord(const vxsys::LocalFields &local)
 {
     std::array<std::uint8_t, kMtpClockRecordLength> record{};
-    const int fields[] = {local.tm_year + 1900, local.tm_mon, local.tm_mday,
-                          local.tm_hour,        local.tm_min, local.tm_sec};
+    const int fields[] = {local.year, local.month - 1, local.day, local.hour, local.minute, local.second};
     for (std::size_t i = 0; i < 6; ++i)
         PutU32(record.data() + 4 * i, static_cast<std::uint32_t>(fields[i]));
     return record;
 }
 
-std::array<unsigned char, kScsiClockCdbLength> ScsiClockCdb(const std::tm &local)
+std::array<unsigned char, kScsiClockCdbLength> ScsiClockCdb(const vxsys::LocalFields &local)
 {
-    const int year = local.tm_year + 1900;
+    const int year = local.year;
     return {0xE0,
             0x01,
             static_cast<unsigned char>(year & 0xFF),
             static_cast<unsigned char>((year >> 8) & 0xFF),
-            static_cast<unsigned char>(local.tm_mon),
-            static_cast<unsigned char>(local.tm_mday),
-            static_cast<unsigned char>(local.tm_hour),
-            static_cast<unsigned char>(local.tm_min),
-            static_cast<unsigned char>(local.tm_sec)};
+            static_cast<unsigned char>(local.month - 1),
+            static_cast<unsigned char>(local.day),
+            static_cast<unsigned char>(local.hour),
+            static_cast<unsigned char>(local.minute),
+            static_cast<unsigned char>(local.second)};
 }
 
 // Gives the device reference back when the command is done, whatever happened.
@@ -98,8 +85,8 @@ bool UlvexDevice::SetClockMtp()
 {
     if (m_nDeviceType != DeviceType::Mtp || !m_pfnGetVersionStringbyMtpInfo || !m_pfnSendMTPCmd)
         return false;
-    std::tm local{};
-    if (!LocalNow(local))
+    vxsys::LocalFields local{};
+    if (!MonitorClockNow(local))
         return false;
     auto record = MtpClockRecord(local);
     unsigned int length = static_cast<unsigned int>(record.size());
@@ -110,8 +97,8 @@ bool UlvexDevice::SetClockScsi()
 {
     if (!m_pfnOpenSCSIDevice || !m_pfnSendSCSICmd)
         return false;
-    std::tm local{};
-    if (!LocalNow(local))
+    vxsys::LocalFields local{};
+    if (!MonitorClockNow(local))
         return false;
     const auto cdb = ScsiClockCdb(local);
 
