@@ -460,6 +460,46 @@ TEST_F(UIListBoxTest, ADeleteCallbackMayEndTheList)
     UIListBox::DeleteItemAtCursor();
 }
 
+void EndTheListOnSelect(int index)
+{
+    g_events.push_back("end at " + std::to_string(index));
+    delete g_doomed;
+    g_doomed = nullptr;
+}
+
+TEST_F(UIListBoxTest, ASelectionCallbackMayEndTheList)
+{
+    for (bool byDelete : {false, true})
+    {
+        SCOPED_TRACE(byDelete ? "selection reported by a Delete" : "selection by a click");
+        g_events.clear();
+        if (!list)
+        {
+            list = std::make_unique<UIListBox>(1033);
+            ASSERT_TRUE(list->Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, kListRect, &host, 1183));
+            vxtest::ProcessEvents();
+        }
+        AddGoals(3);
+        g_doomed = list.release();
+        g_doomed->SetSelChangeCallback(&EndTheListOnSelect);
+        if (byDelete)
+        {
+            g_doomed->SetCurSel(2);
+            UIButton *button = g_doomed->GetDeleteButton(0);
+            const QPoint centre = button->GetWidget()->rect().center();
+            QTest::mousePress(button->GetWidget(), Qt::LeftButton, {}, centre);
+            QTest::mouseRelease(button->GetWidget(), Qt::LeftButton, {}, centre);
+        }
+        else
+        {
+            QTest::mousePress(g_doomed->GetWidget(), Qt::LeftButton, {}, QPoint(100, 120));
+        }
+        vxtest::ProcessEvents();
+        EXPECT_EQ(g_doomed, nullptr);
+        EXPECT_EQ(g_events, (std::vector<std::string>{byDelete ? "end at -1" : "end at 1"}));
+    }
+}
+
 TEST_F(UIListBoxTest, DeletingBringsFirstShownBackAtOnce)
 {
     AddGoals(4);
