@@ -131,6 +131,53 @@ class UIListBoxTest : public testing::Test
     std::unique_ptr<UIListBox> list;
 };
 
+TEST_F(UIListBoxTest, CreationMakesThreeHiddenDeleteButtonsInTheListsLanguage)
+{
+    EXPECT_EQ(UIListBox::GetCurrentList(), list.get());
+    const int tops[3] = {76, 155, 234};
+    for (int k = 0; k < UIListBox::kBoxes; ++k)
+    {
+        UIButton *button = list->GetDeleteButton(k);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->GetDlgCtrlID(), 1184 + k);
+        EXPECT_EQ(std::u16string(button->GetText()), u"Delete");
+        EXPECT_FALSE(button->IsWindowVisible());
+        CRect r;
+        button->GetWindowRect(&r);
+        list->ScreenToClient(&r);
+        EXPECT_EQ(r.top, tops[k]);
+        // Inside the status column of its box, so a press on it finds that box.
+        EXPECT_GE(r.left, 135);
+        EXPECT_LE(r.right, kBox[k].right);
+        EXPECT_LE(r.bottom, kBox[k].bottom);
+        EXPECT_GE(r.top, kBox[k].top);
+    }
+    EXPECT_EQ(list->GetScrollButton(UIListBox::kScrollUpId), nullptr);
+    EXPECT_EQ(list->GetScrollButton(UIListBox::kScrollDownId), nullptr);
+
+    UIListBox german(1031);
+    EXPECT_EQ(UIListBox::GetCurrentList(), nullptr); // a new list is current once it is created
+    ASSERT_TRUE(german.Create(nullptr, nullptr, WS_CHILD, kListRect, &host, 1190));
+    EXPECT_EQ(UIListBox::GetCurrentList(), &german);
+    EXPECT_EQ(std::u16string(german.GetDeleteButton(0)->GetText()), u"Löschen");
+}
+
+TEST_F(UIListBoxTest, ABackgroundPictureSizesTheListAndItsBoxes)
+{
+    AddGoals(3);
+    list->SetBackgroundImage(60000); // no such picture: nothing changes
+    EXPECT_EQ(Rect(2), Str(kBox[0]));
+    list->SetBackgroundImage(512); // 380 by 190
+    CRect r;
+    list->GetWindowRect(&r);
+    host.ScreenToClient(&r);
+    EXPECT_EQ(Str(r), Str(CRect(10, 10, 390, 200)));
+    // Rows of (190 - 16 - 20) / 3 = 51 pixels; boxes up to 20 pixels short of the right edge.
+    EXPECT_EQ(Rect(2), Str(CRect(4, 24, 356, 75)));
+    EXPECT_EQ(Rect(1), Str(CRect(4, 79, 356, 130)));
+    EXPECT_EQ(Rect(0), Str(CRect(4, 134, 356, 185)));
+}
+
 TEST_F(UIListBoxTest, AddItemTakesTheKindTargetAndDaysOfTheGoal)
 {
     const struct
