@@ -20,9 +20,18 @@ constexpr uint32_t PackDate(int year, int month, int day)
 uint32_t PackDate(const DateParts &date);
 DateParts UnpackDate(uint32_t packed);
 
-constexpr int PackedYear(uint32_t packed) { return static_cast<int>(packed >> 16); }
-constexpr int PackedMonth(uint32_t packed) { return static_cast<int>((packed >> 8) & 0xFF); }
-constexpr int PackedDay(uint32_t packed) { return static_cast<int>(packed & 0xFF); }
+constexpr int PackedYear(uint32_t packed)
+{
+    return static_cast<int>(packed >> 16);
+}
+constexpr int PackedMonth(uint32_t packed)
+{
+    return static_cast<int>((packed >> 8) & 0xFF);
+}
+constexpr int PackedDay(uint32_t packed)
+{
+    return static_cast<int>(packed & 0xFF);
+}
 
 // 1 for a real calendar date whose year is later than the current local year minus 120 (no upper
 // limit), else 0. 0 also when the clock's "now" cannot be read as a local date.

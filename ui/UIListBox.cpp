@@ -98,8 +98,8 @@ int UIListBox::OnCreate(LPCREATESTRUCT createStruct)
         }
         const int boxRight = client.right - 20 - m_nGap;
         const int x = kStatusColumn + std::max(0, (boxRight - kStatusColumn - width) / 2);
-        if (!button->Create(caption.c_str(), CRect(x, kDeleteTops[k], x + width, kDeleteTops[k] + height), this,
-                            kFirstDeleteId + static_cast<UINT>(k)))
+        if (!button->Create(caption.c_str(), CRect(x, kDeleteTops[k], x + width, kDeleteTops[k] + height),
+                            this, kFirstDeleteId + static_cast<UINT>(k)))
             return -1;
         button->SetFontStyle(Gdiplus::FontStyleBold);
         button->SetFontSize(8);
@@ -139,8 +139,8 @@ void UIListBox::SetBackgroundImage(UINT id)
 }
 
 void UIListBox::FillItem(CListBoxItem &item, int goalId, UINT distance, BYTE distanceUnit, UINT time,
-                         UINT calories, UINT startDate, UINT endDate, UINT achievedDistance, UINT achievedTime,
-                         UINT achievedCalories)
+                         UINT calories, UINT startDate, UINT endDate, UINT achievedDistance,
+                         UINT achievedTime, UINT achievedCalories)
 {
     item.m_nGoalId = goalId;
     item.m_nDistanceUnit = distanceUnit;
@@ -170,8 +170,8 @@ void UIListBox::FillItem(CListBoxItem &item, int goalId, UINT distance, BYTE dis
     item.m_bReached = item.m_nAchieved >= item.m_nTarget;
 }
 
-void UIListBox::AddItem(int goalId, UINT distance, BYTE distanceUnit, UINT time, UINT calories, UINT,
-                        BYTE, UINT startDate, UINT endDate, UINT achievedDistance, UINT achievedTime,
+void UIListBox::AddItem(int goalId, UINT distance, BYTE distanceUnit, UINT time, UINT calories, UINT, BYTE,
+                        UINT startDate, UINT endDate, UINT achievedDistance, UINT achievedTime,
                         UINT achievedCalories)
 {
     auto item = std::make_unique<CListBoxItem>();
@@ -190,8 +190,8 @@ void UIListBox::AddItem(int goalId, UINT distance, BYTE distanceUnit, UINT time,
 }
 
 void UIListBox::SetItem(int n, int goalId, UINT distance, BYTE distanceUnit, UINT time, UINT calories,
-                        UINT periodCount, BYTE periodUnit, UINT startDate, UINT endDate, UINT achievedDistance,
-                        UINT achievedTime, UINT achievedCalories)
+                        UINT periodCount, BYTE periodUnit, UINT startDate, UINT endDate,
+                        UINT achievedDistance, UINT achievedTime, UINT achievedCalories)
 {
     if (n < 0 || n >= GetCount())
         return;
@@ -414,8 +414,9 @@ BOOL UIListBox::OnMouseWheel(UINT, short zDelta, CPoint point)
     UINT lines = 3;
     if (!SystemParametersInfo(SPI_GETWHEELSCROLLLINES, 0, &lines, 0))
         lines = 3;
-    const uint64_t steps =
-        lines == WHEEL_PAGESCROLL ? 0 : uint64_t{lines} * static_cast<uint64_t>(std::abs(zDelta)) / WHEEL_DELTA;
+    const uint64_t steps = lines == WHEEL_PAGESCROLL
+                               ? 0
+                               : uint64_t{lines} * static_cast<uint64_t>(std::abs(zDelta)) / WHEEL_DELTA;
     // Each step moves by one within the list, so no more steps than items can matter.
     const uint64_t moves = std::min<uint64_t>(steps, static_cast<uint64_t>(GetCount()));
     for (uint64_t i = 0; i < moves; ++i)

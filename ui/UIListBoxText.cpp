@@ -56,7 +56,8 @@ UINT PeriodWord(int unit, UINT count)
 }
 } // namespace
 
-std::u16string FillDatePattern(std::u16string_view pattern, uint32_t packedDate, std::u16string_view monthName)
+std::u16string FillDatePattern(std::u16string_view pattern, uint32_t packedDate,
+                               std::u16string_view monthName)
 {
     std::u16string out;
     for (std::size_t i = 0; i < pattern.size(); ++i)
@@ -120,9 +121,8 @@ std::u16string GoalDescriptionText(const UIListBox::CListBoxItem &item, WORD lan
         break;
     }
     const std::u16string target = vxwin::FormatW(u"%s %s", number, Load(unit, language));
-    const std::u16string period =
-        vxwin::FormatW(u"%u %s", item.m_nPeriodCount,
-                       Load(PeriodWord(item.m_nPeriodUnit, item.m_nPeriodCount), language));
+    const std::u16string period = vxwin::FormatW(
+        u"%u %s", item.m_nPeriodCount, Load(PeriodWord(item.m_nPeriodUnit, item.m_nPeriodCount), language));
     const std::u16string start =
         vxwin::FormatW(u"%s %s", Load(kStartFrom, language), FormatPackedDate(item.m_nStartDate, language));
     return vxwin::FormatW(u"%s\n%s", vxwin::FormatW(u"%s %s", target, period), start);

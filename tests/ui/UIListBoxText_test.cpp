@@ -11,8 +11,8 @@ using Item = UIListBox::CListBoxItem;
 
 namespace
 {
-Item Goal(int kind, UINT target, UINT achieved, int distanceUnit = 1, int periodUnit = 1, UINT periodCount = 31,
-          uint32_t start = PackDate(2009, 3, 1), uint32_t end = PackDate(2009, 4, 1))
+Item Goal(int kind, UINT target, UINT achieved, int distanceUnit = 1, int periodUnit = 1,
+          UINT periodCount = 31, uint32_t start = PackDate(2009, 3, 1), uint32_t end = PackDate(2009, 4, 1))
 {
     Item item;
     item.m_nKind = kind;
@@ -186,7 +186,7 @@ TEST(ListBoxText, LongStatusTextsBreakAtASpace)
     } cases[] = {
         {u"less than 0.1miles to go", u"less than\n0.1miles to go"},
         {u"less than 1hours to go", u"less than 1hours\nto go"},
-        {u"123.4miles to go", u"123.4miles to go"},     // 16 characters stay whole
+        {u"123.4miles to go", u"123.4miles to go"},    // 16 characters stay whole
         {u"1234.5miles to go", u"1234.5miles to\ngo"}, // 17
         {u"abcdefghijklmnopq rs", u"abcdefghijklmnopq\nrs"},
         {u"abcdefghijklmnopqrs", u"abcdefghijklmnopqrs"},

@@ -116,7 +116,8 @@ class UIListBoxTest : public testing::Test
     {
         POINT screen{at.x, at.y};
         list->ClientToScreen(&screen);
-        list->SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), MAKELPARAM(screen.x, screen.y));
+        list->SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)),
+                          MAKELPARAM(screen.x, screen.y));
     }
     std::vector<bool> DeleteButtonsShown()
     {
@@ -190,14 +191,14 @@ TEST_F(UIListBoxTest, AddItemTakesTheKindTargetAndDaysOfTheGoal)
         UINT target, achieved, days;
         BOOL reached;
     } cases[] = {
-        {"distance", 5000, 7200, 300, PackDate(2009, 3, 1), PackDate(2009, 4, 1), 4999, 7200, 300, 0, 5000, 4999,
-         31, FALSE},
-        {"distance reached", 5000, 0, 0, PackDate(2009, 3, 1), PackDate(2009, 3, 1), 5000, 0, 0, 0, 5000, 5000,
-         0, TRUE},
+        {"distance", 5000, 7200, 300, PackDate(2009, 3, 1), PackDate(2009, 4, 1), 4999, 7200, 300, 0, 5000,
+         4999, 31, FALSE},
+        {"distance reached", 5000, 0, 0, PackDate(2009, 3, 1), PackDate(2009, 3, 1), 5000, 0, 0, 0, 5000,
+         5000, 0, TRUE},
         {"time", 0, 7200, 300, PackDate(2008, 2, 1), PackDate(2008, 3, 1), 9000, 7201, 0, 1, 7200, 7201, 29,
          TRUE},
-        {"calories", 0, 0, 300, PackDate(2009, 12, 25), PackDate(2010, 1, 8), 9000, 9000, 299, 2, 300, 299, 14,
-         FALSE},
+        {"calories", 0, 0, 300, PackDate(2009, 12, 25), PackDate(2010, 1, 8), 9000, 9000, 299, 2, 300, 299,
+         14, FALSE},
         {"nothing asked", 0, 0, 0, PackDate(2009, 1, 1), PackDate(2009, 1, 2), 0, 0, 0, 2, 0, 0, 1, TRUE},
         {"end before start", 0, 0, 300, PackDate(2009, 1, 2), PackDate(2009, 1, 1), 0, 0, 0, 2, 300, 0, 0,
          FALSE},
@@ -261,8 +262,8 @@ TEST_F(UIListBoxTest, SetItemKeepsTheGivenPeriodTheNumberAndTheSelection)
     int goalId = 0, kind = -1, periodUnit = -1, number = 0;
     UINT target = 0, periodCount = 0, achieved = 0;
     BOOL reached = FALSE;
-    ASSERT_TRUE(list->GetItem(1, &goalId, &kind, &target, nullptr, &periodUnit, &periodCount, nullptr, nullptr,
-                              &achieved, &reached, &number));
+    ASSERT_TRUE(list->GetItem(1, &goalId, &kind, &target, nullptr, &periodUnit, &periodCount, nullptr,
+                              nullptr, &achieved, &reached, &number));
     EXPECT_EQ(goalId, 77);
     EXPECT_EQ(kind, 1);
     EXPECT_EQ(target, 3600u);
@@ -451,7 +452,12 @@ TEST_F(UIListBoxTest, DeleteReportsTheGoalBeforeTheSelection)
         int selected;
     } cases[] = {
         {"the selected goal", 2, 1, {"delete 12", "select -1"}, {10, 11, 13}, -1},
-        {"a goal below the selected one, which moves down an index", 2, 2, {"delete 10", "select 1"}, {11, 13}, 1},
+        {"a goal below the selected one, which moves down an index",
+         2,
+         2,
+         {"delete 10", "select 1"},
+         {11, 13},
+         1},
         {"nothing selected", -1, 0, {"delete 13"}, {11}, -1},
     };
     // Each case runs on what the one before left; the selected goal moves up with its index.
@@ -597,8 +603,8 @@ TEST_F(UIListBoxTest, WheelMovesTheViewOnlyWithThePointerInside)
     UIButton *button = list->GetDeleteButton(0);
     const QPointF local(5, 5);
     const QPointF global = button->GetWidget()->mapToGlobal(local);
-    QWheelEvent wheel(local, global, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                      false);
+    QWheelEvent wheel(local, global, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(button->GetWidget(), &wheel);
     EXPECT_EQ(list->GetFirstShown(), 3);
 }
