@@ -56,6 +56,10 @@ TEST(ListBoxText, DatePatternIsFilledByPlaceholderName)
     };
     for (const auto &c : cases)
         EXPECT_EQ(vxui::FillDatePattern(c.pattern, date, u"Mar"), c.text) << Utf8(c.pattern);
+    // Quotes, NULs and lone surrogates pass through; a month name is put in as it stands.
+    const std::u16string hostile(u"\"%Y\"\0\xD800%m", 8);
+    EXPECT_EQ(vxui::FillDatePattern(hostile, date, u"Mar"), std::u16string(u"\"2009\"\0\xD800" u"03", 10));
+    EXPECT_EQ(vxui::FillDatePattern(u"%b", date, u"%Y%%"), u"%Y%%");
     // Out-of-range parts are written as they are, never read beyond anything.
     EXPECT_EQ(vxui::FillDatePattern(u"%m/%d/%Y", PackDate(65535, 255, 255), u""), u"255/255/65535");
 }
