@@ -491,7 +491,20 @@ void UIListBox::DeleteItemAtCursor()
     POINT cursor{};
     GetCursorPos(&cursor);
     list->ScreenToClient(&cursor);
-    list->DeleteAtPoint(CPoint(cursor.x, cursor.y));
+    const CPoint point(cursor.x, cursor.y);
+    // A Delete button reports its release wherever it happens (it holds the mouse): a press on one
+    // box's Delete slid onto another box must not delete that other goal.
+    bool onDelete = false;
+    for (const auto &button : list->m_pDelete)
+        if (button && button->IsWindowVisible())
+        {
+            CRect r;
+            button->GetWindowRect(&r);
+            list->ScreenToClient(&r);
+            onDelete = onDelete || Holds(r, point);
+        }
+    if (onDelete)
+        list->DeleteAtPoint(point);
 }
 
 void UIListBox::DeleteAtPoint(CPoint point)

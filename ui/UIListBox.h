@@ -93,6 +93,7 @@ class UIListBox : public CWnd, public UIFactory
     // The actions of the arrow and Delete buttons, on the current list (the one created last).
     static void ScrollDown();
     static void ScrollUp();
+    // Deletes the goal whose box holds the pointer, when the pointer is on a Delete button.
     static void DeleteItemAtCursor();
     static UIListBox *GetCurrentList() { return s_pCurrent; }
 

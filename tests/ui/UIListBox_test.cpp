@@ -485,6 +485,39 @@ TEST_F(UIListBoxTest, ASelectionAboveTheDeletedGoalIsReportedWithItsNewIndex)
     EXPECT_EQ(list->GetCurSel(), 2);
 }
 
+TEST_F(UIListBoxTest, ADeleteReleasedAwayFromEveryDeleteButtonDeletesNothing)
+{
+    AddGoals(3); // boxes: 2, 1, 0
+    UIButton *first = list->GetDeleteButton(0);
+    CRect r;
+    first->GetWindowRect(&r);
+    list->ScreenToClient(&r);
+    const QPoint press = first->GetWidget()->rect().center();
+    const struct
+    {
+        const char *where;
+        CPoint release; // in the list
+        std::vector<std::string> events;
+    } cases[] = {
+        {"on another box's text", CPoint(100, 120), {}},
+        {"on its own box beside the button", CPoint(30, 60), {}},
+        {"outside the list", CPoint(300, 120), {}},
+        {"on the Delete button of another box", CPoint(r.left + 5, 160), {"delete 11"}},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.where);
+        g_events.clear();
+        QTest::mousePress(first->GetWidget(), Qt::LeftButton, {}, press);
+        // The button holds the mouse, so the release comes to it wherever the pointer is.
+        QTest::mouseRelease(first->GetWidget(), Qt::LeftButton, {},
+                            QPoint(c.release.x - r.left, c.release.y - r.top));
+        vxtest::ProcessEvents();
+        EXPECT_EQ(g_events, c.events);
+    }
+    EXPECT_EQ(GoalIds(), (std::vector<int>{10, 12}));
+}
+
 UIListBox *g_doomed = nullptr;
 void EndTheList(int)
 {
