@@ -4,9 +4,6 @@
 
 namespace vxtime
 {
-namespace
-{
-// Days since 1970-01-01 of a proleptic Gregorian date (month 1-12, day 1-31).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2 ? 1 : 0;
@@ -17,14 +14,7 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-struct Civil
-{
-    int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-Civil CivilFromDays(int64_t z)
+CivilDate CivilFromDays(int64_t z)
 {
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -38,6 +28,8 @@ Civil CivilFromDays(int64_t z)
     return {y + (m <= 2 ? 1 : 0), m, d};
 }
 
+namespace
+{
 // Days between 1601-01-01 and 1970-01-01.
 const int64_t kDays1601 = DaysFromCivil(1601, 1, 1);
 
@@ -79,7 +71,7 @@ DateParts LocalDateOfDay(int64_t daysSince1970)
     static const int64_t kLastDay = DaysFromCivil(3000, 12, 31);
     if (daysSince1970 < 0 || daysSince1970 > kLastDay)
         return DateParts{0, 0, 0};
-    const Civil c = CivilFromDays(daysSince1970);
+    const CivilDate c = CivilFromDays(daysSince1970);
     return DateParts{static_cast<uint8_t>(c.day), static_cast<uint8_t>(c.month),
                      static_cast<uint16_t>(c.year)};
 }
@@ -152,7 +144,7 @@ void FileTimeToDateTime(int64_t value, DateParts *date, TimeParts *time)
     const int64_t secondOfDay = (value % kTicksPerDay) / kTicksPerSecond;
     if (date)
     {
-        const Civil c = CivilFromDays(days + kDays1601);
+        const CivilDate c = CivilFromDays(days + kDays1601);
         *date = DateParts{static_cast<uint8_t>(c.day), static_cast<uint8_t>(c.month),
                           static_cast<uint16_t>(c.year)};
     }

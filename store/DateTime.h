@@ -16,6 +16,19 @@ constexpr int64_t kTicksPerDay = 864000000000;
 // The date-time value of 1970-01-01 00:00:00.
 constexpr int64_t kUnixEpochTicks = 116444736000000000;
 
+// Days since 1970-01-01 of a proleptic Gregorian date, month 1-12 and day from 1; a day past the
+// month's end counts on into the next month, as a local-time conversion would carry it.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+
+struct CivilDate
+{
+    int64_t year;
+    unsigned month;
+    unsigned day;
+};
+// The date of a count of days since 1970-01-01 (negative counts lie before it).
+CivilDate CivilFromDays(int64_t days);
+
 // 1 for a leap year of the Gregorian calendar, else 0.
 int IsLeapYear(int year);
 
