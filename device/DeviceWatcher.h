@@ -148,8 +148,8 @@ class DeviceWatcher
     void SignalQuit();
 
     // SignalQuit, then waits up to timeoutMs milliseconds for the thread to end. True when it
-    // ended (or never started; the counter is then 0); false when it still runs and has been let go: the binding,
-    // session and finder it holds stay alive with it, the objects they refer to must too.
+    // ended (or never started; the counter is then 0); false when it still runs and has been let go: the
+    // binding, session and finder it holds stay alive with it, the objects they refer to must too.
     bool Stop(std::uint32_t timeoutMs);
 
     // A copy of what the checks have found, taken under the lock.

@@ -654,9 +654,10 @@ TEST_F(DeviceWatcherTest, MonitorArrivingWhileACheckRunsIsReported)
     for (const bool duringStartUp : {true, false})
     {
         SCOPED_TRACE(duringStartUp ? "during the start-up check" : "during a requested check");
-        DeviceWatcher w(std::make_shared<FakeBinding>(world), std::make_shared<FakeHid>(world),
-                        std::make_shared<FakeMtp>(world),
-                        [this](std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { posted.Post(msg, wp, lp); });
+        DeviceWatcher w(
+            std::make_shared<FakeBinding>(world), std::make_shared<FakeHid>(world),
+            std::make_shared<FakeMtp>(world),
+            [this](std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { posted.Post(msg, wp, lp); });
         world.UnplugAll();
         const std::size_t before = posted.All().size();
         CheckGate gate;

@@ -203,11 +203,12 @@ TEST(DriveMapTest, CoveredMountsGetNoLetter)
 {
     vxtest::FakeSysfs sysfs;
     sysfs.AddRootHub(1);
-    const std::string monitor = sysfs.AddPartition(
-        sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S")), 0, Disk("Tarvex", "Monitor")),
-        1);
-    const std::string stick =
-        sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x1111, 0x2222, "K")), 0, Disk("Generic", "Stick"));
+    const std::string monitor =
+        sysfs.AddPartition(sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S")), 0,
+                                            Disk("Tarvex", "Monitor")),
+                           1);
+    const std::string stick = sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x1111, 0x2222, "K")),
+                                               0, Disk("Generic", "Stick"));
     ASSERT_EQ(sysfs.BlockDevNumbers(monitor), "8:1");
     ASSERT_EQ(sysfs.BlockDevNumbers(stick), "8:16");
 
@@ -298,7 +299,8 @@ TEST(DriveMapTest, CoveredMountsGetNoLetter)
             ASSERT_TRUE(stickLetter.has_value());
             EXPECT_EQ(vxdev::FindDrive(*stickLetter)->mountPoint, c.stickMount);
             // The path through the letter that is left leads to the disk on top.
-            EXPECT_EQ(vxdev::TranslateDrivePath(std::u16string(1, static_cast<char16_t>(*stickLetter)) + u":\\FR.DAT"),
+            EXPECT_EQ(vxdev::TranslateDrivePath(std::u16string(1, static_cast<char16_t>(*stickLetter)) +
+                                                u":\\FR.DAT"),
                       c.stickMount + "/FR.DAT");
         }
     }

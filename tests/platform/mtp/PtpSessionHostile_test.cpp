@@ -194,7 +194,7 @@ Bytes Concat(Bytes a, const Bytes &b)
 TEST(PtpSessionHostileDevice, BytesBehindAContainerInItsTransfer)
 {
     const std::uint16_t op = 0x9D05;
-    const Bytes shortPayload(88, 0x11);        // a 100-byte container
+    const Bytes shortPayload(88, 0x11);          // a 100-byte container
     const Bytes alignedPayload(kMps - 12, 0x22); // a container of exactly one packet
     const Bytes ok = Response();
     const struct
