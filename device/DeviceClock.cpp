@@ -1,9 +1,5 @@
 #include "device/DeviceClock.h"
 
-#include "platform/sys/LocalTime.h"
-
-#include <algorithm>
-
 #include "device/DeviceCommandSession.h"
 #include "device/DeviceMutex.h"
 #include "device/UlvexDevice.h"
@@ -23,12 +19,4 @@ bool SetDeviceClock(UlvexDevice &device, DeviceCommandSession &session)
         break;
     }
     return false;
-}
-
-bool MonitorClockNow(vxsys::LocalFields &fields)
-{
-    if (!vxsys::LocalFieldsFromTime(vxsys::CurrentTime(), &fields))
-        return false;
-    fields.second = std::min(fields.second, 59);
-    return true;
 }

@@ -2,15 +2,6 @@
 
 class UlvexDevice;
 class DeviceCommandSession;
-namespace vxsys
-{
-struct LocalFields;
-}
-
-// The computer's local time as every clock command hands it to the monitor: now from the one
-// replaceable clock, broken into local fields, a leap second (60) given as 59 since the monitor
-// knows no such second. False when the time cannot be broken down.
-bool MonitorClockNow(vxsys::LocalFields &fields);
 
 // Sets the monitor's clock to the computer's local time over the transport of the device
 // type the wrapper detected: the HID command for HID, the MTP pair (the clock only after the

@@ -1,7 +1,7 @@
 #include "device/DeviceCommandSession.h"
 
-#include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
+#include "device/MonitorClockTime.h"
 #include "platform/sys/LocalTime.h"
 #include "device/HidReport.h"
 #include "platform/sys/TextConvert.h"

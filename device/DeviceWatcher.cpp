@@ -51,7 +51,9 @@ struct DeviceWatcher::Core
 
     std::uint32_t WorkerThread();
     void DetectDevice();
-    void CheckDone();
+    bool CheckDone();
+    void NotifyIdle();
+    void Retire();
     Outcome RecheckKnownDevice(FoundDevice &found);
     Outcome SearchSupportedDevices(FoundDevice &found);
 
@@ -63,7 +65,10 @@ struct DeviceWatcher::Core
     // Created signalled with one check pending: the start-up check runs at once.
     vxsys::Event workEvent{vxsys::EventReset::Auto, true};
     vxsys::Event quitEvent{vxsys::EventReset::Manual, false};
+    // 0 idle, 1 a check pending or running, 2 one running and another due after it.
     std::atomic<std::int32_t> pendingChecks{1};
+    // Set once the thread has ended (or will never run): no check follows any more.
+    std::atomic<bool> retired{false};
     mutable std::mutex idleMutex;
     mutable std::condition_variable idleChanged;
 
@@ -80,21 +85,49 @@ std::uint32_t DeviceWatcher::Core::WorkerThread()
     {
         if (!workEvent.Wait(vxsys::kInfinite))
             continue;
-        if (quitEvent.Wait(0))
-            return 0;
-        DetectDevice();
-        CheckDone();
+        for (;;)
+        {
+            if (quitEvent.Wait(0))
+            {
+                Retire();
+                return 0;
+            }
+            // A request that came before this check starts is answered by it.
+            std::int32_t queued = 2;
+            pendingChecks.compare_exchange_strong(queued, 1);
+            DetectDevice();
+            // A request that came while the check ran may concern a device the check had
+            // already passed: one more check, so the last state is always reported.
+            if (!CheckDone())
+                break;
+        }
     }
 }
 
-void DeviceWatcher::Core::CheckDone()
+// True when another check is due.
+bool DeviceWatcher::Core::CheckDone()
 {
-    pendingChecks.fetch_sub(1);
+    const std::int32_t before = pendingChecks.fetch_sub(1);
+    NotifyIdle();
+    return before > 1;
+}
+
+void DeviceWatcher::Core::NotifyIdle()
+{
     {
         // Taken so that a waiter between its test and its wait cannot miss the change.
         std::lock_guard<std::mutex> lock(idleMutex);
     }
     idleChanged.notify_all();
+}
+
+// No check runs any more: what was requested is dropped, so the counter reaches 0 and nobody
+// waits for it in vain.
+void DeviceWatcher::Core::Retire()
+{
+    retired.store(true);
+    pendingChecks.store(0);
+    NotifyIdle();
 }
 
 void DeviceWatcher::Core::DetectDevice()
@@ -265,10 +298,26 @@ bool DeviceWatcher::Start()
 
 bool DeviceWatcher::RequestCheck()
 {
-    std::int32_t expected = 0;
-    if (!m_core->pendingChecks.compare_exchange_strong(expected, 1))
+    Core &core = *m_core;
+    if (core.quitEvent.Wait(0))
         return false;
-    m_core->workEvent.Set();
+    // 0 to 1 starts a check; 1 to 2 has one more run after the current one. At 2 the request
+    // is coalesced into the check that is already due, which has not started yet.
+    std::int32_t seen = core.pendingChecks.load();
+    do
+    {
+        if (seen >= 2)
+            return false;
+    } while (!core.pendingChecks.compare_exchange_weak(seen, seen + 1));
+    if (seen == 0)
+        core.workEvent.Set();
+    // The thread may have ended between the test above and the raise: nobody would take the
+    // count down again.
+    if (core.retired.load())
+    {
+        core.Retire();
+        return false;
+    }
     return true;
 }
 
@@ -298,7 +347,11 @@ void DeviceWatcher::SignalQuit()
 bool DeviceWatcher::Stop(std::uint32_t timeoutMs)
 {
     SignalQuit();
-    return m_thread.JoinFor(timeoutMs);
+    if (!m_thread.JoinFor(timeoutMs))
+        return false;
+    // Also for a thread that never started: the start-up check will not run.
+    m_core->Retire();
+    return true;
 }
 
 FoundDevice DeviceWatcher::Found() const

@@ -10,10 +10,13 @@
 // that is half written.
 //
 // A check is requested with RequestCheck: the pending counter goes from 0 to 1 by a
-// compare-exchange and only then is the work event set, so at most one check is pending or
-// running and a request that finds one pending is dropped. The watcher lowers the counter after
-// each check. The watcher starts with the counter at 1 and the work event set, so the first check
-// runs as soon as the thread starts.
+// compare-exchange and only then is the work event set, so at most one check runs at a time. A
+// request that comes while a check runs raises the counter from 1 to 2: that check may already
+// have passed the device the request is about, so one more check follows it. Further requests
+// before that one starts are coalesced into it. The watcher lowers the counter after each check,
+// and takes it to 0 when it ends, so a waiter never waits for a check that will not run. The
+// watcher starts with the counter at 1 and the work event set, so the first check runs as soon
+// as the thread starts.
 //
 // The whole device part of a check holds the process-wide device mutex: the watcher shares the
 // binding, the ID pair and the HID session with the UI thread's transfers, which hold the same
@@ -127,11 +130,13 @@ class DeviceWatcher
     // started or no thread could be created.
     bool Start();
 
-    // Asks for a check from any thread. False when one is already pending or running (the
-    // request is dropped, that check will see the same devices).
+    // Asks for a check from any thread: one that starts after this call will report the
+    // devices. False when such a check was due already (the request joins it) or the watcher
+    // has been told to quit.
     bool RequestCheck();
 
-    // Checks requested or running and not yet finished (0 or 1).
+    // Checks requested or running and not yet finished: 0, 1, or 2 while a check runs and
+    // another is due after it.
     std::int32_t PendingChecks() const;
 
     // Waits up to timeoutMs milliseconds (vxsys::kInfinite without a limit) until no check is
@@ -143,8 +148,8 @@ class DeviceWatcher
     void SignalQuit();
 
     // SignalQuit, then waits up to timeoutMs milliseconds for the thread to end. True when it
-    // ended (or never started); false when it still runs and has been let go: the binding,
-    // session and finder it holds stay alive with it, the objects they refer to must too.
+    // ended (or never started; the counter is then 0); false when it still runs and has been let go: the
+    // binding, session and finder it holds stay alive with it, the objects they refer to must too.
     bool Stop(std::uint32_t timeoutMs);
 
     // A copy of what the checks have found, taken under the lock.

@@ -1,7 +1,7 @@
 #include "device/UlvexDevice.h"
 
-#include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
+#include "device/MonitorClockTime.h"
 #include "platform/dev/DeviceOpen.h"
 #include "platform/sys/LocalTime.h"
 

@@ -275,8 +275,10 @@ extern "C" ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *product
     const auto match = FindStorageByIds(InterfaceClass::Disk, vendorId, productId);
     if (!match)
         return ULVEX_INVALID_HANDLE_VALUE;
-    int fd =
-        vxdev::OpenInterface(InterfaceClass::Disk, match->record.interfacePath, vxdev::OpenAccess::ReadWrite);
+    // Non-blocking, or a removable disk without a medium fails to open (ENOMEDIUM) while
+    // IsSCSIDevice finds it; the commands go to the drive, which answers without a medium.
+    int fd = vxdev::OpenInterface(InterfaceClass::Disk, match->record.interfacePath,
+                                  vxdev::OpenAccess::ReadWriteNonBlocking);
     if (fd == 0)
     {
         // 0 reads as the null handle to SendSCSICmd; move the descriptor out of its way.

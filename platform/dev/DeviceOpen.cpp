@@ -20,7 +20,19 @@ int OpenDeviceNode(const std::string &nodePath, OpenAccess access)
 {
     if (nodePath.empty())
         return -1;
-    const int flags = (access == OpenAccess::None ? O_PATH : O_RDWR) | O_CLOEXEC | O_NOCTTY;
+    int flags = O_CLOEXEC | O_NOCTTY;
+    switch (access)
+    {
+    case OpenAccess::None:
+        flags |= O_PATH;
+        break;
+    case OpenAccess::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case OpenAccess::ReadWriteNonBlocking:
+        flags |= O_RDWR | O_NONBLOCK;
+        break;
+    }
     return ::open(nodePath.c_str(), flags);
 }
 

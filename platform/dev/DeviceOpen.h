@@ -11,6 +11,9 @@ enum class OpenAccess
 {
     None,      // presence and queries only (O_PATH)
     ReadWrite, // O_RDWR
+    // O_RDWR | O_NONBLOCK: a removable disk without a medium opens too (for commands to the
+    // drive itself) instead of failing with ENOMEDIUM.
+    ReadWriteNonBlocking,
 };
 
 // Re-enumerates the class, matches the interface path exactly and opens the device node

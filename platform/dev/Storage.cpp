@@ -153,6 +153,47 @@ std::string JoinPath(const std::string &dir, const std::string &name)
 {
     return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
 }
+
+// True when path is folder or lies below it.
+bool IsAtOrBelow(const std::string &path, const std::string &folder)
+{
+    if (folder == "/" || path == folder)
+        return true;
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+// A mount another one hides: its mount point leads to the other file system's files, so a
+// letter for it would show (and write back into) the wrong volume.
+bool IsCovered(const std::vector<MountLine> &lines, std::size_t index)
+{
+    const MountLine &line = lines[index];
+    // Mounts on one path stack up; the last one listed lies on top.
+    for (std::size_t later = index + 1; later < lines.size(); ++later)
+    {
+        if (lines[later].mountPoint == line.mountPoint)
+            return true;
+    }
+    // What the path shows: a device other than the line's that is mounted on the path or a
+    // folder above it covers the line (a mount over a parent folder, or one moved there). A path
+    // that shows a device of no mount at all, or that cannot be reached, tells nothing.
+    struct stat st
+    {
+    };
+    if (stat(line.mountPoint.c_str(), &st) != 0)
+        return false;
+    const unsigned shownMajor = major(st.st_dev);
+    const unsigned shownMinor = minor(st.st_dev);
+    if (shownMajor == line.major && shownMinor == line.minor)
+        return false;
+    for (std::size_t other = 0; other < lines.size(); ++other)
+    {
+        if (other != index && lines[other].major == shownMajor && lines[other].minor == shownMinor &&
+            IsAtOrBelow(line.mountPoint, lines[other].mountPoint))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 std::optional<StorageDeviceNumber> StorageNumberOfBlock(unsigned major, unsigned minor)
@@ -210,11 +251,13 @@ std::optional<StorageDeviceNumber> StorageNumberOfHandle(int fd)
 
 std::vector<DriveEntry> ReadDriveMap()
 {
-    // One entry per block device, its first mount of the whole file system (a bind mount of
-    // a sub-folder shows another root and is no drive of its own).
+    // One entry per block device, its first mount of the whole file system that no other mount
+    // covers (a bind mount of a sub-folder shows another root and is no drive of its own).
     std::map<std::pair<unsigned, unsigned>, DriveEntry> devices;
-    for (const MountLine &line : ReadMountInfo())
+    const std::vector<MountLine> lines = ReadMountInfo();
+    for (std::size_t i = 0; i < lines.size(); ++i)
     {
+        const MountLine &line = lines[i];
         if (line.root != "/")
             continue;
         const auto key = std::make_pair(line.major, line.minor);
@@ -222,6 +265,8 @@ std::vector<DriveEntry> ReadDriveMap()
             continue;
         const auto dir = BlockDir(line.major, line.minor);
         if (!dir || IsVirtualBlockDir(*dir))
+            continue;
+        if (IsCovered(lines, i))
             continue;
         DriveEntry entry;
         entry.mountPoint = line.mountPoint;

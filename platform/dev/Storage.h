@@ -9,7 +9,9 @@
 //
 // A drive letter belongs to each mounted block device: the entries of
 // <proc root>/self/mountinfo whose device resolves under <sysfs root>/dev/block, one per
-// device (its first mount), sorted by device number, get the letters C to Z. A drive path
+// device (its first mount that no other mount covers), sorted by device number, get the
+// letters C to Z. A mount is covered when a later one is on the same path, or when its path
+// shows the device of another mount on that path or above it. A drive path
 // "X:\workout\FR.DAT" is the mount point of X plus the path's components.
 namespace vxdev
 {

@@ -57,6 +57,7 @@ bool PtpSession::ReadTransfer(PtpResult &result, std::size_t &got, bool &endedBy
         return false;
     }
     endedByFullBuffer = got == m_chunk;
+    m_pendingEndsTransfer = !endedByFullBuffer;
     return true;
 }
 
@@ -69,10 +70,14 @@ bool PtpSession::ReadContainer(std::vector<std::uint8_t> &container, PtpResult &
     auto fail = [&] {
         result.protocolError = true;
         m_pending.clear();
+        m_pendingEndsTransfer = false;
         return false;
     };
     while (m_pending.size() < kContainerHeaderSize)
     {
+        // What is left of a transfer that ended short cannot be continued by the next one.
+        if (!m_pending.empty() && m_pendingEndsTransfer)
+            return fail();
         if (!ReadTransfer(result, got, lastFull))
             return false;
         readAny = true;
@@ -93,7 +98,7 @@ bool PtpSession::ReadContainer(std::vector<std::uint8_t> &container, PtpResult &
     {
         // A transfer ends at a short packet, and a container never spans two transfers that way:
         // the device cut its container short.
-        if (readAny && !lastFull)
+        if (m_pendingEndsTransfer)
             return fail();
         if (!ReadTransfer(result, got, lastFull))
         {
@@ -106,6 +111,11 @@ bool PtpSession::ReadContainer(std::vector<std::uint8_t> &container, PtpResult &
     }
     container.assign(m_pending.begin(), m_pending.begin() + h.length);
     m_pending.erase(m_pending.begin(), m_pending.begin() + h.length);
+    // A container that does not fill its last packet ends its transfer. Bytes behind it came in
+    // that same packet: no device sends them, and taken as the next container they could pass
+    // for a response the device never gave.
+    if (!m_pending.empty() && h.length % m_mps != 0)
+        return fail();
     // A container that fills its last packet is followed by a zero-length packet. When our buffer
     // filled up at the container's end that packet is still waiting: consume it. A device that
     // leaves it out sends its next container instead, which is kept.
@@ -143,6 +153,7 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
     }
     // Bytes of an earlier, broken exchange must not be taken for this one's.
     m_pending.clear();
+    m_pendingEndsTransfer = false;
 
     result.transport = SendContainer(EncodeParamContainer(kContainerCommand, op, tid, params));
     if (result.transport != TransferStatus::Ok)

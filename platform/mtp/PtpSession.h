@@ -90,6 +90,8 @@ class PtpSession
     std::size_t m_chunk;
     std::size_t m_maxContainer = kDefaultMaxContainerLength;
     std::vector<std::uint8_t> m_pending; // bytes of the next container already received
+    // The last transfer into m_pending ended short: nothing more of its bytes will come.
+    bool m_pendingEndsTransfer = false;
     bool m_open = false;
     std::uint32_t m_nextTid = 1;
     mutable std::recursive_mutex m_mutex;

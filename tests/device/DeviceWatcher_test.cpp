@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -603,46 +604,143 @@ TEST_F(DeviceWatcherTest, FailedMtpLookupKeepsTheStoredIdentity)
     EXPECT_STREQ(watcher.Found().szDeviceId, "MTPSERIAL0002");
 }
 
-TEST_F(DeviceWatcherTest, RequestsWhileACheckRunsAreDroppedAndTheCounterEndsAtZero)
+// Blocks the check in IsPresent under the given entry (once) until released.
+struct CheckGate
 {
-    StartAndSettle();
-    vxsys::Event entered(vxsys::EventReset::Manual, false);
-    vxsys::Event release(vxsys::EventReset::Manual, false);
+    vxsys::Event entered{vxsys::EventReset::Manual, false};
+    vxsys::Event release{vxsys::EventReset::Manual, false};
+
+    void CloseAt(FakeWorld &world, std::size_t entry)
     {
         std::lock_guard<std::mutex> lock(world.mutex);
-        world.onIsPresent = [&] {
+        world.onIsPresent = [this, &world, entry] {
+            {
+                std::lock_guard<std::mutex> inner(world.mutex);
+                if (world.productId != kSupportedDevices[entry].szProductId)
+                    return;
+                world.onIsPresent = nullptr;
+            }
             entered.Set();
             release.Wait(vxsys::kInfinite);
         };
     }
+};
+
+TEST_F(DeviceWatcherTest, RequestsWhileACheckRunsAreCoalescedIntoOneMoreCheck)
+{
+    StartAndSettle();
+    CheckGate gate;
+    gate.CloseAt(world, 0);
     ASSERT_TRUE(watcher.RequestCheck());
-    ASSERT_TRUE(entered.Wait(kBound));
+    ASSERT_TRUE(gate.entered.Wait(kBound));
+    EXPECT_TRUE(watcher.RequestCheck());
+    EXPECT_EQ(watcher.PendingChecks(), 2);
     EXPECT_FALSE(watcher.RequestCheck());
     EXPECT_FALSE(watcher.RequestCheck());
-    EXPECT_EQ(watcher.PendingChecks(), 1);
-    release.Set();
+    EXPECT_EQ(watcher.PendingChecks(), 2);
+    gate.release.Set();
     ASSERT_TRUE(watcher.WaitUntilIdle(kBound));
     EXPECT_EQ(watcher.PendingChecks(), 0);
     ASSERT_TRUE(watcher.Stop(kBound));
-    EXPECT_EQ(world.TableWalks(), 2); // the start-up check and the one request
+    // The start-up check, the one request, and one more for the three that came while it ran.
+    EXPECT_EQ(world.TableWalks(), 3);
 }
 
-TEST_F(DeviceWatcherTest, RequestDuringTheStartUpCheckIsDropped)
+// The hot-plug request for a monitor comes while a check runs that has already passed the
+// monitor's entry: the monitor must still be reported, without waiting for another event.
+TEST_F(DeviceWatcherTest, MonitorArrivingWhileACheckRunsIsReported)
 {
-    vxsys::Event entered(vxsys::EventReset::Manual, false);
-    vxsys::Event release(vxsys::EventReset::Manual, false);
-    world.onIsPresent = [&] {
-        entered.Set();
-        release.Wait(vxsys::kInfinite);
+    const std::size_t last = std::size(kSupportedDevices) - 1;
+    for (const bool duringStartUp : {true, false})
+    {
+        SCOPED_TRACE(duringStartUp ? "during the start-up check" : "during a requested check");
+        DeviceWatcher w(
+            std::make_shared<FakeBinding>(world), std::make_shared<FakeHid>(world),
+            std::make_shared<FakeMtp>(world),
+            [this](std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) { posted.Post(msg, wp, lp); });
+        world.UnplugAll();
+        const std::size_t before = posted.All().size();
+        CheckGate gate;
+        if (duringStartUp)
+        {
+            gate.CloseAt(world, last);
+            ASSERT_TRUE(w.Start());
+        }
+        else
+        {
+            ASSERT_TRUE(w.Start());
+            ASSERT_TRUE(w.WaitUntilIdle(kBound));
+            gate.CloseAt(world, last);
+            ASSERT_TRUE(w.RequestCheck());
+        }
+        ASSERT_TRUE(gate.entered.Wait(kBound));
+        world.Plug(MassStorage('G')); // under the first entry, which the check has passed
+        EXPECT_TRUE(w.RequestCheck());
+        gate.release.Set();
+        ASSERT_TRUE(w.WaitUntilIdle(kBound));
+        const Messages all = posted.All();
+        ASSERT_EQ(all.size(), before + 1);
+        EXPECT_EQ(all.back(), kArrived);
+        const FoundDevice found = w.Found();
+        EXPECT_TRUE(found.bDeviceFound);
+        EXPECT_EQ(found.chDriveLetter, 'G');
+        EXPECT_TRUE(w.Stop(kBound));
+    }
+}
+
+// However the thread ends, the counter ends at 0: a waiter without a time limit returns.
+TEST_F(DeviceWatcherTest, PendingCountReachesZeroOnEveryWayTheThreadEnds)
+{
+    const struct
+    {
+        const char *what;
+        std::function<void(DeviceWatcher &)> run;
+    } cases[] = {
+        {"quit before the start-up check",
+         [](DeviceWatcher &w) {
+             w.SignalQuit();
+             ASSERT_TRUE(w.Start());
+             ASSERT_TRUE(w.Stop(kBound));
+         }},
+        {"a request together with quit",
+         [](DeviceWatcher &w) {
+             ASSERT_TRUE(w.Start());
+             ASSERT_TRUE(w.WaitUntilIdle(kBound));
+             w.SignalQuit();
+             EXPECT_FALSE(w.RequestCheck());
+             ASSERT_TRUE(w.Stop(kBound));
+         }},
+        {"quit while a follow-up check is due",
+         [this](DeviceWatcher &w) {
+             ASSERT_TRUE(w.Start());
+             ASSERT_TRUE(w.WaitUntilIdle(kBound));
+             CheckGate gate;
+             gate.CloseAt(world, 0);
+             ASSERT_TRUE(w.RequestCheck());
+             ASSERT_TRUE(gate.entered.Wait(kBound));
+             EXPECT_TRUE(w.RequestCheck());
+             w.SignalQuit();
+             gate.release.Set();
+             ASSERT_TRUE(w.Stop(kBound));
+         }},
+        {"stopped without being started", [](DeviceWatcher &w) { ASSERT_TRUE(w.Stop(kBound)); }},
+        {"a request after the thread ended",
+         [](DeviceWatcher &w) {
+             ASSERT_TRUE(w.Start());
+             ASSERT_TRUE(w.Stop(kBound));
+             EXPECT_FALSE(w.RequestCheck());
+         }},
     };
-    EXPECT_EQ(watcher.PendingChecks(), 1);
-    ASSERT_TRUE(watcher.Start());
-    ASSERT_TRUE(entered.Wait(kBound));
-    EXPECT_FALSE(watcher.RequestCheck());
-    release.Set();
-    ASSERT_TRUE(watcher.WaitUntilIdle(kBound));
-    ASSERT_TRUE(watcher.Stop(kBound));
-    EXPECT_EQ(world.TableWalks(), 1);
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        DeviceWatcher w(std::make_shared<FakeBinding>(world), std::make_shared<FakeHid>(world),
+                        std::make_shared<FakeMtp>(world), nullptr);
+        c.run(w);
+        EXPECT_EQ(w.PendingChecks(), 0);
+        ASSERT_TRUE(w.WaitUntilIdle(kBound));
+        EXPECT_TRUE(w.WaitUntilIdle(vxsys::kInfinite));
+    }
 }
 
 TEST_F(DeviceWatcherTest, QuitDuringACheckEndsTheThreadAfterTheCheck)

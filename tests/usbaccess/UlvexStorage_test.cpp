@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -276,6 +277,9 @@ TEST(UlvexStorageTest, OpenAndPresence)
     ASSERT_GT(readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1), 0);
     EXPECT_EQ(std::string(target), scene.sysfs.BlockNode(scene.monitorDisk));
     EXPECT_EQ(write(fd, "x", 1), 1); // opened for reading and writing
+    // Without O_NONBLOCK a removable disk reporting no medium fails to open (ENOMEDIUM) although
+    // IsSCSIDevice finds it; the clock command goes to the drive, not to a medium.
+    EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
     close(fd);
     EXPECT_EQ(OpenSCSIDevice("3a7e", "0002"), ULVEX_INVALID_HANDLE_VALUE);
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <regex>
 #include <unistd.h>
 
@@ -263,9 +264,26 @@ TEST(DeviceOpenTest, NodesOpenByNameAndHandlesMoveUpAndClose)
     EXPECT_TRUE(vxdev::CloseHandle(-1)) << "no handle is nothing to close";
     EXPECT_EQ(vxdev::DuplicateHandleAbove(-1, 3), -1);
 
-    const int rw = vxdev::OpenDeviceNode(node, vxdev::OpenAccess::ReadWrite);
-    ASSERT_GE(rw, 0);
-    EXPECT_TRUE(vxdev::CloseHandle(rw));
+    const struct
+    {
+        vxdev::OpenAccess access;
+        int accessMode; // O_PATH or the O_ACCMODE bits
+        bool nonBlocking;
+    } modes[] = {
+        {vxdev::OpenAccess::None, O_PATH, false},
+        {vxdev::OpenAccess::ReadWrite, O_RDWR, false},
+        {vxdev::OpenAccess::ReadWriteNonBlocking, O_RDWR, true},
+    };
+    for (const auto &m : modes)
+    {
+        SCOPED_TRACE(static_cast<int>(m.access));
+        const int opened = vxdev::OpenDeviceNode(node, m.access);
+        ASSERT_GE(opened, 0);
+        const int flags = fcntl(opened, F_GETFL);
+        EXPECT_EQ(m.accessMode == O_PATH ? (flags & O_PATH) : (flags & O_ACCMODE), m.accessMode);
+        EXPECT_EQ((flags & O_NONBLOCK) != 0, m.nonBlocking);
+        EXPECT_TRUE(vxdev::CloseHandle(opened));
+    }
 
     EXPECT_EQ(vxdev::OpenDeviceNode("", vxdev::OpenAccess::None), -1);
     ASSERT_EQ(unlink(node.c_str()), 0);

@@ -7,6 +7,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -192,6 +195,115 @@ TEST(DriveMapTest, MountedBlockDevicesGetLettersInDeviceOrder)
     EXPECT_FALSE(vxdev::FindDrive('G').has_value());
     EXPECT_EQ(vxdev::DriveLetterOfBlock(8, 17), 'D');
     EXPECT_FALSE(vxdev::DriveLetterOfBlock(7, 0).has_value());
+}
+
+// A mount that another one covers must not keep a letter: its path leads to the other volume's
+// files, and a write-back through it would land there.
+TEST(DriveMapTest, CoveredMountsGetNoLetter)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string monitor =
+        sysfs.AddPartition(sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S")), 0,
+                                            Disk("Tarvex", "Monitor")),
+                           1);
+    const std::string stick = sysfs.AddUsbDisk(sysfs.AddUsbDevice("usb1", 2, UsbDevice(0x1111, 0x2222, "K")),
+                                               0, Disk("Generic", "Stick"));
+    ASSERT_EQ(sysfs.BlockDevNumbers(monitor), "8:1");
+    ASSERT_EQ(sysfs.BlockDevNumbers(stick), "8:16");
+
+    // The folders are real, so their device number is the one of the file system holding them;
+    // a mountinfo line with that number stands for the file system a covered path shows.
+    const std::string shared = MakeDir(sysfs, "shared");
+    const std::string lower = MakeDir(sysfs, "media/u/MONITOR");
+    const std::string second = MakeDir(sysfs, "second");
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat(shared.c_str(), &st), 0);
+    const std::string shown = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    if (shown == "8:1" || shown == "8:16")
+        GTEST_SKIP() << "the temporary folder's own device number is one of the fixture's";
+    const auto shownLine = [&](int id, const std::string &mountPoint) {
+        return std::to_string(id) + " 1 " + shown + " / " + mountPoint + " rw - tmpfs tmpfs rw";
+    };
+
+    const struct
+    {
+        const char *what;
+        std::function<void()> mount;
+        std::string monitorMount; // "" for no letter
+        std::string stickMount;
+    } cases[] = {
+        {"the monitor alone", [&] { sysfs.AddMount(monitor, lower); }, lower, ""},
+        {"another disk mounted later on the same path",
+         [&] {
+             sysfs.AddMount(monitor, shared);
+             sysfs.AddMount(stick, shared);
+         },
+         "", shared},
+        {"another file system mounted later on the same path",
+         [&] {
+             sysfs.AddMount(monitor, shared);
+             sysfs.AddMountInfoLine(shownLine(90, shared));
+         },
+         "", ""},
+        {"a file system mounted later over a folder above",
+         [&] {
+             sysfs.AddMount(monitor, lower);
+             sysfs.AddMountInfoLine(shownLine(90, sysfs.Root() + "/mnt/media"));
+         },
+         "", ""},
+        {"a path that shows the file system above it, whatever the order",
+         [&] {
+             sysfs.AddMountInfoLine(shownLine(90, sysfs.Root()));
+             sysfs.AddMount(monitor, lower);
+         },
+         "", ""},
+        {"covered on one path, visible on another",
+         [&] {
+             sysfs.AddMount(monitor, shared);
+             sysfs.AddMount(monitor, second);
+             sysfs.AddMount(stick, shared);
+         },
+         second, shared},
+        {"the file system above, mounted first, does not cover a mount whose path shows it",
+         [&] {
+             sysfs.AddMountInfoLine(shownLine(90, sysfs.Root() + "/elsewhere"));
+             sysfs.AddMount(monitor, lower);
+         },
+         lower, ""},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::ofstream(sysfs.ProcRoot() + "/self/mountinfo", std::ios::trunc).close();
+        c.mount();
+        const auto monitorLetter = vxdev::DriveLetterOfBlock(8, 1);
+        const auto stickLetter = vxdev::DriveLetterOfBlock(8, 16);
+        if (c.monitorMount.empty())
+        {
+            EXPECT_FALSE(monitorLetter.has_value());
+        }
+        else
+        {
+            ASSERT_TRUE(monitorLetter.has_value());
+            EXPECT_EQ(vxdev::FindDrive(*monitorLetter)->mountPoint, c.monitorMount);
+        }
+        if (c.stickMount.empty())
+        {
+            EXPECT_FALSE(stickLetter.has_value());
+        }
+        else
+        {
+            ASSERT_TRUE(stickLetter.has_value());
+            EXPECT_EQ(vxdev::FindDrive(*stickLetter)->mountPoint, c.stickMount);
+            // The path through the letter that is left leads to the disk on top.
+            EXPECT_EQ(vxdev::TranslateDrivePath(std::u16string(1, static_cast<char16_t>(*stickLetter)) +
+                                                u":\\FR.DAT"),
+                      c.stickMount + "/FR.DAT");
+        }
+    }
 }
 
 TEST(DriveMapTest, LettersEndAtZ)

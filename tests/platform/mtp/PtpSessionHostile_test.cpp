@@ -176,3 +176,77 @@ TEST(PtpSessionHostileDevice, ObjectLargerThanTheLimitIsNotRead)
     EXPECT_FALSE(r.IsOk());
     EXPECT_TRUE(got.empty());
 }
+
+namespace
+{
+Bytes Concat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+} // namespace
+
+// A container that does not fill its last packet ends its transfer, so bytes behind it in that
+// transfer are no container of the device's: taken as one, they could pass for a response the
+// device never gave. The transaction fails, and the next one starts clean. A container that
+// fills its last packet may be followed directly by the next one (a device that leaves out the
+// zero-length packet), and that is still accepted.
+TEST(PtpSessionHostileDevice, BytesBehindAContainerInItsTransfer)
+{
+    const std::uint16_t op = 0x9D05;
+    const Bytes shortPayload(88, 0x11);          // a 100-byte container
+    const Bytes alignedPayload(kMps - 12, 0x22); // a container of exactly one packet
+    const Bytes ok = Response();
+    const struct
+    {
+        const char *what;
+        std::vector<Bytes> transfers;
+        bool accepted;
+    } cases[] = {
+        {"a response behind the data in its packet",
+         {Concat(EncodeDataContainer(op, 0, shortPayload), ok)},
+         false},
+        {"a response behind the data in a transfer that filled the buffer",
+         {[&] {
+             Bytes t = Concat(EncodeDataContainer(op, 0, shortPayload), ok);
+             t.resize(16384);
+             return t;
+         }()},
+         false},
+        {"stray bytes behind the response",
+         {EncodeDataContainer(op, 0, shortPayload), Concat(ok, Bytes{1, 2, 3, 4})},
+         false},
+        {"a response begun behind the data and continued in the next transfer",
+         {Concat(EncodeDataContainer(op, 0, alignedPayload), Bytes(ok.begin(), ok.begin() + 6)),
+          Bytes(ok.begin() + 6, ok.end())},
+         false},
+        {"a response directly behind data that fills its packet",
+         {Concat(EncodeDataContainer(op, 0, alignedPayload), ok)},
+         true},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        auto script = std::make_shared<Script>();
+        const std::vector<Bytes> transfers = c.transfers;
+        // After the scripted transfers the device answers the next transaction properly.
+        script->next = [transfers, ok](int n, Bytes &t) {
+            t = static_cast<std::size_t>(n) < transfers.size() ? transfers[static_cast<std::size_t>(n)] : ok;
+            return true;
+        };
+        PtpSession session(std::make_unique<ScriptedDevice>(script));
+        Bytes data;
+        const PtpResult r = session.Transact(op, {}, DataPhase::In, &data);
+        if (c.accepted)
+        {
+            EXPECT_TRUE(r.IsOk());
+            EXPECT_EQ(data, alignedPayload);
+            continue;
+        }
+        EXPECT_FALSE(r.Completed());
+        EXPECT_TRUE(r.protocolError);
+        // Nothing of the broken exchange is taken for the next one's.
+        script->reads = static_cast<int>(transfers.size());
+        EXPECT_TRUE(session.Transact(0x9D04, {}, DataPhase::None, nullptr).IsOk());
+    }
+}
