@@ -1,6 +1,7 @@
 #include "store/KvtDatabase.h"
 
 #include "platform/sys/DataFolder.h"
+#include "platform/sys/TextConvert.h"
 
 #include <vector>
 
@@ -83,12 +84,17 @@ void KvtDatabase::OpenFile(const std::u16string &folder)
     }
     else
     {
-        vxsys::CreateFolderTree(folder, 0700);
         m_path = folder;
         if (m_path.back() != u'/')
             m_path += u'/';
         m_path += kFileName;
     }
+    // The engine would read an unpaired surrogate of the path together with the
+    // character after it, and so open another file than the one checked below.
+    if (vxsys::HasUnpairedSurrogate(m_path))
+        return;
+    if (!folder.empty())
+        vxsys::CreateFolderTree(folder, 0700);
     // The file holds enciphered passwords under a fixed key: only its owner may read it.
     // A file created here is empty; the engine takes it as a new database.
     vxsys::EnsurePrivateFile(m_path, 0600);
