@@ -96,8 +96,11 @@ void KvtDatabase::OpenFile(const std::u16string &folder)
     if (!folder.empty())
         vxsys::CreateFolderTree(folder, 0700);
     // The file holds enciphered passwords under a fixed key: only its owner may read it.
-    // A file created here is empty; the engine takes it as a new database.
-    vxsys::EnsurePrivateFile(m_path, 0600);
+    // A file created here is empty; the engine takes it as a new database. What cannot
+    // be made private (a symbolic link, whose target would stay as it is, or anything
+    // but a regular file) is not opened: the store then fails every operation.
+    if (!vxsys::EnsurePrivateFile(m_path, 0600))
+        return;
     if (m_db.Open(m_path.c_str()))
     {
         EnsureSchema();
