@@ -90,8 +90,9 @@ void KvtDatabase::OpenFile(const std::u16string &folder)
         m_path += kFileName;
     }
     // The engine would read an unpaired surrogate of the path together with the
-    // character after it, and so open another file than the one checked below.
-    if (vxsys::HasUnpairedSurrogate(m_path))
+    // character after it, and a zero character would end the path early: either
+    // way it would open another file than the one made private below.
+    if (vxsys::HasUnpairedSurrogate(m_path) || m_path.find(u'\0') != std::u16string::npos)
         return;
     if (!folder.empty())
         vxsys::CreateFolderTree(folder, 0700);

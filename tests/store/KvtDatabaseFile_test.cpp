@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -371,17 +372,23 @@ TEST(KvtDatabaseFile, ExistingDataFolderIsNarrowedToTheOwner)
     }
 }
 
-TEST(KvtDatabaseFile, FolderWithAnUnpairedSurrogateIsNeitherMadeNorOpened)
+TEST(KvtDatabaseFile, FolderNameTheEngineWouldReadOtherwiseIsNeitherMadeNorOpened)
 {
     const std::string base = vxtest::MakeTempDir("surrogate");
+    std::vector<std::u16string> names;
     for (const char16_t s : {char16_t(0xD800), char16_t(0xDBFF), char16_t(0xDC00)})
     {
-        for (const std::u16string &name : {std::u16string{s}, u"a" + std::u16string{s}, std::u16string{s} + u"'"})
-        {
-            KvtDatabase db(U16(base) + u"/" + name);
-            EXPECT_EQ(0, db.IsOpen()) << std::hex << unsigned(s);
-            EXPECT_EQ(0, AddAbc(db, u"u"));
-        }
+        names.push_back(std::u16string{s});
+        names.push_back(u"a" + std::u16string{s});
+        names.push_back(std::u16string{s} + u"'");
+    }
+    // A zero character would end the engine's path at the folder itself.
+    names.push_back(std::u16string(u"db\0x", 4));
+    for (const std::u16string &name : names)
+    {
+        KvtDatabase db(U16(base) + u"/" + name);
+        EXPECT_EQ(0, db.IsOpen()) << U8(name);
+        EXPECT_EQ(0, AddAbc(db, u"u"));
     }
     EXPECT_TRUE(std::filesystem::is_empty(base));
 }
