@@ -48,7 +48,10 @@ bool CopyId(const char16_t (&field)[5], char *out)
 {
     if (vxsys::U16Length(field) != 4)
         return false;
+    // A surrogate pair would narrow to one byte; only four bytes make an ID.
     const std::string narrow = vxsys::Utf16ToLatin1(std::u16string_view(field, 4));
+    if (narrow.size() != 4)
+        return false;
     std::memcpy(out, narrow.data(), 4);
     out[4] = '\0';
     return true;

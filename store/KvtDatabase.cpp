@@ -1,6 +1,7 @@
 #include "store/KvtDatabase.h"
 
 #include "platform/sys/DataFolder.h"
+#include "platform/sys/TextConvert.h"
 
 #include <vector>
 
@@ -83,15 +84,24 @@ void KvtDatabase::OpenFile(const std::u16string &folder)
     }
     else
     {
-        vxsys::CreateFolderTree(folder, 0700);
         m_path = folder;
         if (m_path.back() != u'/')
             m_path += u'/';
         m_path += kFileName;
     }
+    // The engine would read an unpaired surrogate of the path together with the
+    // character after it, and a zero character would end the path early: either
+    // way it would open another file than the one made private below.
+    if (vxsys::HasUnpairedSurrogate(m_path) || m_path.find(u'\0') != std::u16string::npos)
+        return;
+    if (!folder.empty())
+        vxsys::CreateFolderTree(folder, 0700);
     // The file holds enciphered passwords under a fixed key: only its owner may read it.
-    // A file created here is empty; the engine takes it as a new database.
-    vxsys::EnsurePrivateFile(m_path, 0600);
+    // A file created here is empty; the engine takes it as a new database. What cannot
+    // be made private (a symbolic link, whose target would stay as it is, or anything
+    // but a regular file) is not opened: the store then fails every operation.
+    if (!vxsys::EnsurePrivateFile(m_path, 0600))
+        return;
     if (m_db.Open(m_path.c_str()))
     {
         EnsureSchema();

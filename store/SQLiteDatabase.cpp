@@ -21,6 +21,13 @@ int SQLiteDatabase::Open(const char16_t *path)
         m_lastError = SQLITE_MISUSE;
         return 0;
     }
+    // The engine turns the path into UTF-8 without checking surrogates: an unpaired
+    // one would take the next character with it and name another file.
+    if (vxsys::HasUnpairedSurrogate(std::u16string_view(path, vxsys::U16Length(path))))
+    {
+        m_lastError = SQLITE_CANTOPEN;
+        return 0;
+    }
     sqlite3 *handle = nullptr;
     const int rc = sqlite3_open16(path, &handle);
     if (rc != SQLITE_OK)

@@ -16,7 +16,9 @@ class SQLiteDatabase
     SQLiteDatabase(const SQLiteDatabase &) = delete;
     SQLiteDatabase &operator=(const SQLiteDatabase &) = delete;
 
-    // 1 when open (also when it already was); 0 with the engine's error code kept.
+    // 1 when open (also when it already was); 0 with the engine's error code kept
+    // (SQLITE_CANTOPEN for a path holding an unpaired surrogate, which the engine
+    // cannot be given as it stands).
     int Open(const char16_t *path);
     void Close();
 

@@ -1,9 +1,18 @@
 #include "store/SqlText.h"
 
+#include "platform/sys/TextConvert.h"
+
 #include <charconv>
 
-std::u16string SqlQuote(std::u16string_view text)
+bool IsSqlTextValue(std::u16string_view text)
 {
+    return text.find(u'\0') == std::u16string_view::npos && !vxsys::HasUnpairedSurrogate(text);
+}
+
+std::optional<std::u16string> SqlQuote(std::u16string_view text)
+{
+    if (!IsSqlTextValue(text))
+        return std::nullopt;
     std::u16string out;
     out.reserve(text.size() + 2);
     for (char16_t ch : text)
@@ -53,10 +62,12 @@ std::optional<std::u16string> SqlFormat(std::u16string_view format, std::initial
         if (rest.starts_with(u"s"))
         {
             const bool quoted = i > 0 && format[i - 1] == u'\'' && rest.size() > 1 && rest[1] == u'\'';
-            if (!quoted || arg.GetKind() != SqlArg::Kind::Text ||
-                arg.GetText().find(u'\0') != std::u16string_view::npos)
+            if (!quoted || arg.GetKind() != SqlArg::Kind::Text)
                 return std::nullopt;
-            out += SqlQuote(arg.GetText());
+            const std::optional<std::u16string> value = SqlQuote(arg.GetText());
+            if (!value)
+                return std::nullopt;
+            out += *value;
             i += 1;
         }
         else if (rest.starts_with(u"I64i"))

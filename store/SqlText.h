@@ -15,8 +15,8 @@
 //   %I64i  a 64-bit integer (date-time values);
 // and "%%" for a percent sign. Numbers are written in the C locale. Any
 // mismatch (unknown directive, wrong argument kind, too few or too many
-// arguments, a text holding U+0000 or a null text) gives no statement at all,
-// so the caller fails instead of running a statement it did not mean.
+// arguments, a null text, or a text that SqlQuote refuses) gives no statement
+// at all, so the caller fails instead of running a statement it did not mean.
 
 class SqlArg
 {
@@ -45,8 +45,17 @@ class SqlArg
     int64_t m_number = 0;
 };
 
+// Whether a text value can reach the engine as it stands, quoted into a
+// statement or bound to one: no U+0000 and no unpaired surrogate. The engine
+// turns a statement into UTF-8 without checking surrogates, so an unpaired one
+// takes the next character with it, the closing quote of a value included.
+// Such text is refused rather than replaced: U+FFFD would store a value other
+// than the one given and make distinct user ids compare equal.
+bool IsSqlTextValue(std::u16string_view text);
+
 // The text with every single quote doubled: the form a value takes between
 // single quotes in a statement. The engine stores the value as it was given.
-std::u16string SqlQuote(std::u16string_view text);
+// None for a text that IsSqlTextValue refuses.
+std::optional<std::u16string> SqlQuote(std::u16string_view text);
 
 std::optional<std::u16string> SqlFormat(std::u16string_view format, std::initializer_list<SqlArg> args = {});

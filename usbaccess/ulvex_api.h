@@ -12,9 +12,14 @@
 // - Narrow text is single-byte Latin-1; UTF-16 outputs are char16_t.
 // - An output with a capacity receives at most capacity - 1 characters and a terminator;
 //   a null output is skipped (or fails the call where the output is the call's purpose).
+//
+// A C header (C11 or later), so that C programs can load the library too.
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h> // char16_t, the type C++ has built in
+#endif
 
 #if defined(ULVEX_BUILDING)
 #define ULVEX_API __attribute__((visibility("default")))
@@ -77,8 +82,10 @@ typedef struct SPT_WITH_BUFFERS
 #define ULVEX_SPT_TIMEOUT_SECONDS 120
 #define ULVEX_SPT_MAX_CDB 16
 
+#ifdef __cplusplus
 extern "C"
 {
+#endif
     // ---- ID text ----
 
     // The value of the first four characters as hexadecimal digits, the first the most
@@ -201,11 +208,11 @@ extern "C"
     // Not exported: they call through the object's own table. A null device gives 0.
     static inline unsigned long UlvexMtpDeviceAddRef(ULVEX_MTP_DEVICE *device)
     {
-        return device != nullptr ? device->vtbl->AddRef(device) : 0;
+        return device != NULL ? device->vtbl->AddRef(device) : 0;
     }
     static inline unsigned long UlvexMtpDeviceRelease(ULVEX_MTP_DEVICE *device)
     {
-        return device != nullptr ? device->vtbl->Release(device) : 0;
+        return device != NULL ? device->vtbl->Release(device) : 0;
     }
 
     // The first MTP device with these USB IDs whose serial number a present USB device with the
@@ -232,4 +239,6 @@ extern "C"
                                     const unsigned int *params, unsigned int paramCount,
                                     unsigned int nextPhase, unsigned int *returnParams,
                                     unsigned int *returnCount, unsigned char *data, unsigned int *dataLength);
+#ifdef __cplusplus
 }
+#endif

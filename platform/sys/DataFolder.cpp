@@ -43,20 +43,31 @@ bool CreateFolderTree(const std::u16string &path, mode_t mode)
     const std::string narrow = Utf16ToUtf8(path);
     if (narrow.empty())
         return false;
-    if (IsFolder(narrow))
-        return true;
-    // Walk the components from the root so each missing level gets the mode.
-    std::size_t pos = 0;
-    while (pos != std::string::npos)
+    if (!IsFolder(narrow))
     {
-        pos = narrow.find('/', pos + 1);
-        const std::string part = narrow.substr(0, pos);
-        if (part.empty() || IsFolder(part))
-            continue;
-        if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
-            return false;
+        // Walk the components from the root so each missing level gets the mode.
+        std::size_t pos = 0;
+        while (pos != std::string::npos)
+        {
+            pos = narrow.find('/', pos + 1);
+            const std::string part = narrow.substr(0, pos);
+            if (part.empty() || IsFolder(part))
+                continue;
+            if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
+                return false;
+        }
     }
-    return IsFolder(narrow);
+    // A folder made earlier (by an older version or by hand) may allow more than a fresh one:
+    // take away what the mode does not grant, on the folder that was opened.
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    if (ok && (st.st_mode & 07777 & ~mode) != 0)
+        ok = ::fchmod(fd, st.st_mode & 07777 & mode) == 0;
+    ::close(fd);
+    return ok;
 }
 
 bool EnsurePrivateFile(const std::u16string &path, mode_t mode)
@@ -64,7 +75,11 @@ bool EnsurePrivateFile(const std::u16string &path, mode_t mode)
     const std::string narrow = Utf16ToUtf8(path);
     if (narrow.empty())
         return false;
-    const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
+    // No link is followed, and no open waits: a FIFO or a device in the file's place is
+    // refused below instead of blocking here. Read access suffices to create the file and
+    // to set the mode of one the user owns.
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                          mode);
     if (fd < 0)
         return false;
     struct stat st;

@@ -16,10 +16,14 @@ std::u16string AppDataFolder();
 std::string UserBaseFolder(const char *variable, const char *homeRelative);
 
 // Creates the folder and every missing parent with the given mode (the umask
-// still applies). True when the folder exists afterwards.
+// still applies); a folder that already exists loses the permissions outside
+// the mode (its parents are left as they are). True when the folder exists
+// afterwards and grants nothing outside the mode.
 bool CreateFolderTree(const std::u16string &path, mode_t mode);
 
 // Makes sure the file exists without touching its content, and sets its mode.
-// True when the file exists afterwards and the mode could be set.
+// True when a regular file is there afterwards, reached without a symbolic
+// link, and its mode could be set; false for a link (also a dangling one),
+// a folder, a FIFO or a device node in its place.
 bool EnsurePrivateFile(const std::u16string &path, mode_t mode);
 } // namespace vxsys

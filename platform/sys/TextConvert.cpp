@@ -115,13 +115,49 @@ std::string Utf16ToUtf8(std::u16string_view text)
     return out;
 }
 
+namespace
+{
+bool IsHighSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+} // namespace
+
 std::string Utf16ToLatin1(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char16_t c : text)
-        out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const char16_t c = text[i];
+        if (c <= 0xFF)
+        {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        // A pair is one character beyond Latin-1, so it takes one byte like any other.
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+            ++i;
+        out.push_back('?');
+    }
     return out;
+}
+
+bool HasUnpairedSurrogate(std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+            ++i;
+        else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i]))
+            return true;
+    }
+    return false;
 }
 
 std::u16string Latin1ToUtf16(std::string_view text)

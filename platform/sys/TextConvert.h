@@ -13,9 +13,14 @@ namespace vxsys
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// Single-byte Latin-1: byte count equals character count; characters above U+00FF become '?'.
+// Single-byte Latin-1: byte count equals character count; each character above U+00FF becomes one
+// '?', a surrogate pair (one character) and an unpaired surrogate alike.
 std::string Utf16ToLatin1(std::u16string_view text);
 std::u16string Latin1ToUtf16(std::string_view text);
+
+// True when some surrogate of the text is not part of a high-low pair: text that no conversion to
+// another encoding can carry as it stands.
+bool HasUnpairedSurrogate(std::u16string_view text);
 
 // Length of a zero-terminated UTF-16 text; 0 for null.
 std::size_t U16Length(const char16_t *text);

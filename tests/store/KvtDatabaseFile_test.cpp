@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -291,4 +293,102 @@ TEST(KvtDatabaseFile, UnusableFolderLeavesTheConnectionClosed)
     // Deciphering needs no connection.
     EXPECT_EQ(1, db.DecryptPassword(kAbcStored, &password));
     EXPECT_EQ(u"abc", password);
+}
+
+TEST(KvtDatabaseFile, WhatCannotBeMadePrivateIsNotOpened)
+{
+    struct Case
+    {
+        const char *what;
+        std::function<void(const std::string &file, const std::string &elsewhere)> make;
+    };
+    const Case cases[] = {
+        {"link to a database",
+         [](const std::string &file, const std::string &elsewhere) {
+             {
+                 KvtDatabase other(U16(elsewhere));
+                 ASSERT_EQ(1, AddAbc(other, u"u"));
+             }
+             ::chmod((elsewhere + "/KVTDB_NB.dat").c_str(), 0644);
+             ASSERT_EQ(0, ::symlink((elsewhere + "/KVTDB_NB.dat").c_str(), file.c_str()));
+         }},
+        {"link to an empty file",
+         [](const std::string &file, const std::string &elsewhere) {
+             std::ofstream(elsewhere + "/KVTDB_NB.dat");
+             ::chmod((elsewhere + "/KVTDB_NB.dat").c_str(), 0644);
+             ASSERT_EQ(0, ::symlink((elsewhere + "/KVTDB_NB.dat").c_str(), file.c_str()));
+         }},
+        {"dangling link",
+         [](const std::string &file, const std::string &elsewhere) {
+             ASSERT_EQ(0, ::symlink((elsewhere + "/KVTDB_NB.dat").c_str(), file.c_str()));
+         }},
+        {"FIFO", [](const std::string &file, const std::string &) { ASSERT_EQ(0, ::mkfifo(file.c_str(), 0600)); }},
+        {"folder", [](const std::string &file, const std::string &) { ASSERT_EQ(0, ::mkdir(file.c_str(), 0700)); }},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        const std::string folder = vxtest::MakeTempDir("refused");
+        const std::string elsewhere = vxtest::MakeTempDir("elsewhere");
+        const std::string file = folder + "/KVTDB_NB.dat";
+        const std::string target = elsewhere + "/KVTDB_NB.dat";
+        c.make(file, elsewhere);
+        const bool hadTarget = std::filesystem::exists(target);
+        const std::string before = hadTarget ? ReadAll(target) : std::string();
+        {
+            KvtDatabase db(U16(folder));
+            EXPECT_EQ(0, db.IsOpen());
+            EXPECT_EQ(0, db.Login(u"u", u"abc"));
+            EXPECT_EQ(0, AddAbc(db, u"v"));
+            EXPECT_EQ(0, db.Begin());
+        }
+        // The link's target keeps its mode and content, and nothing new appears.
+        EXPECT_EQ(hadTarget, std::filesystem::exists(target));
+        if (hadTarget)
+        {
+            EXPECT_EQ(0644u, Mode(target));
+            EXPECT_TRUE(before == ReadAll(target)) << "the target's content changed";
+        }
+        EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder),
+                                   std::filesystem::directory_iterator()));
+    }
+}
+
+TEST(KvtDatabaseFile, ExistingDataFolderIsNarrowedToTheOwner)
+{
+    for (const unsigned mode : {0755u, 0777u, 0711u, 0700u})
+    {
+        const std::string data = vxtest::MakeTempDir("wide");
+        ::chmod(data.c_str(), 0755);
+        ASSERT_EQ(0, ::mkdir((data + "/Vormatik").c_str(), 0700));
+        ASSERT_EQ(0, ::chmod((data + "/Vormatik").c_str(), mode));
+        ScopedEnv xdg("XDG_DATA_HOME", data.c_str());
+        {
+            KvtDatabase db;
+            EXPECT_EQ(1, db.IsOpen());
+        }
+        EXPECT_EQ(0700u, Mode(data + "/Vormatik")) << std::oct << mode;
+        EXPECT_EQ(0755u, Mode(data)) << "a parent is not ours to change";
+    }
+}
+
+TEST(KvtDatabaseFile, FolderNameTheEngineWouldReadOtherwiseIsNeitherMadeNorOpened)
+{
+    const std::string base = vxtest::MakeTempDir("surrogate");
+    std::vector<std::u16string> names;
+    for (const char16_t s : {char16_t(0xD800), char16_t(0xDBFF), char16_t(0xDC00)})
+    {
+        names.push_back(std::u16string{s});
+        names.push_back(u"a" + std::u16string{s});
+        names.push_back(std::u16string{s} + u"'");
+    }
+    // A zero character would end the engine's path at the folder itself.
+    names.push_back(std::u16string(u"db\0x", 4));
+    for (const std::u16string &name : names)
+    {
+        KvtDatabase db(U16(base) + u"/" + name);
+        EXPECT_EQ(0, db.IsOpen()) << U8(name);
+        EXPECT_EQ(0, AddAbc(db, u"u"));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(base));
 }

@@ -59,7 +59,7 @@ class KvtDatabaseTest : public testing::Test
     std::u16string StoredPassword(const std::u16string &user)
     {
         Peek peek(m_db.GetPath());
-        const auto text = peek.Text(u"select Password from UserInfo where UserID='" + SqlQuote(user) + u"'");
+        const auto text = peek.Text(u"select Password from UserInfo where UserID='" + SqlQuote(user).value() + u"'");
         return text ? *text : std::u16string();
     }
 

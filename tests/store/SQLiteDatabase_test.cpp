@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sqlite3.h>
 
 namespace
@@ -209,4 +210,20 @@ TEST(SQLiteDatabase, NewFilesAreUtf16)
     std::u16string encoding;
     ASSERT_EQ(1, table.GetText(0, 0, &encoding));
     EXPECT_EQ(u"UTF-16le", encoding);
+}
+
+TEST(SQLiteDatabase, PathWithAnUnpairedSurrogateIsNotOpened)
+{
+    // The engine would read the surrogate with the '/' after it and create a file beside the folder.
+    const std::string base = vxtest::MakeTempDir("surrogate-path");
+    const std::u16string folder = vxsys::Utf8ToUtf16(base + "/x");
+    for (const char16_t s : {char16_t(0xD800), char16_t(0xDBFF), char16_t(0xDC00)})
+    {
+        SQLiteDatabase db;
+        const std::u16string path = folder + s + u"/f.db";
+        EXPECT_EQ(0, db.Open(path.c_str())) << std::hex << unsigned(s);
+        EXPECT_EQ(0, db.IsOpen());
+        EXPECT_EQ(SQLITE_CANTOPEN, db.GetLastError());
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(base));
 }

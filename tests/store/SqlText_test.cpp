@@ -8,11 +8,12 @@
 
 TEST(SqlQuote, DoublesEverySingleQuote)
 {
-    EXPECT_EQ(u"", SqlQuote(u""));
-    EXPECT_EQ(u"O''Brien", SqlQuote(u"O'Brien"));
-    EXPECT_EQ(u"''''", SqlQuote(u"''"));
-    EXPECT_EQ(u"x'' or ''1''=''1", SqlQuote(u"x' or '1'='1"));
-    EXPECT_EQ(u"\"double\" stays", SqlQuote(u"\"double\" stays"));
+    EXPECT_EQ(u"", SqlQuote(u"").value());
+    EXPECT_EQ(u"O''Brien", SqlQuote(u"O'Brien").value());
+    EXPECT_EQ(u"''''", SqlQuote(u"''").value());
+    EXPECT_EQ(u"x'' or ''1''=''1", SqlQuote(u"x' or '1'='1").value());
+    EXPECT_EQ(u"\"double\" stays", SqlQuote(u"\"double\" stays").value());
+    EXPECT_FALSE(SqlQuote(std::u16string_view(u"a\0b", 3)));
 }
 
 TEST(SqlFormat, WritesEachDirective)
@@ -69,6 +70,38 @@ TEST(SqlFormat, RefusesWhatItCannotWriteSafely)
     };
     for (const Case &c : cases)
         EXPECT_FALSE(c.result) << c.why;
+}
+
+// The engine reads an unpaired surrogate together with the unit after it, so
+// one before a doubled quote would leave a single quote that ends the value.
+TEST(SqlText, UnpairedSurrogatesAreRefusedWherePairsPass)
+{
+    const char16_t surrogates[] = {0xD800, 0xDBFF, 0xDC00, 0xDFFF};
+    for (const char16_t s : surrogates)
+    {
+        const std::u16string texts[] = {
+            std::u16string{s} + u"ann",                // at the start
+            u"ann" + std::u16string{s},                // at the end
+            u"a" + std::u16string{s} + u"' or 1=1 --", // before a quote
+            std::u16string{s} + u"'",                  // alone before a quote
+            std::u16string{s, s},                      // two alike make no pair
+        };
+        for (const std::u16string &text : texts)
+        {
+            SCOPED_TRACE(testing::Message() << std::hex << unsigned(s) << " case " << (&text - texts));
+            EXPECT_FALSE(IsSqlTextValue(text));
+            EXPECT_FALSE(SqlQuote(text));
+            EXPECT_FALSE(SqlFormat(u"where UserID = '%s'", {text}));
+            // Also after an acceptable value.
+            EXPECT_FALSE(SqlFormat(u"values( '%s', '%s' )", {u"ok", text}));
+        }
+    }
+    const std::u16string pair = u"\U0001F3C3'\U00010000";
+    EXPECT_TRUE(IsSqlTextValue(pair));
+    EXPECT_EQ(u"\U0001F3C3''\U00010000", SqlQuote(pair).value());
+    const auto text = SqlFormat(u"'%s'", {pair});
+    ASSERT_TRUE(text);
+    EXPECT_EQ(u"'\U0001F3C3''\U00010000'", *text);
 }
 
 TEST(SqlFormat, PlainTextPassesUnchanged)

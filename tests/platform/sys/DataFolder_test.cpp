@@ -76,3 +76,49 @@ TEST(DataFolder, EnsurePrivateFileKeepsTheContent)
     EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(base), 0600)); // a folder
     EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(base + "/missing/f"), 0600));
 }
+
+TEST(DataFolder, ExistingFolderLosesWhatTheModeDoesNotGrant)
+{
+    struct Case
+    {
+        unsigned before;
+        unsigned after;
+    };
+    // Taking away only: a folder that grants less than the mode keeps what it has.
+    const Case cases[] = {{0755, 0700}, {0777, 0700}, {0750, 0700}, {02755, 0700}, {0700, 0700}, {0500, 0500}};
+    for (const Case &c : cases)
+    {
+        const std::string base = vxtest::MakeTempDir("narrow");
+        ::chmod(base.c_str(), 0755);
+        const std::string folder = base + "/data";
+        ASSERT_EQ(0, ::mkdir(folder.c_str(), 0700));
+        ASSERT_EQ(0, ::chmod(folder.c_str(), c.before));
+        EXPECT_TRUE(vxsys::CreateFolderTree(vxsys::Utf8ToUtf16(folder), 0700)) << std::oct << c.before;
+        EXPECT_EQ(c.after, Mode(folder)) << std::oct << c.before;
+        EXPECT_EQ(0755u, Mode(base)) << "a parent is left as it is";
+        ::chmod(folder.c_str(), 0700);
+    }
+}
+
+TEST(DataFolder, EnsurePrivateFileRefusesWhatIsNotAPlainFile)
+{
+    const std::string base = vxtest::MakeTempDir("notplain");
+    const std::string target = base + "/target";
+    std::ofstream(target) << "secret";
+    ::chmod(target.c_str(), 0644);
+
+    const std::string link = base + "/link";
+    ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str()));
+    EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(link), 0600));
+    EXPECT_EQ(0644u, Mode(target)) << "the link's target keeps its mode";
+
+    const std::string dangling = base + "/dangling";
+    ASSERT_EQ(0, ::symlink((base + "/nowhere").c_str(), dangling.c_str()));
+    EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(dangling), 0600));
+    EXPECT_EQ(0xFFFFu, Mode(base + "/nowhere")) << "no file is made at the link's target";
+
+    // Refused at once: no writer is waited for.
+    const std::string fifo = base + "/fifo";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    EXPECT_FALSE(vxsys::EnsurePrivateFile(vxsys::Utf8ToUtf16(fifo), 0600));
+}

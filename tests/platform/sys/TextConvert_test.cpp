@@ -29,6 +29,53 @@ TEST(TextConvert, Latin1KeepsOneByteACharacter)
     EXPECT_EQ(Latin1ToUtf16(std::string("\xE9z")), u"\u00E9z");
 }
 
+TEST(TextConvert, Latin1GivesOneQuestionMarkPerCharacter)
+{
+    struct Case
+    {
+        std::u16string text;
+        std::string latin1;
+    };
+    const Case cases[] = {
+        {u"\U0001F3C3", "?"},                                  // one character as a surrogate pair
+        {u"a\U0001F3C3b\U00010000", "a?b?"},                  // pairs among other characters
+        {u"\U0001F3C3\U0001F3C3", "??"},                      // two pairs back to back
+        {std::u16string{0xD800}, "?"},                        // unpaired high surrogate alone
+        {std::u16string{u'x', 0xDBFF, u'\''}, "x?'"},         // unpaired high before a quote
+        {std::u16string{0xDC00, 0xD800}, "??"},               // low before high is no pair
+        {std::u16string{0xD800, 0xD800, 0xDC00}, "??"},       // lone high, then a pair
+        {std::u16string{0xDFFF, u'z'}, "?z"},                 // unpaired low
+    };
+    for (const Case &c : cases)
+    {
+        const std::string out = Utf16ToLatin1(c.text);
+        EXPECT_EQ(c.latin1, out) << Utf16ToUtf8(c.text);
+    }
+}
+
+TEST(TextConvert, UnpairedSurrogatesAreFound)
+{
+    struct Case
+    {
+        std::u16string text;
+        bool unpaired;
+    };
+    const Case cases[] = {
+        {u"", false},
+        {u"O'Brien \u6B65", false},
+        {u"\U0001F3C3", false},
+        {u"\U0010FFFF\U00010000", false},
+        {std::u16string{0xD800}, true},
+        {std::u16string{0xDBFF, u'\''}, true},
+        {std::u16string{u'a', 0xDC00}, true},
+        {std::u16string{0xDC00, 0xD800}, true},
+        {std::u16string{0xD83C, 0xDFC3, 0xDFC3}, true},
+        {std::u16string{0xD800, 0xD83C, 0xDFC3}, true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.unpaired, HasUnpairedSurrogate(c.text)) << Utf16ToUtf8(c.text);
+}
+
 TEST(TextConvert, BoundedCopyAlwaysTerminates)
 {
     char16_t buf[4] = {u'x', u'x', u'x', u'x'};
