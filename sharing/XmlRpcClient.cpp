@@ -172,6 +172,7 @@ bool XmlRpcImplementation::execute(const char *method, const XmlRpcValue &params
 {
     errorText.clear();
     isFault = false;
+    bytesReceived = 0;
     // Nothing may leave this call: every failure, running out of memory included, ends
     // as false with a reason.
     try

@@ -9,11 +9,6 @@
 #include <set>
 #include <vector>
 
-#ifndef ERROR_INTERNET_INVALID_URL
-#define ERROR_INTERNET_INVALID_URL 12005u
-#define ERROR_INTERNET_INCORRECT_HANDLE_STATE 12019u
-#endif
-
 struct InternetHandle__
 {
     enum class Kind

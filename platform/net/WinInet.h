@@ -15,6 +15,8 @@
 //   InternetQueryDataAvailable / InternetReadFile.
 // - The receive time-out is the longest pause in which nothing arrives (or leaves).
 // - Redirects are not followed; the reply is whatever the server sent.
+// - A host or object with spaces or control bytes is refused (ERROR_INTERNET_INVALID_URL)
+//   rather than sent: nothing a caller passes can add a header line.
 // - Certificate checks: the date and the name can be ignored only together with an
 //   unknown authority, since libcurl checks the chain as a whole (see
 //   CertificateChecksFor); a request that ignores only the date keeps every check.
@@ -56,9 +58,11 @@ typedef void (*INTERNET_STATUS_CALLBACK)(HINTERNET handle, std::uintptr_t contex
 
 #define ERROR_INTERNET_TIMEOUT 12002u
 #define ERROR_INTERNET_INTERNAL_ERROR 12004u
+#define ERROR_INTERNET_INVALID_URL 12005u
 #define ERROR_INTERNET_UNRECOGNIZED_SCHEME 12006u
 #define ERROR_INTERNET_NAME_NOT_RESOLVED 12007u
 #define ERROR_INTERNET_INCORRECT_HANDLE_TYPE 12018u
+#define ERROR_INTERNET_INCORRECT_HANDLE_STATE 12019u
 #define ERROR_INTERNET_CANNOT_CONNECT 12029u
 #define ERROR_INTERNET_CONNECTION_ABORTED 12030u
 #define ERROR_INTERNET_CONNECTION_RESET 12031u

@@ -192,3 +192,25 @@ TEST_F(WinInetTest, ConnectingTouchesNoNetwork)
     EXPECT_EQ(InternetConnectA(m_session, "h", 70000, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0), nullptr);
     EXPECT_EQ(InternetGetLastError(), static_cast<std::uint32_t>(ERROR_INVALID_PARAMETER));
 }
+
+TEST_F(WinInetTest, ControlBytesInTheObjectAreRefusedBeforeSending)
+{
+    LoopbackHttpServer::Options options;
+    options.body = "ok";
+    LoopbackHttpServer server(options);
+    HINTERNET connection = Connect(server.port());
+    for (const char *object : {"/x\r\nX-Injected: 1", "/a b", "/tab\tx"})
+    {
+        HINTERNET request = HttpOpenRequestA(connection, "POST", object, "HTTP/1.0", nullptr, nullptr, 0, 0);
+        ASSERT_NE(request, nullptr);
+        EXPECT_FALSE(HttpSendRequestA(request, nullptr, 0, "", 0)) << object;
+        EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_INVALID_URL) << object;
+        InternetCloseHandle(request);
+    }
+    // The same server still answers a clean request, and saw nothing before it.
+    HINTERNET request = HttpOpenRequestA(connection, "POST", "/clean", "HTTP/1.0", nullptr, nullptr, 0, 0);
+    ASSERT_TRUE(HttpSendRequestA(request, nullptr, 0, "", 0));
+    EXPECT_EQ(ReadAll(request), "ok");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].requestLine, "POST /clean HTTP/1.0");
+}
