@@ -75,6 +75,12 @@ TEST_F(XmlRpcClientTest, PostsTheRequestAndReadsAnIntReply)
     EXPECT_EQ(request.header("Accept"), "text/*");
     EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
     EXPECT_FALSE(request.hasHeader("Expect"));
+    // libcurl's own defaults are replaced, not sent beside ours.
+    for (const char *name : {"Content-Type", "Accept", "User-Agent"})
+        EXPECT_EQ(std::count_if(request.headers.begin(), request.headers.end(),
+                                [&](const auto &header) { return header.first == name; }),
+                  1)
+            << name;
     const std::string body = generateRequest("GetLastRecordDateTime", params);
     EXPECT_EQ(request.header("Content-Length"), std::to_string(body.size()));
     EXPECT_EQ(request.body, body);
