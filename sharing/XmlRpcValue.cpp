@@ -264,12 +264,27 @@ XmlRpcValue &XmlRpcValue::operator=(XmlRpcValue &&other) noexcept
     return *this;
 }
 
+XmlRpcValue &XmlRpcValue::operator=(bool value)
+{
+    return *this = XmlRpcValue(value);
+}
+
 XmlRpcValue &XmlRpcValue::operator=(int value)
 {
     return *this = XmlRpcValue(value);
 }
 
+XmlRpcValue &XmlRpcValue::operator=(double value)
+{
+    return *this = XmlRpcValue(value);
+}
+
 XmlRpcValue &XmlRpcValue::operator=(const char *value)
+{
+    return *this = XmlRpcValue(value);
+}
+
+XmlRpcValue &XmlRpcValue::operator=(const std::string &value)
 {
     return *this = XmlRpcValue(value);
 }

@@ -77,8 +77,12 @@ class XmlRpcValue
     // assigned from itself or from something it owns (v = v[0]).
     XmlRpcValue &operator=(const XmlRpcValue &other);
     XmlRpcValue &operator=(XmlRpcValue &&other) noexcept;
+    // One for each type, so that a bool or a double is never taken for an int.
+    XmlRpcValue &operator=(bool value);
     XmlRpcValue &operator=(int value);
+    XmlRpcValue &operator=(double value);
     XmlRpcValue &operator=(const char *value);
+    XmlRpcValue &operator=(const std::string &value);
 
     void swap(XmlRpcValue &other) noexcept;
 

@@ -20,6 +20,7 @@
 // - Certificate checks: the date and the name can be ignored only together with an
 //   unknown authority, since libcurl checks the chain as a whole (see
 //   CertificateChecksFor); a request that ignores only the date keeps every check.
+// A handle is used by one thread at a time and is not closed while a call on it runs.
 // Failures set a per-thread last error (InternetGetLastError) with WinINet's numbers.
 
 typedef struct InternetHandle__ *HINTERNET;

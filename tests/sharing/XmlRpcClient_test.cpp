@@ -172,6 +172,41 @@ TEST_F(XmlRpcClientTest, TransportFailuresNameTheirStep)
     }
 }
 
+TEST_F(XmlRpcClientTest, CertificateChecksOverHttps)
+{
+    // The https flags always give up the name and date checks; the unknown authority only
+    // with setIgnoreCertificateAuthority.
+    const struct
+    {
+        LoopbackHttpServer::Tls tls;
+        bool ignoreAuthority;
+        bool success;
+        std::string error;
+    } cases[] = {
+        {LoopbackHttpServer::Tls::SelfSigned, true, true, ""},
+        {LoopbackHttpServer::Tls::ExpiredSelfSigned, true, true, ""},
+        {LoopbackHttpServer::Tls::SelfSigned, false, false, "HttpSendRequest : Invalid certificate authority"},
+    };
+    for (const auto &c : cases)
+    {
+        LoopbackHttpServer::Options options = Serve(LoopbackHttpServer::Mode::Reply, Response("<value><i4>3</i4></value>"));
+        options.tls = c.tls;
+        LoopbackHttpServer server(options);
+        XmlRpcClient client(server.url(kPath).c_str());
+        EXPECT_EQ(client.implementation()->protocol, 2);
+        client.setIgnoreCertificateAuthority(c.ignoreAuthority);
+        XmlRpcValue result;
+        EXPECT_EQ(client.execute("Logout", Params("t", 1), result), c.success) << client.getError();
+        EXPECT_EQ(client.getError(), c.error);
+        if (c.success)
+        {
+            EXPECT_EQ(result.asInt(), 3);
+            ASSERT_EQ(server.requests().size(), 1u);
+            EXPECT_EQ(server.requests()[0].requestLine, std::string("POST ") + kPath + " HTTP/1.0");
+        }
+    }
+}
+
 TEST_F(XmlRpcClientTest, RepliesBeyondTheCapAreRefused)
 {
     // Far more than the cap; the client stops taking it in after one byte too many.

@@ -402,6 +402,21 @@ TEST(XmlRpcValue, TypedAccessAndItsErrors)
     EXPECT_TRUE(s.hasMember("missing"));
 }
 
+TEST(XmlRpcValue, AssignmentKeepsTheSourceType)
+{
+    XmlRpcValue v;
+    v = true;
+    EXPECT_EQ(v.getType(), XmlRpcValue::TypeBoolean);
+    v = 2.5;
+    EXPECT_EQ(v.getType(), XmlRpcValue::TypeDouble);
+    v = 7;
+    EXPECT_EQ(v.getType(), XmlRpcValue::TypeInt);
+    v = std::string("text");
+    EXPECT_EQ(v.asString(), "text");
+    v = "";
+    EXPECT_EQ(v.toXml(), "<value><string/></value>");
+}
+
 TEST(XmlRpcValue, CopiesAreDeep)
 {
     XmlRpcValue original;

@@ -3,8 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +22,85 @@
 
 namespace vxtest
 {
+// A server certificate made afresh for each server: an EC key and a certificate for
+// "localhost" that the key signs itself.
+struct LoopbackHttpServer::TlsContext
+{
+    SSL_CTX *context = nullptr;
+
+    explicit TlsContext(Tls kind)
+    {
+        EVP_PKEY *key = EVP_EC_gen("P-256");
+        X509 *certificate = X509_new();
+        if (!key || !certificate)
+            throw std::runtime_error("tls key");
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        const long day = 24 * 60 * 60;
+        if (kind == Tls::ExpiredSelfSigned)
+        {
+            X509_gmtime_adj(X509_getm_notBefore(certificate), -30 * day);
+            X509_gmtime_adj(X509_getm_notAfter(certificate), -day);
+        }
+        else
+        {
+            X509_gmtime_adj(X509_getm_notBefore(certificate), -day);
+            X509_gmtime_adj(X509_getm_notAfter(certificate), 365 * day);
+        }
+        X509_NAME *name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("localhost"), -1,
+                                   -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509_set_pubkey(certificate, key);
+        X509_sign(certificate, key, EVP_sha256());
+
+        context = SSL_CTX_new(TLS_server_method());
+        const bool ok = context && SSL_CTX_use_certificate(context, certificate) == 1 &&
+                        SSL_CTX_use_PrivateKey(context, key) == 1;
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        if (!ok)
+            throw std::runtime_error("tls context");
+    }
+    ~TlsContext() { SSL_CTX_free(context); }
+};
+
+// One accepted connection, plain or TLS.
+struct LoopbackHttpServer::Connection
+{
+    int fd = -1;
+    SSL *ssl = nullptr;
+
+    ~Connection()
+    {
+        if (ssl)
+            SSL_free(ssl);
+    }
+
+    // Data the TLS layer has already decrypted needs no wait on the socket.
+    bool pending() const { return ssl && SSL_pending(ssl) > 0; }
+
+    long receive(char *buffer, std::size_t size)
+    {
+        if (ssl)
+            return SSL_read(ssl, buffer, static_cast<int>(size));
+        return ::recv(fd, buffer, size, 0);
+    }
+
+    void sendAll(const std::string &data)
+    {
+        std::size_t sent = 0;
+        while (sent < data.size())
+        {
+            const long n = ssl ? SSL_write(ssl, data.data() + sent, static_cast<int>(data.size() - sent))
+                               : ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return;
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+};
+
 namespace
 {
 std::int64_t NowMs()
@@ -46,18 +130,6 @@ int BindLoopback(std::uint16_t *port)
     return fd;
 }
 
-void SendAll(int fd, const std::string &data)
-{
-    std::size_t sent = 0;
-    while (sent < data.size())
-    {
-        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        sent += static_cast<std::size_t>(n);
-    }
-}
-
 const char kDefaultHtml[] = "<html><head><title>404 Not Found</title></head>\n"
                             "<body><h1>Not Found</h1><p>The requested URL was not found on this server.</p></body>"
                             "</html>\n";
@@ -84,6 +156,8 @@ bool LoopbackHttpServer::Request::hasHeader(const std::string &name) const
 
 LoopbackHttpServer::LoopbackHttpServer(Options options) : m_options(std::move(options))
 {
+    if (m_options.tls != Tls::None)
+        m_tls = std::make_unique<TlsContext>(m_options.tls);
     m_listenFd = BindLoopback(&m_port);
     if (::listen(m_listenFd, 8) != 0 || ::pipe2(m_wakeFds, O_CLOEXEC) != 0)
     {
@@ -106,7 +180,7 @@ LoopbackHttpServer::~LoopbackHttpServer()
 
 std::string LoopbackHttpServer::url(const std::string &path) const
 {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return (m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
 }
 
 std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const
@@ -134,13 +208,29 @@ void LoopbackHttpServer::serve()
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        serveConnection(fd);
+        {
+            Connection connection;
+            connection.fd = fd;
+            if (m_tls)
+            {
+                // Every wait of the handshake is bounded too.
+                const std::int64_t left = std::max<std::int64_t>(1, m_deadlineMs - NowMs());
+                timeval limit{static_cast<time_t>(left / 1000), static_cast<suseconds_t>((left % 1000) * 1000)};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+                connection.ssl = SSL_new(m_tls->context);
+                SSL_set_fd(connection.ssl, fd);
+            }
+            if (!connection.ssl || SSL_accept(connection.ssl) == 1)
+                serveConnection(connection);
+        }
         ::close(fd);
     }
 }
 
-void LoopbackHttpServer::serveConnection(int fd)
+void LoopbackHttpServer::serveConnection(Connection &connection)
 {
+    const int fd = connection.fd;
     Request request;
     std::string &raw = request.raw;
     std::size_t headerEnd = std::string::npos;
@@ -149,9 +239,9 @@ void LoopbackHttpServer::serveConnection(int fd)
     for (;;)
     {
         int remaining = 0;
-        if (!waitReadable(fd, remaining))
+        if (!connection.pending() && !waitReadable(fd, remaining))
             return;
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        const long n = connection.receive(buffer, sizeof buffer);
         if (n <= 0)
             break;
         raw.append(buffer, static_cast<std::size_t>(n));
@@ -196,7 +286,7 @@ void LoopbackHttpServer::serveConnection(int fd)
         if (!contentType.empty())
             text += "Content-Type: " + contentType + "\r\n";
         text += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-        SendAll(fd, text);
+        connection.sendAll(text);
     };
 
     switch (m_options.mode)
@@ -212,11 +302,14 @@ void LoopbackHttpServer::serveConnection(int fd)
         for (;;)
         {
             int remaining = 0;
-            if (!waitReadable(fd, remaining) || ::recv(fd, buffer, sizeof buffer, 0) <= 0)
+            if ((!connection.pending() && !waitReadable(fd, remaining)) ||
+                connection.receive(buffer, sizeof buffer) <= 0)
                 break;
         }
         break;
     }
+    if (connection.ssl)
+        SSL_shutdown(connection.ssl);
     ::shutdown(fd, SHUT_WR);
 }
 

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,7 +18,8 @@ namespace vxtest
 // raw bytes) before the answer goes out, so a test reads it after its call returns.
 //
 // A request that does not begin like HTTP (a TLS greeting, say) is answered at once as
-// it arrived.
+// it arrived. With tls set the server speaks HTTPS with a certificate of its own making,
+// issued by itself for "localhost" (so no system authority knows it).
 class LoopbackHttpServer
 {
   public:
@@ -30,9 +32,17 @@ class LoopbackHttpServer
         Silent,            // reads the request and answers nothing until the client leaves
     };
 
+    enum class Tls
+    {
+        None,
+        SelfSigned,        // valid from yesterday for a year
+        ExpiredSelfSigned, // ran out yesterday
+    };
+
     struct Options
     {
         Mode mode = Mode::Reply;
+        Tls tls = Tls::None;
         std::string body;
         std::string statusLine = "HTTP/1.0 200 OK";
         std::string contentType = "text/xml";
@@ -58,16 +68,20 @@ class LoopbackHttpServer
     LoopbackHttpServer &operator=(const LoopbackHttpServer &) = delete;
 
     std::uint16_t port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (https with tls) followed by path.
     std::string url(const std::string &path) const;
 
     std::vector<Request> requests() const;
 
   private:
+    struct TlsContext;
+    struct Connection;
+
     void serve();
-    void serveConnection(int fd);
+    void serveConnection(Connection &connection);
     bool waitReadable(int fd, int &remainingMs) const;
 
+    std::unique_ptr<TlsContext> m_tls;
     Options m_options;
     int m_listenFd = -1;
     int m_wakeFds[2] = {-1, -1};
