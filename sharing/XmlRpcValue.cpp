@@ -1,9 +1,7 @@
 #include "sharing/XmlRpcValue.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -565,7 +563,6 @@ void XmlRpcValue::fromXml(const char *text, std::size_t *offset, int depth)
     {
         const char *start = text + *offset;
         char *end = nullptr;
-        errno = 0;
         const long long number = strtoll_l(start, &end, 10, CLocale());
         if (end == start)
             throw XmlRpcException("Bad double");
