@@ -17,9 +17,9 @@
 // - Redirects are not followed; the reply is whatever the server sent.
 // - A host or object with spaces or control bytes is refused (ERROR_INTERNET_INVALID_URL)
 //   rather than sent: nothing a caller passes can add a header line.
-// - Certificate checks: the date and the name can be ignored only together with an
-//   unknown authority, since libcurl checks the chain as a whole (see
-//   CertificateChecksFor); a request that ignores only the date keeps every check.
+// - Certificate checks: the name check can be given up on its own, the dates only
+//   together with an unknown authority, since libcurl checks the chain as a whole (see
+//   CertificateChecksFor); a request that ignores only the dates keeps every check.
 // A handle is used by one thread at a time and is not closed while a call on it runs.
 // Failures set a per-thread last error (InternetGetLastError) with WinINet's numbers.
 
