@@ -33,8 +33,8 @@ constexpr float kWeekdayFontSize = 7.0f;
 constexpr float kDayFontSize = 8.0f;
 constexpr float kCaptionFontSize = 10.0f;
 
-using Gdiplus::RectF;
 using Gdiplus::REAL;
+using Gdiplus::RectF;
 
 std::u16string Load(UINT id, WORD language)
 {
@@ -46,7 +46,8 @@ std::u16string Load(UINT id, WORD language)
 // Monday 1 .. Sunday 7 of a calendar date (1970-01-01 was a Thursday).
 int IsoWeekday(int year, int month, int day)
 {
-    const int64_t days = vxtime::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const int64_t days =
+        vxtime::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const int64_t fromMonday = ((days + 3) % 7 + 7) % 7;
     return static_cast<int>(fromMonday) + 1;
 }
@@ -182,7 +183,8 @@ RectF CCalendar::GetDayCellRect(int64_t date) const
     const int column = IsoWeekday(f.year, f.month, f.day) - 1;
     const REAL columnWidth = static_cast<REAL>(m_nWidth) / 7.0f;
     const REAL c = CellHeight();
-    return RectF(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(row) * c + kTopBar, columnWidth, c);
+    return RectF(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(row) * c + kTopBar, columnWidth,
+                 c);
 }
 
 RectF CCalendar::GetDayCell(int day) const
@@ -215,7 +217,8 @@ void CCalendar::Redraw()
         const int backTop = (kTopBar - static_cast<int>(Height(back))) / 2;
         const int forwardTop = (kTopBar - static_cast<int>(Height(forward))) / 2;
         m_rcStepBack = RectF(0.0f, static_cast<REAL>(backTop), Width(back), Height(back));
-        m_rcStepForward = RectF(W - Width(forward), static_cast<REAL>(forwardTop), Width(forward), Height(forward));
+        m_rcStepForward =
+            RectF(W - Width(forward), static_cast<REAL>(forwardTop), Width(forward), Height(forward));
         if (back)
             g.DrawImage(back.get(), m_rcStepBack);
         if (forward)
@@ -227,7 +230,8 @@ void CCalendar::Redraw()
         // Bottom bar: the month arrows and the month on show.
         auto prev = LoadBitmapResource(*this, kPrevMonthBitmap);
         auto next = LoadBitmapResource(*this, kNextMonthBitmap);
-        m_rcPrevMonth = RectF(5.0f, (kBottomBar - Height(prev)) * 0.5f + (H - kBottomBar), Width(prev), Height(prev));
+        m_rcPrevMonth =
+            RectF(5.0f, (kBottomBar - Height(prev)) * 0.5f + (H - kBottomBar), Width(prev), Height(prev));
         m_rcNextMonth = RectF(W - Width(next) - 5.0f, (kBottomBar - Height(next)) * 0.5f + (H - kBottomBar),
                               Width(next), Height(next));
         if (prev)
@@ -238,8 +242,9 @@ void CCalendar::Redraw()
         const bool shownKnown = vxsys::LocalFieldsFromTime(m_tShown, &shown);
         m_strMonthCaption = shownKnown ? vxui::CalendarCaption(m_wLanguage, shown.year, shown.month) : u"";
         const REAL captionInset = Width(next) + 30.0f;
-        DrawCentred(g, m_strMonthCaption, kCaptionFontSize, kCaptionText,
-                    RectF(captionInset, H - kBottomBar, W - 2.0f * captionInset, static_cast<REAL>(kBottomBar)));
+        DrawCentred(
+            g, m_strMonthCaption, kCaptionFontSize, kCaptionText,
+            RectF(captionInset, H - kBottomBar, W - 2.0f * captionInset, static_cast<REAL>(kBottomBar)));
 
         // The grid over its shadow.
         {
@@ -257,7 +262,8 @@ void CCalendar::Redraw()
         }
         for (int column = 0; column < 7; ++column)
         {
-            const RectF cell(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(kTopBar), columnWidth, c);
+            const RectF cell(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(kTopBar), columnWidth,
+                             c);
             Fill(g, kHeaderFill, cell);
             Outline(g, kGridFrame, 1.0f, cell);
             DrawCentred(g, m_strWeekdays[column], kWeekdayFontSize, kWeekdayText, cell);
@@ -265,8 +271,8 @@ void CCalendar::Redraw()
         for (int row = 1; row <= 6; ++row)
             for (int column = 0; column < 7; ++column)
             {
-                const RectF cell(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(row) * c + kTopBar,
-                                 columnWidth, c);
+                const RectF cell(static_cast<REAL>(column) * columnWidth,
+                                 static_cast<REAL>(row) * c + kTopBar, columnWidth, c);
                 Fill(g, kDayFill, cell);
                 Outline(g, kDayOutline, 1.0f, cell);
             }
@@ -281,8 +287,8 @@ void CCalendar::Redraw()
             {
                 const int row = (day + first - 2) / 7 + 1;
                 const int column = IsoWeekday(shown.year, shown.month, day) - 1;
-                const RectF cell(static_cast<REAL>(column) * columnWidth, static_cast<REAL>(row) * c + kTopBar,
-                                 columnWidth, c);
+                const RectF cell(static_cast<REAL>(column) * columnWidth,
+                                 static_cast<REAL>(row) * c + kTopBar, columnWidth, c);
                 Fill(g, kDayFill, cell);
                 DrawDayNumber(g, day, cell);
                 Outline(g, kDayOutline, 1.0f, cell);
@@ -314,7 +320,8 @@ void CCalendar::Redraw()
             }
         };
         auto drawFrame = [&] {
-            Outline(g, kGridFrame, 1.0f, RectF(0.5f, static_cast<REAL>(kTopBar), W, H - kTopBar - kBottomBar));
+            Outline(g, kGridFrame, 1.0f,
+                    RectF(0.5f, static_cast<REAL>(kTopBar), W, H - kTopBar - kBottomBar));
         };
         auto drawToday = [&] {
             if (!todayShown)
@@ -325,7 +332,8 @@ void CCalendar::Redraw()
                 cell.X = 0.0f;
                 cell.Width = W;
             }
-            Outline(g, kTodayMark, 2.0f, RectF(cell.X + 1.0f, cell.Y + 1.0f, cell.Width - 2.0f, cell.Height - 2.0f));
+            Outline(g, kTodayMark, 2.0f,
+                    RectF(cell.X + 1.0f, cell.Y + 1.0f, cell.Width - 2.0f, cell.Height - 2.0f));
         };
         if (m_nViewMode == 0)
         {
@@ -365,14 +373,17 @@ bool CCalendar::Step(int days)
     vxsys::LocalFields f{};
     if (!vxsys::LocalFieldsFromTime(m_tSelected, &f))
         return false;
-    const vxtime::CivilDate date =
-        vxtime::CivilFromDays(vxtime::DaysFromCivil(f.year, static_cast<unsigned>(f.month),
-                                                    static_cast<unsigned>(f.day)) +
-                              days);
+    const vxtime::CivilDate date = vxtime::CivilFromDays(
+        vxtime::DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day)) + days);
     if (date.year < 1970 || (date.year == 1970 && date.month < 3) || date.year >= 2038)
         return false;
-    vxsys::LocalFields target{static_cast<int>(date.year), static_cast<int>(date.month), static_cast<int>(date.day),
-                              f.hour, f.minute, f.second, 0};
+    vxsys::LocalFields target{static_cast<int>(date.year),
+                              static_cast<int>(date.month),
+                              static_cast<int>(date.day),
+                              f.hour,
+                              f.minute,
+                              f.second,
+                              0};
     int64_t candidate = 0;
     if (!vxsys::LocalTimeFromFields(target, &candidate))
         return false;
@@ -418,7 +429,8 @@ bool CCalendar::Click(CPoint point)
     {
         int64_t limit = 0;
         vxsys::LocalFields f{};
-        if (LocalMidnight(1970, 4, 1, &limit) && m_tShown >= limit && vxsys::LocalFieldsFromTime(m_tShown, &f))
+        if (LocalMidnight(1970, 4, 1, &limit) && m_tShown >= limit &&
+            vxsys::LocalFieldsFromTime(m_tShown, &f))
         {
             const int year = f.month == 1 ? f.year - 1 : f.year;
             const int month = f.month == 1 ? 12 : f.month - 1;
@@ -435,7 +447,8 @@ bool CCalendar::Click(CPoint point)
     {
         int64_t limit = 0;
         vxsys::LocalFields f{};
-        if (LocalMidnight(2037, 12, 1, &limit) && m_tShown < limit && vxsys::LocalFieldsFromTime(m_tShown, &f))
+        if (LocalMidnight(2037, 12, 1, &limit) && m_tShown < limit &&
+            vxsys::LocalFieldsFromTime(m_tShown, &f))
         {
             const int year = f.month == 12 ? f.year + 1 : f.year;
             const int month = f.month == 12 ? 1 : f.month + 1;
@@ -455,7 +468,8 @@ bool CCalendar::Click(CPoint point)
             continue;
         vxsys::LocalFields shown{};
         int64_t picked = 0;
-        if (!vxsys::LocalFieldsFromTime(m_tShown, &shown) || !LocalMidnight(shown.year, shown.month, day, &picked))
+        if (!vxsys::LocalFieldsFromTime(m_tShown, &shown) ||
+            !LocalMidnight(shown.year, shown.month, day, &picked))
             return false;
         m_tSelected = picked;
         Redraw();

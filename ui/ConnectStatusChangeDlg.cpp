@@ -12,9 +12,7 @@ constexpr ARGB kCaptionColour = 0xFF4D4948;
 constexpr ARGB kTitleColour = 0xFFFFFFFF;
 } // namespace
 
-CConnectStatusChangeDlg::CConnectStatusChangeDlg(CWnd *parent) : UIDialog(kTemplate, parent)
-{
-}
+CConnectStatusChangeDlg::CConnectStatusChangeDlg(CWnd *parent) : UIDialog(kTemplate, parent) {}
 
 CConnectStatusChangeDlg::~CConnectStatusChangeDlg()
 {

@@ -75,8 +75,9 @@ std::unique_ptr<UIStatic> CContinueCancelDlg2::MakeLabel(UINT textId, const CRec
     return label;
 }
 
-std::unique_ptr<UIButton> CContinueCancelDlg2::MakeButton(UINT textId, int left, UINT id, UINT pressed, UINT middle,
-                                                          UINT normal, ButtonClickCallback callback)
+std::unique_ptr<UIButton> CContinueCancelDlg2::MakeButton(UINT textId, int left, UINT id, UINT pressed,
+                                                          UINT middle, UINT normal,
+                                                          ButtonClickCallback callback)
 {
     CString text;
     text.LoadString(nullptr, textId, m_wLanguage);
@@ -86,8 +87,8 @@ std::unique_ptr<UIButton> CContinueCancelDlg2::MakeButton(UINT textId, int left,
     button->SetFontStyle(m_nFontStyle);
     button->SetAlignment(1);
     button->m_bCacheBackground = TRUE;
-    button->Create(text.GetString(), CRect(left, kButtonTop, left + kButtonWidth, kButtonTop + kButtonHeight), this,
-                   id);
+    button->Create(text.GetString(), CRect(left, kButtonTop, left + kButtonWidth, kButtonTop + kButtonHeight),
+                   this, id);
     button->SetImages(normal, middle, pressed, middle, kImageLanguage);
     button->SetClickCallback(callback);
     button->ShowWindow(SW_SHOW);
@@ -116,7 +117,8 @@ BOOL CContinueCancelDlg2::OnInitDialog()
     m_pTitle = MakeLabel(m_nTitleId, CRect(100, 10, 430, 35), 1342, kTitleColour, 18);
     m_pText = MakeLabel(m_nTextId, CRect(40, 70, 490, 130), 1344, kTextColour, 18);
     m_pCancel = MakeButton(kCancelText, 20, 1104, 568, 569, 570, &CContinueCancelDlg2::OnCancelClicked);
-    m_pContinue = MakeButton(kContinueText, 390, 1199, 491, 492, 493, &CContinueCancelDlg2::OnContinueClicked);
+    m_pContinue =
+        MakeButton(kContinueText, 390, 1199, 491, 492, 493, &CContinueCancelDlg2::OnContinueClicked);
     m_pYear = MakeEdit(kYearEdit, 320, 400, 4);
     m_pMonth = MakeEdit(kMonthEdit, 205, 265, 2);
     m_pDay = MakeEdit(kDayEdit, 90, 150, 2);

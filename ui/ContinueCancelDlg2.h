@@ -61,8 +61,8 @@ class CContinueCancelDlg2 : public UIDialog
   private:
     std::unique_ptr<UIStatic> MakeLabel(UINT textId, const CRect &rect, UINT id, ARGB colour, int size,
                                         DWORD style = WS_CHILD | WS_VISIBLE);
-    std::unique_ptr<UIButton> MakeButton(UINT textId, int left, UINT id, UINT pressed, UINT middle, UINT normal,
-                                         ButtonClickCallback callback);
+    std::unique_ptr<UIButton> MakeButton(UINT textId, int left, UINT id, UINT pressed, UINT middle,
+                                         UINT normal, ButtonClickCallback callback);
     std::unique_ptr<UIEdit> MakeEdit(UINT id, int left, int right, int maxChars);
 
     WORD m_wLanguage;

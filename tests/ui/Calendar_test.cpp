@@ -36,8 +36,8 @@ std::string Text(int64_t t)
 {
     const vxsys::LocalFields f = Fields(t);
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
-                  f.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour,
+                  f.minute, f.second);
     return buffer;
 }
 
@@ -84,7 +84,8 @@ class CalendarTest : public testing::Test
     void Make(int64_t selected, int64_t shown, WORD language = 1033)
     {
         calendar = std::make_unique<CCalendar>(language);
-        ASSERT_TRUE(calendar->Create(u"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, kCalendarRect, &host, kCalendarId));
+        ASSERT_TRUE(
+            calendar->Create(u"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, kCalendarRect, &host, kCalendarId));
         calendar->SetDateCallback(&RecordPick);
         calendar->m_tSelected = selected;
         calendar->m_tShown = shown;
@@ -139,9 +140,11 @@ TEST_F(CalendarTest, DaysSitInTheirWeekdayColumnAndWeekRow)
     for (const auto &c : cases)
     {
         Make(now, Local(c.year, c.month, 15));
-        const std::string what = std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day);
+        const std::string what =
+            std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day);
         ExpectRect(calendar->GetDayCell(c.day), Cell(c.column, c.row), what);
-        ExpectRect(calendar->GetDayCellRect(Local(c.year, c.month, c.day, 23, 59)), Cell(c.column, c.row), what);
+        ExpectRect(calendar->GetDayCellRect(Local(c.year, c.month, c.day, 23, 59)), Cell(c.column, c.row),
+                   what);
     }
     EXPECT_EQ(calendar->GetDrawWidth(), 210);
     EXPECT_EQ(calendar->GetDrawHeight(), 222);
@@ -344,7 +347,7 @@ TEST_F(CalendarTest, TheCaptionFollowsEachLanguagesPattern)
         int year, month;
         const char16_t *caption;
     } cases[] = {
-        {1033, 2011, 5, u"May 2011"},   {1031, 2011, 3, u"Mär 2011"},  {1028, 2011, 5, u"2011年5月"},
+        {1033, 2011, 5, u"May 2011"},    {1031, 2011, 3, u"Mär 2011"}, {1028, 2011, 5, u"2011年5月"},
         {2052, 2011, 12, u"2011年12月"}, {1033, 1970, 3, u"Mar 1970"}, {2052, 2037, 1, u"2037年1月"},
     };
     for (const auto &c : cases)

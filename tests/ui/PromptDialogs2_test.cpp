@@ -98,11 +98,13 @@ TEST_F(PromptTest, WhichDatesAreAccepted)
         DWORD entered, lastDate, lastTime, today;
         bool accepted;
     } cases[] = {
-        {"the day of a run that ended the day", PackDate(2010, 5, 10), PackDate(2010, 5, 10), Time(23, 59, 59), today,
-         false},
+        {"the day of a run that ended the day", PackDate(2010, 5, 10), PackDate(2010, 5, 10),
+         Time(23, 59, 59), today, false},
         {"the day after it", PackDate(2010, 5, 11), PackDate(2010, 5, 10), Time(23, 59, 59), today, true},
-        {"the day of an evening run", PackDate(2010, 5, 10), PackDate(2010, 5, 10), Time(18, 0, 0), today, true},
-        {"a day before the last run", PackDate(2010, 5, 9), PackDate(2010, 5, 10), Time(18, 0, 0), today, false},
+        {"the day of an evening run", PackDate(2010, 5, 10), PackDate(2010, 5, 10), Time(18, 0, 0), today,
+         true},
+        {"a day before the last run", PackDate(2010, 5, 9), PackDate(2010, 5, 10), Time(18, 0, 0), today,
+         false},
         {"29 February of a common year", PackDate(2011, 2, 29), 0, 0, today, false},
         {"29 February of a leap year", PackDate(2012, 2, 29), 0, 0, PackDate(2012, 6, 1), true},
         {"the last day of 2008", PackDate(2008, 12, 31), 0, 0, today, false},
@@ -115,7 +117,8 @@ TEST_F(PromptTest, WhichDatesAreAccepted)
         {"nothing typed", 0, 0, 0, today, false},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(vxui::DateEntryAcceptable(c.entered, c.lastDate, c.lastTime, c.today), c.accepted) << c.name;
+        EXPECT_EQ(vxui::DateEntryAcceptable(c.entered, c.lastDate, c.lastTime, c.today), c.accepted)
+            << c.name;
 }
 
 TEST_F(PromptTest, AFieldReadsItsLeadingDigits)
@@ -125,10 +128,20 @@ TEST_F(PromptTest, AFieldReadsItsLeadingDigits)
         const char16_t *text;
         DWORD limit, value;
     } cases[] = {
-        {u"", 0xFF, 0},          {u"7", 0xFF, 7},          {u"07", 0xFF, 7},
-        {u"12ab", 0xFF, 12},     {u"ab12", 0xFF, 0},       {u"255", 0xFF, 255},
-        {u"256", 0xFF, 0},       {u"65535", 0xFFFF, 65535}, {u"65536", 0xFFFF, 0},
-        {u"18446744073709551617", 0xFFFF, 0}, {u"1\xD800" u"2", 0xFF, 1}, {u"\"3\"", 0xFF, 0},
+        {u"", 0xFF, 0},
+        {u"7", 0xFF, 7},
+        {u"07", 0xFF, 7},
+        {u"12ab", 0xFF, 12},
+        {u"ab12", 0xFF, 0},
+        {u"255", 0xFF, 255},
+        {u"256", 0xFF, 0},
+        {u"65535", 0xFFFF, 65535},
+        {u"65536", 0xFFFF, 0},
+        {u"18446744073709551617", 0xFFFF, 0},
+        {u"1\xD800"
+         u"2",
+         0xFF, 1},
+        {u"\"3\"", 0xFF, 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(vxui::ReadDateField(c.text, c.limit), c.value);
