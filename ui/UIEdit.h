@@ -29,6 +29,7 @@ class UIEdit : public CEdit, public UIFactory
     // What lies outside the rounded frame.
     void SetOuterColor(COLORREF color) { m_crOuter = color; }
     COLORREF GetCurrentBkColor() const { return m_crCurrentBackground; }
+    COLORREF GetTextColor() const { return m_crText; }
 
     // The filter: typed and pasted text must keep the box a whole number no greater than the
     // maximum; a paste must also leave it no smaller than the minimum; with no leading zero,

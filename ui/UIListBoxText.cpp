@@ -57,8 +57,9 @@ UINT PeriodWord(int unit, UINT count)
 } // namespace
 
 std::u16string FillDatePattern(std::u16string_view pattern, uint32_t packedDate,
-                               std::u16string_view monthName)
+                               std::u16string_view monthName, bool twoDigits)
 {
+    const char16_t *number = twoDigits ? u"%02d" : u"%d";
     std::u16string out;
     for (std::size_t i = 0; i < pattern.size(); ++i)
     {
@@ -73,10 +74,10 @@ std::u16string FillDatePattern(std::u16string_view pattern, uint32_t packedDate,
             out += vxwin::FormatW(u"%d", vxtime::PackedYear(packedDate));
             break;
         case u'm':
-            out += vxwin::FormatW(u"%02d", vxtime::PackedMonth(packedDate));
+            out += vxwin::FormatW(number, vxtime::PackedMonth(packedDate));
             break;
         case u'd':
-            out += vxwin::FormatW(u"%02d", vxtime::PackedDay(packedDate));
+            out += vxwin::FormatW(number, vxtime::PackedDay(packedDate));
             break;
         case u'b':
             out += monthName;

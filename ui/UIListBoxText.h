@@ -12,9 +12,10 @@ namespace vxui
 {
 // A date pattern with its placeholders filled by name: %Y the year, %m and %d two-digit month and
 // day, %b the month's short name (given), %% a percent sign. Anything else stands as it is, so each
-// language may order day, month and year as its readers expect.
+// language may order day, month and year as its readers expect. Without `twoDigits` the month
+// and day are written without a leading zero (the calendar's month caption).
 std::u16string FillDatePattern(std::u16string_view pattern, uint32_t packedDate,
-                               std::u16string_view monthName);
+                               std::u16string_view monthName, bool twoDigits = true);
 
 // A packed date in the language's date pattern (string 587), with the month names of the table.
 std::u16string FormatPackedDate(uint32_t packedDate, WORD language);
