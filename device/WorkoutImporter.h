@@ -45,7 +45,7 @@ constexpr int kImportDone = 1;             // every record stored, the monitor's
 constexpr int kImportMalformed = 0;        // the file was rejected as malformed, or no user is logged in
 constexpr int kImportReadFailed = -1;      // the file could not be fetched or read
 constexpr int kImportNoDevice = -2;        // no monitor, or the HID monitor answered busy
-constexpr int kImportStoreFailed = -3;     // a run could not be stored
+constexpr int kImportStoreFailed = -3;     // the store could not be read or a run could not be stored
 constexpr int kImportDatesRejected = -4;   // a record's date was rejected
 constexpr int kImportWriteBackFailed = -5; // the emptied file could not be written back
 

@@ -227,6 +227,7 @@ TEST_F(DriveImport, AFileThatCannotBeReadWholeGivesMinusOne)
                                        return error ? -1 : 0;
                                    },
                                    {},
+                                   {},
                                    {}});
         EXPECT_EQ(Import(), kImportReadFailed);
         EXPECT_EQ(calls, 2);
@@ -339,7 +340,8 @@ TEST_F(DriveImport, AFailedWriteBackPutsTheFileBackAndTakesTheRunsOut)
                      return -1;
                  }
                  return ::fsync(fd);
-             }});
+             },
+             {}});
 
         EXPECT_EQ(Import(), kImportWriteBackFailed);
         EXPECT_EQ(ReadFile(drive.Path("FR.DAT")), file);
@@ -366,6 +368,7 @@ TEST_F(DriveImport, RunsStayWhenTheMonitorCannotGetItsFileBack)
                                    errno = EIO;
                                    return -1;
                                },
+                               {},
                                {}});
 
     EXPECT_EQ(Import(), kImportWriteBackFailed);

@@ -216,6 +216,8 @@ class MtpMonitor
 
     MtpMonitor()
         : m_source([this] {
+              if (m_presentFor >= 0 && m_lookups++ >= m_presentFor)
+                  sim.SetUnplugged(true);
               return std::vector<vxmtp::MtpDeviceCandidate>{sim.Candidate(kVendor, kProduct, 1, {1})};
           })
     {
@@ -227,6 +229,19 @@ class MtpMonitor
     }
 
     void PutFile(const Bytes &bytes) { sim.AddFile(kStorage, workout, u"FR.DAT", bytes, true); }
+
+    // The monitor answers the next `lookups` device lookups, then is gone (every transfer fails)
+    // until it comes back.
+    void VanishAfterLookups(int lookups)
+    {
+        m_presentFor = lookups;
+        m_lookups = 0;
+    }
+    void ComeBack()
+    {
+        m_presentFor = -1;
+        sim.SetUnplugged(false);
+    }
 
     // The file's bytes now; empty when there is none.
     Bytes File() const
@@ -240,6 +255,8 @@ class MtpMonitor
     std::uint32_t workout = 0;
 
   private:
+    int m_presentFor = -1;
+    int m_lookups = 0;
     vxtest::FakeSysfs m_sysfs;
     vxmtp::ScopedDeviceSource m_source;
 };
