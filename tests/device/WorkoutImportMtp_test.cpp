@@ -90,4 +90,30 @@ TEST_F(MtpImport, AFailedWriteBackKeepsTheMonitorsFileAndTakesTheRunsOut)
     EXPECT_EQ(Import(), kImportDone);
     EXPECT_EQ(StoredRuns().size(), 2u);
 }
+
+// Both storages hold workout/FR.DAT. Reading the first storage's file fails once, so the import takes
+// the second's. The emptied file goes back over exactly that object: the first storage's file, whose
+// records were never imported, is left as it was.
+TEST_F(MtpImport, TheWriteBackGoesToTheObjectThatWasRead)
+{
+    constexpr std::uint32_t kCard = 0x00020001;
+    monitor.PutFile(file);
+    monitor.sim.AddStorage(kCard, u"Card");
+    const std::uint32_t cardWorkout = monitor.sim.AddFolder(kCard, 0, u"workout");
+    const Bytes cardFile = WorkoutFileBuilder().AddRecord(Workout(2012, 6, 1, 9, 0, 0, 900)).Build();
+    monitor.sim.AddFile(kCard, cardWorkout, u"FR.DAT", cardFile, true);
+    monitor.sim.ScriptResponse(vxmtp::kOpGetObject, vxmtp::kRespGeneralError);
+
+    ASSERT_EQ(Import(), kImportDone);
+    EXPECT_EQ(monitor.File(), file) << "never imported, never written";
+    const std::vector<StoredRun> runs = StoredRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].calories, 906);
+    const vxsim::SimObject *written = monitor.sim.Find(monitor.sim.FindChild(kCard, cardWorkout, u"FR.DAT"));
+    ASSERT_NE(written, nullptr);
+    EXPECT_EQ(written->bytes.size(), cardFile.size());
+    EXPECT_EQ(written->bytes[207], 0);
+    EXPECT_EQ(vxtest::ImageSum(written->bytes), 0);
+    EXPECT_FALSE(fs::exists(LocalCopy()));
+}
 } // namespace
