@@ -217,9 +217,9 @@ enum class Kind
     Hid,
 };
 
-std::string KindName(const ::testing::TestParamInfo<Kind> &info)
+std::string KindText(Kind kind)
 {
-    switch (info.param)
+    switch (kind)
     {
     case Kind::Mtp:
         return "Mtp";
@@ -229,6 +229,16 @@ std::string KindName(const ::testing::TestParamInfo<Kind> &info)
         return "Hid";
     }
     return "?";
+}
+
+std::string KindName(const ::testing::TestParamInfo<Kind> &info)
+{
+    return KindText(info.param);
+}
+
+void PrintTo(Kind kind, std::ostream *out)
+{
+    *out << KindText(kind);
 }
 
 std::unique_ptr<Transport> MakeTransport(Kind kind)
