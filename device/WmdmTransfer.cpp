@@ -179,8 +179,8 @@ bool WmdmReadFileAt(std::uint16_t vendorId, std::uint16_t productId, const WmdmF
     return false;
 }
 
-bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at, WmdmReplace replace,
-                     std::u16string_view deviceFileName, const std::string &localPath)
+bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                     WmdmReplace replace, std::u16string_view deviceFileName, const std::string &localPath)
 {
     if (deviceFileName.empty())
         return false;

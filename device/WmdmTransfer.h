@@ -110,8 +110,8 @@ enum class WmdmReplace
 // Copies the local file into the workout folder at the location under the name, replacing the old
 // file as `replace` says, and hides it. Fails without writing when the storage or that folder is gone.
 // On success at.object names the new object.
-bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at, WmdmReplace replace,
-                     std::u16string_view deviceFileName, const std::string &localPath);
+bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                     WmdmReplace replace, std::u16string_view deviceFileName, const std::string &localPath);
 
 // The file goes into the workout folder whose file a read would take (the first one holding a file
 // of that name), else into the first workout folder.

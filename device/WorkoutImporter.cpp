@@ -113,7 +113,7 @@ class Import
     KvtDatabase &m_db;
     std::vector<uint8_t> m_image;
     std::vector<uint8_t> m_original;
-    std::string m_path; // the drive's file, or the local copy of an MTP monitor's file
+    std::string m_path;          // the drive's file, or the local copy of an MTP monitor's file
     WmdmFileLocation m_readFrom; // MTP: the object the file was read from
     WorkoutFileAccess m_file;
     bool m_opened = false;
@@ -330,9 +330,10 @@ bool Import::Send(const std::vector<uint8_t> &bytes, Sending what)
             local = copy.Create(m_path) && copy.WriteAll(bytes);
             local = copy.Close() && local;
         }
-        return local && WmdmWriteFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom,
-                                        what == Sending::Emptied ? WmdmReplace::ThatObject : WmdmReplace::ByName,
-                                        kWorkoutDeviceFileName, m_path);
+        return local &&
+               WmdmWriteFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom,
+                               what == Sending::Emptied ? WmdmReplace::ThatObject : WmdmReplace::ByName,
+                               kWorkoutDeviceFileName, m_path);
     }
     default: {
         // The monitor takes the header block; a longer image is its header block and records.

@@ -32,6 +32,7 @@ constexpr int kWorkoutDatesRejected = -4;
 constexpr int kWorkoutStoreFailed = -3;
 
 // Checks a workout file image before its records reach the records store: 1 valid, 0 malformed, -4
-// rejected for its dates, -3 the store could not be read (records and image left as they were). When context.userDateSet is set the records' dates and times are rewritten
-// in the image instead of checked. Reads stay within image[0..length-1].
+// rejected for its dates, -3 the store could not be read (records and image left as they were). When
+// context.userDateSet is set the records' dates and times are rewritten in the image instead of checked.
+// Reads stay within image[0..length-1].
 int ValidateWorkoutFile(WorkoutValidationContext &context, uint8_t *image, uint64_t length);

@@ -652,9 +652,10 @@ TEST_F(WmdmTransferTest, AWriteAtALocationReplacesOnlyWhatItMayReplace)
     } cases[] = {
         {"the object that was read", WmdmReplace::ThatObject, false, {}, true},
         {"replaced since the read", WmdmReplace::ThatObject, true, {}, false},
-        {"another storage", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.storageId = kStorage1; },
+        {"another storage", WmdmReplace::ThatObject, false,
+         [](WmdmFileLocation &l) { l.storageId = kStorage1; }, false},
+        {"another folder", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.folder = l.object; },
          false},
-        {"another folder", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.folder = l.object; }, false},
         {"no object", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.object = 0; }, false},
         {"by name, replaced since the read", WmdmReplace::ByName, true, {}, true},
         {"by name, another storage", WmdmReplace::ByName, false, [](WmdmFileLocation &l) { l.storageId = 7; },
@@ -702,7 +703,8 @@ TEST_F(WmdmTransferTest, AWriteByNameCreatesAMissingFile)
     WmdmFileLocation at{kStorage1, folder, 0x777};
     WriteFile(LocalPath(), Image(0x55));
 
-    EXPECT_FALSE(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ThatObject, kWorkoutDeviceFileName, LocalPath()));
+    EXPECT_FALSE(
+        WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ThatObject, kWorkoutDeviceFileName, LocalPath()));
     EXPECT_EQ(sim.FindChild(kStorage1, folder, u"FR.DAT"), 0u);
     ASSERT_TRUE(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ByName, kWorkoutDeviceFileName, LocalPath()));
     const std::uint32_t created = sim.FindChild(kStorage1, folder, u"FR.DAT");

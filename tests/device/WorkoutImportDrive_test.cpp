@@ -399,7 +399,8 @@ struct CachedDrive
                         return ::pread(fd, data, length, offset);
                     const std::size_t at = static_cast<std::size_t>(offset);
                     const std::size_t n = at < cache.size() ? std::min(length, cache.size() - at) : 0;
-                    std::copy_n(cache.begin() + static_cast<std::ptrdiff_t>(at), n, static_cast<std::uint8_t *>(data));
+                    std::copy_n(cache.begin() + static_cast<std::ptrdiff_t>(at), n,
+                                static_cast<std::uint8_t *>(data));
                     return static_cast<std::int64_t>(n);
                 },
                 [this](int fd, const void *data, std::size_t length, std::int64_t offset) -> std::int64_t {

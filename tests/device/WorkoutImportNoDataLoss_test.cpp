@@ -63,19 +63,18 @@ class DriveTransport : public Transport
     void VanishAfterRead() override
     {
         auto gone = std::make_shared<bool>(false);
-        SetWorkoutFileSystemCalls({[gone](int fd, void *data, std::size_t length, std::int64_t offset) -> std::int64_t {
-                                       if (*gone)
-                                           return Fail(ENODEV);
-                                       return ::pread(fd, data, length, offset);
-                                   },
-                                   [gone](int, const void *, std::size_t, std::int64_t) -> std::int64_t {
-                                       *gone = true;
-                                       return Fail(ENODEV);
-                                   },
-                                   [gone](int fd) { return *gone ? static_cast<int>(Fail(ENODEV)) : ::fsync(fd); },
-                                   [gone](int fd) {
-                                       return *gone ? static_cast<int>(Fail(ENODEV)) : vxsys::DropCachedPages(fd);
-                                   }});
+        SetWorkoutFileSystemCalls(
+            {[gone](int fd, void *data, std::size_t length, std::int64_t offset) -> std::int64_t {
+                 if (*gone)
+                     return Fail(ENODEV);
+                 return ::pread(fd, data, length, offset);
+             },
+             [gone](int, const void *, std::size_t, std::int64_t) -> std::int64_t {
+                 *gone = true;
+                 return Fail(ENODEV);
+             },
+             [gone](int fd) { return *gone ? static_cast<int>(Fail(ENODEV)) : ::fsync(fd); },
+             [gone](int fd) { return *gone ? static_cast<int>(Fail(ENODEV)) : vxsys::DropCachedPages(fd); }});
     }
     void ComeBack() override { SetWorkoutFileSystemCalls({}); }
     // The write-back's first part reaches the drive, then the drive is full; the original goes back.
@@ -290,7 +289,8 @@ class NoDataLoss : public ImportFixture, public ::testing::WithParamInterface<Ki
     Bytes file;
 };
 
-INSTANTIATE_TEST_SUITE_P(Transports, NoDataLoss, ::testing::Values(Kind::Mtp, Kind::Drive, Kind::Hid), KindName);
+INSTANTIATE_TEST_SUITE_P(Transports, NoDataLoss, ::testing::Values(Kind::Mtp, Kind::Drive, Kind::Hid),
+                         KindName);
 
 // Row "import completes": every run stored, the monitor's file emptied.
 TEST_P(NoDataLoss, ACompleteImportStoresEveryRunAndEmptiesTheMonitor)
@@ -314,14 +314,16 @@ TEST_P(NoDataLoss, AStoreReadFailureImportsNothingAndLeavesTheMonitor)
     ASSERT_EQ(1, m_db.Commit());
     // Run times are read through a view whose every row overflows; runs are still written through it.
     ExecOnSecondConnection(u"Alter table RunInfo rename to RunInfoRows");
-    ExecOnSecondConnection(u"Create view RunInfo as select RunID, RunDateTime + abs( -9223372036854775807 - 1 ) "
-                           u"as RunDateTime, RunDuration, RunStepWalk, RunStepRun, RunDistanceRun, "
-                           u"RunDistanceWalk, RunCalories, RunTemperature, RunHeartBeatBeforeRun, "
-                           u"RunHeartBeatAfterRun from RunInfoRows");
-    ExecOnSecondConnection(u"Create trigger RunInfoWrite instead of insert on RunInfo begin insert into "
-                           u"RunInfoRows values ( new.RunID, new.RunDateTime, new.RunDuration, new.RunStepWalk, "
-                           u"new.RunStepRun, new.RunDistanceRun, new.RunDistanceWalk, new.RunCalories, "
-                           u"new.RunTemperature, new.RunHeartBeatBeforeRun, new.RunHeartBeatAfterRun ); end");
+    ExecOnSecondConnection(
+        u"Create view RunInfo as select RunID, RunDateTime + abs( -9223372036854775807 - 1 ) "
+        u"as RunDateTime, RunDuration, RunStepWalk, RunStepRun, RunDistanceRun, "
+        u"RunDistanceWalk, RunCalories, RunTemperature, RunHeartBeatBeforeRun, "
+        u"RunHeartBeatAfterRun from RunInfoRows");
+    ExecOnSecondConnection(
+        u"Create trigger RunInfoWrite instead of insert on RunInfo begin insert into "
+        u"RunInfoRows values ( new.RunID, new.RunDateTime, new.RunDuration, new.RunStepWalk, "
+        u"new.RunStepRun, new.RunDistanceRun, new.RunDistanceWalk, new.RunCalories, "
+        u"new.RunTemperature, new.RunHeartBeatBeforeRun, new.RunHeartBeatAfterRun ); end");
 
     EXPECT_EQ(Import(), kImportStoreFailed);
     EXPECT_EQ(transport->Held(), file);
