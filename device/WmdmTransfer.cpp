@@ -179,32 +179,33 @@ bool WmdmReadFileAt(std::uint16_t vendorId, std::uint16_t productId, const WmdmF
     return false;
 }
 
-bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
-                     WmdmReplace replace, std::u16string_view deviceFileName, const std::string &localPath)
+WmdmWriteOutcome WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                                 WmdmReplace replace, std::u16string_view deviceFileName,
+                                 const std::string &localPath)
 {
     if (deviceFileName.empty())
-        return false;
+        return WmdmWriteOutcome::Untouched;
     DeviceLock lock(DeviceMutex());
     const std::shared_ptr<vxmtp::MtpDevice> device = FindMonitor(vendorId, productId);
     vxmtp::MtpStorage folder;
     if (!device || !FolderAt(*device, at, folder))
-        return false;
+        return WmdmWriteOutcome::Untouched;
     if (replace == WmdmReplace::ThatObject)
     {
         // The insert replaces the folder's first file of the name: it has to be the object that was read.
         std::vector<vxmtp::MtpStorage> files;
         if (!device->Children(folder, files))
-            return false;
+            return WmdmWriteOutcome::Untouched;
         const auto named = std::find_if(files.begin(), files.end(),
                                         [&](const vxmtp::MtpStorage &f) { return f.name == deviceFileName; });
         if (named == files.end() || named->handle != at.object || !named->IsFile())
-            return false;
+            return WmdmWriteOutcome::Untouched;
     }
     vxmtp::MtpStorage created;
     if (WriteFileToStorage(*device, folder, deviceFileName, localPath, &created) < 0)
-        return false;
+        return WmdmWriteOutcome::Failed;
     at.object = created.handle;
-    return true;
+    return WmdmWriteOutcome::Written;
 }
 
 bool WmdmWriteFile(std::uint16_t vendorId, std::uint16_t productId, std::u16string_view deviceFileName,

@@ -107,11 +107,19 @@ enum class WmdmReplace
     ByName,
 };
 
+enum class WmdmWriteOutcome
+{
+    Written,   // the file is on the device, hidden
+    Untouched, // nothing on the device was changed: no device, the storage or folder is gone, or
+               // (ThatObject) the folder's file is not the object that was read
+    Failed,    // the sending failed; the transfer put the old file back if it could
+};
+
 // Copies the local file into the workout folder at the location under the name, replacing the old
-// file as `replace` says, and hides it. Fails without writing when the storage or that folder is gone.
-// On success at.object names the new object.
-bool WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
-                     WmdmReplace replace, std::u16string_view deviceFileName, const std::string &localPath);
+// file as `replace` says, and hides it. When Written, at.object names the new object.
+WmdmWriteOutcome WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                                 WmdmReplace replace, std::u16string_view deviceFileName,
+                                 const std::string &localPath);
 
 // The file goes into the workout folder whose file a read would take (the first one holding a file
 // of that name), else into the first workout folder.

@@ -120,6 +120,9 @@ class Import
     bool m_runsAdded = false;
     int64_t m_lastRunId = -1;
     bool m_writeBackBegun = false;
+    // MTP: the emptied file never reached the monitor (it was gone, or its file is no longer the
+    // object that was read).
+    bool m_emptiedNeverSent = false;
 };
 
 Import::~Import()
@@ -330,10 +333,14 @@ bool Import::Send(const std::vector<uint8_t> &bytes, Sending what)
             local = copy.Create(m_path) && copy.WriteAll(bytes);
             local = copy.Close() && local;
         }
-        return local &&
-               WmdmWriteFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom,
-                               what == Sending::Emptied ? WmdmReplace::ThatObject : WmdmReplace::ByName,
-                               kWorkoutDeviceFileName, m_path);
+        const WmdmWriteOutcome outcome =
+            local ? WmdmWriteFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom,
+                                    what == Sending::Emptied ? WmdmReplace::ThatObject : WmdmReplace::ByName,
+                                    kWorkoutDeviceFileName, m_path)
+                  : WmdmWriteOutcome::Untouched;
+        if (what == Sending::Emptied && outcome == WmdmWriteOutcome::Untouched)
+            m_emptiedNeverSent = true;
+        return outcome == WmdmWriteOutcome::Written;
     }
     default: {
         // The monitor takes the header block; a longer image is its header block and records.
@@ -373,6 +380,10 @@ bool Import::HoldsOriginal()
 int Import::WriteBackFailed()
 {
     m_file.Close();
+    // Nothing was changed on the monitor: whatever file it holds now stays, and so do the runs. Putting
+    // the original back would overwrite a file this import never read.
+    if (m_emptiedNeverSent)
+        return kImportWriteBackFailed;
     const bool restored = Send(m_original, Sending::Original);
     if (m_runsAdded && restored && HoldsOriginal())
         m_db.DeleteRunsAbove(m_lastRunId);

@@ -639,27 +639,32 @@ TEST_F(WmdmTransferTest, AReadTellsWhichObjectItTook)
 }
 
 // Writing at a location touches only that folder. ThatObject replaces the file only while it is the
-// object that was read; ByName replaces whatever the folder's file now is, or creates it.
+// object that was read; ByName replaces whatever the folder's file now is, or creates it. Only a send
+// that failed may have changed the device; every other refusal leaves it untouched.
 TEST_F(WmdmTransferTest, AWriteAtALocationReplacesOnlyWhatItMayReplace)
 {
+    using Outcome = WmdmWriteOutcome;
     const struct
     {
         const char *what;
         WmdmReplace replace;
         bool replacedSinceRead;
         std::function<void(WmdmFileLocation &)> change;
-        bool written;
+        bool sendFails;
+        Outcome outcome;
     } cases[] = {
-        {"the object that was read", WmdmReplace::ThatObject, false, {}, true},
-        {"replaced since the read", WmdmReplace::ThatObject, true, {}, false},
+        {"the object that was read", WmdmReplace::ThatObject, false, {}, false, Outcome::Written},
+        {"replaced since the read", WmdmReplace::ThatObject, true, {}, false, Outcome::Untouched},
         {"another storage", WmdmReplace::ThatObject, false,
-         [](WmdmFileLocation &l) { l.storageId = kStorage1; }, false},
+         [](WmdmFileLocation &l) { l.storageId = kStorage1; }, false, Outcome::Untouched},
         {"another folder", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.folder = l.object; },
-         false},
-        {"no object", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.object = 0; }, false},
-        {"by name, replaced since the read", WmdmReplace::ByName, true, {}, true},
+         false, Outcome::Untouched},
+        {"no object", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.object = 0; }, false,
+         Outcome::Untouched},
+        {"the send fails", WmdmReplace::ThatObject, false, {}, true, Outcome::Failed},
+        {"by name, replaced since the read", WmdmReplace::ByName, true, {}, false, Outcome::Written},
         {"by name, another storage", WmdmReplace::ByName, false, [](WmdmFileLocation &l) { l.storageId = 7; },
-         false},
+         false, Outcome::Untouched},
     };
     for (const auto &c : cases)
     {
@@ -670,18 +675,22 @@ TEST_F(WmdmTransferTest, AWriteAtALocationReplacesOnlyWhatItMayReplace)
         WmdmFileLocation at{kStorage2, files.secondFolder, files.secondFile};
         if (c.replacedSinceRead)
             ReplaceOnDevice(kStorage2, LocalPath(), Image(0x03));
-        const Bytes before = sim.Find(sim.FindChild(kStorage2, files.secondFolder, u"FR.DAT"))->bytes;
+        const std::uint32_t handleBefore = sim.FindChild(kStorage2, files.secondFolder, u"FR.DAT");
+        const Bytes before = sim.Find(handleBefore)->bytes;
         if (c.change)
             c.change(at);
+        if (c.sendFails)
+            sim.InjectFailedSend(vxmtp::kOpSendObject);
         const WmdmFileLocation asked = at;
         WriteFile(LocalPath(), Image(0x44));
 
-        EXPECT_EQ(WmdmWriteFileAt(kVid, kPid, at, c.replace, kWorkoutDeviceFileName, LocalPath()), c.written);
+        EXPECT_EQ(WmdmWriteFileAt(kVid, kPid, at, c.replace, kWorkoutDeviceFileName, LocalPath()), c.outcome);
         EXPECT_EQ(sim.Find(files.firstFile)->bytes, Image(0x01)) << "the other storage's file";
         const std::uint32_t now = sim.FindChild(kStorage2, files.secondFolder, u"FR.DAT");
         ASSERT_NE(now, 0u);
-        EXPECT_EQ(sim.Find(now)->bytes, c.written ? Image(0x44) : before);
-        if (c.written)
+        const bool written = c.outcome == Outcome::Written;
+        EXPECT_EQ(sim.Find(now)->bytes, written ? Image(0x44) : before);
+        if (written)
         {
             EXPECT_TRUE(sim.Find(now)->hidden);
             EXPECT_EQ(at.object, now) << "the location names the new object";
@@ -689,6 +698,10 @@ TEST_F(WmdmTransferTest, AWriteAtALocationReplacesOnlyWhatItMayReplace)
         else
         {
             EXPECT_EQ(at.object, asked.object);
+        }
+        if (c.outcome == Outcome::Untouched)
+        {
+            EXPECT_EQ(now, handleBefore) << "not even replaced by an equal copy";
         }
     }
 }
@@ -703,10 +716,11 @@ TEST_F(WmdmTransferTest, AWriteByNameCreatesAMissingFile)
     WmdmFileLocation at{kStorage1, folder, 0x777};
     WriteFile(LocalPath(), Image(0x55));
 
-    EXPECT_FALSE(
-        WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ThatObject, kWorkoutDeviceFileName, LocalPath()));
+    EXPECT_EQ(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ThatObject, kWorkoutDeviceFileName, LocalPath()),
+              WmdmWriteOutcome::Untouched);
     EXPECT_EQ(sim.FindChild(kStorage1, folder, u"FR.DAT"), 0u);
-    ASSERT_TRUE(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ByName, kWorkoutDeviceFileName, LocalPath()));
+    ASSERT_EQ(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ByName, kWorkoutDeviceFileName, LocalPath()),
+              WmdmWriteOutcome::Written);
     const std::uint32_t created = sim.FindChild(kStorage1, folder, u"FR.DAT");
     ASSERT_NE(created, 0u);
     EXPECT_EQ(sim.Find(created)->bytes, Image(0x55));

@@ -116,4 +116,30 @@ TEST_F(MtpImport, TheWriteBackGoesToTheObjectThatWasRead)
     EXPECT_EQ(vxtest::ImageSum(written->bytes), 0);
     EXPECT_FALSE(fs::exists(LocalCopy()));
 }
+
+// The monitor replaced its file by another object between the import's read and the write-back (the
+// write-back's device lookup is the second). Neither the emptied image nor the import's copy of the
+// original may land over a file whose records were never read: the monitor keeps it as it is, and the
+// runs stay.
+TEST_F(MtpImport, AFileReplacedSinceTheReadIsNotWrittenOver)
+{
+    monitor.PutFile(file);
+    const Bytes newer = WorkoutFileBuilder()
+                            .AddRecord(Workout(2012, 5, 1, 7, 15, 30, 100))
+                            .AddRecord(Workout(2012, 5, 2, 7, 15, 30, 200))
+                            .AddRecord(Workout(2012, 6, 2, 9, 0, 0, 500))
+                            .Build();
+    monitor.onLookup = [&](int lookup) {
+        if (lookup != 2)
+            return;
+        monitor.sim.RemoveObject(monitor.sim.FindChild(MtpMonitor::kStorage, monitor.workout, u"FR.DAT"));
+        monitor.PutFile(newer);
+    };
+
+    EXPECT_EQ(Import(), kImportWriteBackFailed);
+    EXPECT_EQ(monitor.File(), newer);
+    EXPECT_EQ(StoredRuns().size(), 2u);
+    EXPECT_FALSE(fs::exists(LocalCopy()));
+    EXPECT_FALSE(m_db.InTransaction());
+}
 } // namespace

@@ -216,7 +216,10 @@ class MtpMonitor
 
     MtpMonitor()
         : m_source([this] {
-              if (m_presentFor >= 0 && m_lookups++ >= m_presentFor)
+              ++m_lookups;
+              if (onLookup)
+                  onLookup(m_lookups);
+              if (m_presentFor >= 0 && m_lookups > m_presentFor)
                   sim.SetUnplugged(true);
               return std::vector<vxmtp::MtpDeviceCandidate>{sim.Candidate(kVendor, kProduct, 1, {1})};
           })
@@ -253,6 +256,8 @@ class MtpMonitor
 
     vxsim::SimMtpMonitor sim;
     std::uint32_t workout = 0;
+    // Called at every device lookup, counted from 1, before the monitor answers it.
+    std::function<void(int lookup)> onLookup;
 
   private:
     int m_presentFor = -1;
