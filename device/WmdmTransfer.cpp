@@ -50,6 +50,33 @@ bool WorkoutFolders(vxmtp::MtpDevice &device, std::vector<vxmtp::MtpStorage> &fo
     return true;
 }
 
+// The workout folder at the location: on that storage, directly below its root, still a folder named
+// "workout". False when any of that no longer holds or the device cannot be asked.
+bool FolderAt(vxmtp::MtpDevice &device, const WmdmFileLocation &at, vxmtp::MtpStorage &folder)
+{
+    std::vector<vxmtp::MtpStorage> roots;
+    if (at.folder == 0 || !device.Storages(roots))
+        return false;
+    for (const vxmtp::MtpStorage &root : roots)
+    {
+        if (root.storageId != at.storageId || !root.IsFolder())
+            continue;
+        std::vector<vxmtp::MtpStorage> children;
+        if (!device.Children(root, children))
+            return false;
+        for (vxmtp::MtpStorage &child : children)
+        {
+            if (child.handle == at.folder && child.IsFolder() && child.name == kWorkoutFolderName)
+            {
+                folder = std::move(child);
+                return true;
+            }
+        }
+        return false;
+    }
+    return false;
+}
+
 void RemoveLocalFile(const std::string &path)
 {
     vxsys::DeleteFile(path);
@@ -81,7 +108,8 @@ bool WmdmDeviceFinder(std::uint16_t vendorId, std::uint16_t productId, char *ide
 }
 
 WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t productId,
-                                    const std::string &localPath, std::u16string_view deviceFileName)
+                                    const std::string &localPath, std::u16string_view deviceFileName,
+                                    WmdmFileLocation *readFrom)
 {
     WmdmReadOutcome outcome = WmdmReadOutcome::Failed;
     {
@@ -106,7 +134,11 @@ WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t produc
                     if (!file.IsFile() || file.name != deviceFileName)
                         continue;
                     if (ReadStorageToFile(*device, file, localPath) >= 0)
+                    {
+                        if (readFrom)
+                            *readFrom = WmdmFileLocation{file.storageId, folder.handle, file.handle};
                         return WmdmReadOutcome::Copied;
+                    }
                     readFailed = true;
                 }
             }
@@ -121,9 +153,59 @@ WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t produc
 }
 
 bool WmdmReadFile(std::uint16_t vendorId, std::uint16_t productId, const std::string &localPath,
-                  std::u16string_view deviceFileName)
+                  std::u16string_view deviceFileName, WmdmFileLocation *readFrom)
 {
-    return WmdmReadFileOutcome(vendorId, productId, localPath, deviceFileName) == WmdmReadOutcome::Copied;
+    return WmdmReadFileOutcome(vendorId, productId, localPath, deviceFileName, readFrom) ==
+           WmdmReadOutcome::Copied;
+}
+
+bool WmdmReadFileAt(std::uint16_t vendorId, std::uint16_t productId, const WmdmFileLocation &at,
+                    const std::string &localPath)
+{
+    {
+        DeviceLock lock(DeviceMutex());
+        const std::shared_ptr<vxmtp::MtpDevice> device = FindMonitor(vendorId, productId);
+        vxmtp::MtpStorage folder;
+        std::vector<vxmtp::MtpStorage> files;
+        if (device && at.object != 0 && FolderAt(*device, at, folder) && device->Children(folder, files))
+        {
+            for (const vxmtp::MtpStorage &file : files)
+                if (file.handle == at.object && file.IsFile())
+                    if (ReadStorageToFile(*device, file, localPath) >= 0)
+                        return true;
+        }
+    }
+    RemoveLocalFile(localPath);
+    return false;
+}
+
+WmdmWriteOutcome WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                                 WmdmReplace replace, std::u16string_view deviceFileName,
+                                 const std::string &localPath)
+{
+    if (deviceFileName.empty())
+        return WmdmWriteOutcome::Untouched;
+    DeviceLock lock(DeviceMutex());
+    const std::shared_ptr<vxmtp::MtpDevice> device = FindMonitor(vendorId, productId);
+    vxmtp::MtpStorage folder;
+    if (!device || !FolderAt(*device, at, folder))
+        return WmdmWriteOutcome::Untouched;
+    if (replace == WmdmReplace::ThatObject)
+    {
+        // The insert replaces the folder's first file of the name: it has to be the object that was read.
+        std::vector<vxmtp::MtpStorage> files;
+        if (!device->Children(folder, files))
+            return WmdmWriteOutcome::Untouched;
+        const auto named = std::find_if(files.begin(), files.end(),
+                                        [&](const vxmtp::MtpStorage &f) { return f.name == deviceFileName; });
+        if (named == files.end() || named->handle != at.object || !named->IsFile())
+            return WmdmWriteOutcome::Untouched;
+    }
+    vxmtp::MtpStorage created;
+    if (WriteFileToStorage(*device, folder, deviceFileName, localPath, &created) < 0)
+        return WmdmWriteOutcome::Failed;
+    at.object = created.handle;
+    return WmdmWriteOutcome::Written;
 }
 
 bool WmdmWriteFile(std::uint16_t vendorId, std::uint16_t productId, std::u16string_view deviceFileName,
@@ -178,14 +260,17 @@ WmdmResult ReadStorageToFile(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &
 }
 
 WmdmResult WriteFileToStorage(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &folder,
-                              std::u16string_view deviceFileName, const std::string &localPath)
+                              std::u16string_view deviceFileName, const std::string &localPath,
+                              vxmtp::MtpStorage *created)
 {
     if (!folder.IsFolder() || deviceFileName.empty())
         return kWmdmInvalidArgument;
     DeviceLock lock(DeviceMutex());
-    vxmtp::MtpStorage created;
-    if (!device.Insert(folder, deviceFileName, localPath, &created))
+    vxmtp::MtpStorage inserted;
+    if (!device.Insert(folder, deviceFileName, localPath, &inserted))
         return kWmdmFailed;
-    device.SetHidden(created, true);
+    device.SetHidden(inserted, true);
+    if (created)
+        *created = inserted;
     return kWmdmOk;
 }

@@ -23,6 +23,9 @@
 //   WmdmWriteFile       copies a local file into the workout folder under the name, replacing the old
 //                       file, and hides it. The old file goes only once the new one is on the device:
 //                       when the sending fails, the old file is put back and the write fails.
+//   WmdmReadFileAt / WmdmWriteFileAt
+//                       the same for the one object a read took (WmdmFileLocation): a file read from
+//                       one storage is never written back over another storage's file.
 //   ReadStorageToFile / WriteFileToStorage
 //                       the two storage steps shared by the operations above.
 
@@ -72,12 +75,51 @@ enum class WmdmReadOutcome
     Failed, // no device, no workout folder, a device error, or the file could not be read
 };
 
+// Where a read found the file: its storage, the "workout" folder holding it and the object itself.
+struct WmdmFileLocation
+{
+    std::uint32_t storageId = 0;
+    std::uint32_t folder = 0; // the workout folder's object handle
+    std::uint32_t object = 0; // the file's object handle
+};
+
+// readFrom, when given, receives where the copied file was found (left as it was otherwise).
 WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t productId,
-                                    const std::string &localPath, std::u16string_view deviceFileName);
+                                    const std::string &localPath, std::u16string_view deviceFileName,
+                                    WmdmFileLocation *readFrom = nullptr);
 
 // True only for WmdmReadOutcome::Copied.
 bool WmdmReadFile(std::uint16_t vendorId, std::uint16_t productId, const std::string &localPath,
-                  std::u16string_view deviceFileName);
+                  std::u16string_view deviceFileName, WmdmFileLocation *readFrom = nullptr);
+
+// Copies exactly the object at the location to the local path (whole or not at all; on failure the
+// local path holds no file). Fails when the storage, the workout folder or the object in it is gone.
+bool WmdmReadFileAt(std::uint16_t vendorId, std::uint16_t productId, const WmdmFileLocation &at,
+                    const std::string &localPath);
+
+enum class WmdmReplace
+{
+    // The folder's file of the name must be the very object at the location (the one a read took);
+    // anything else fails without writing.
+    ThatObject,
+    // The folder's file of the name is replaced, whatever object it now is, or created when there is
+    // none: for putting back a file whose old object a failed write may have removed.
+    ByName,
+};
+
+enum class WmdmWriteOutcome
+{
+    Written,   // the file is on the device, hidden
+    Untouched, // nothing on the device was changed: no device, the storage or folder is gone, or
+               // (ThatObject) the folder's file is not the object that was read
+    Failed,    // the sending failed; the transfer put the old file back if it could
+};
+
+// Copies the local file into the workout folder at the location under the name, replacing the old
+// file as `replace` says, and hides it. When Written, at.object names the new object.
+WmdmWriteOutcome WmdmWriteFileAt(std::uint16_t vendorId, std::uint16_t productId, WmdmFileLocation &at,
+                                 WmdmReplace replace, std::u16string_view deviceFileName,
+                                 const std::string &localPath);
 
 // The file goes into the workout folder whose file a read would take (the first one holding a file
 // of that name), else into the first workout folder.
@@ -91,6 +133,7 @@ WmdmResult ReadStorageToFile(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &
 
 // Inserts the local file into the folder under the name, replacing an object of that name, and sets
 // the new object's hidden flag. The result is that of the insert: a file that is on the device but
-// could not be hidden still counts as written.
+// could not be hidden still counts as written. created, when given, receives the new object.
 WmdmResult WriteFileToStorage(vxmtp::MtpDevice &device, const vxmtp::MtpStorage &folder,
-                              std::u16string_view deviceFileName, const std::string &localPath);
+                              std::u16string_view deviceFileName, const std::string &localPath,
+                              vxmtp::MtpStorage *created = nullptr);

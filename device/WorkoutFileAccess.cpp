@@ -40,6 +40,16 @@ int SystemFlush(int fd)
     }
     return flush ? flush(fd) : vxsys::FlushFile(fd);
 }
+
+int SystemDropCache(int fd)
+{
+    std::function<int(int)> drop;
+    {
+        std::lock_guard<std::mutex> lock(g_callsMutex);
+        drop = g_calls.dropCache;
+    }
+    return drop ? drop(fd) : vxsys::DropCachedPages(fd);
+}
 } // namespace
 
 void SetWorkoutFileSystemCalls(WorkoutFileSystemCalls calls)
@@ -100,6 +110,16 @@ WorkoutFileAccess::ReadResult WorkoutFileAccess::ReadAll(std::vector<std::uint8_
     return ReadResult::Ok;
 }
 
+WorkoutFileAccess::ReadResult WorkoutFileAccess::ReadAllFromDevice(std::vector<std::uint8_t> &bytes,
+                                                                   std::size_t maxLength)
+{
+    bytes.clear();
+    // Pages still waiting to be written would stay cached and be read back as if the device held them.
+    if (m_fd < 0 || SystemFlush(m_fd) != 0 || SystemDropCache(m_fd) != 0)
+        return ReadResult::Failed;
+    return ReadAll(bytes, maxLength);
+}
+
 bool WorkoutFileAccess::WriteAll(std::span<const std::uint8_t> bytes)
 {
     if (m_fd < 0)
@@ -132,6 +152,13 @@ bool ReadWorkoutFileAt(const std::string &path, std::vector<std::uint8_t> &bytes
 {
     WorkoutFileAccess file;
     return file.Open(path) && file.ReadAll(bytes, maxLength) == WorkoutFileAccess::ReadResult::Ok;
+}
+
+bool ReadWorkoutFileFromDevice(const std::string &path, std::vector<std::uint8_t> &bytes,
+                               std::size_t maxLength)
+{
+    WorkoutFileAccess file;
+    return file.Open(path) && file.ReadAllFromDevice(bytes, maxLength) == WorkoutFileAccess::ReadResult::Ok;
 }
 
 bool WriteWorkoutFileAt(const std::string &path, std::span<const std::uint8_t> bytes)

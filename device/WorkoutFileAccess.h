@@ -32,6 +32,10 @@ class WorkoutFileAccess
     };
     // The whole file from its start.
     ReadResult ReadAll(std::vector<std::uint8_t> &bytes, std::size_t maxLength);
+    // The same, as the device holds it: what was written is flushed and the system's cached pages of
+    // the file are dropped first, so the bytes come from the device and not from memory. Failed when
+    // either step fails.
+    ReadResult ReadAllFromDevice(std::vector<std::uint8_t> &bytes, std::size_t maxLength);
 
     // Writes the bytes over the start of the file and flushes them to the device.
     bool WriteAll(std::span<const std::uint8_t> bytes);
@@ -46,6 +50,9 @@ class WorkoutFileAccess
 // Reads a whole file into bytes (up to maxLength); false for a missing, empty, unreadable or too
 // long file.
 bool ReadWorkoutFileAt(const std::string &path, std::vector<std::uint8_t> &bytes, std::size_t maxLength);
+// The same, read from the device past the system's cache (WorkoutFileAccess::ReadAllFromDevice).
+bool ReadWorkoutFileFromDevice(const std::string &path, std::vector<std::uint8_t> &bytes,
+                               std::size_t maxLength);
 // Writes the bytes over the start of an existing file, flushes and closes it.
 bool WriteWorkoutFileAt(const std::string &path, std::span<const std::uint8_t> bytes);
 
@@ -55,6 +62,8 @@ struct WorkoutFileSystemCalls
     std::function<std::int64_t(int fd, void *data, std::size_t length, std::int64_t offset)> read;
     std::function<std::int64_t(int fd, const void *data, std::size_t length, std::int64_t offset)> write;
     std::function<int(int fd)> flush;
+    std::function<int(int fd)> dropCache;
 };
-// Empty members bring back the file system's own (vxsys::ReadFileAt, WriteFileAt and FlushFile).
+// Empty members bring back the file system's own (vxsys::ReadFileAt, WriteFileAt, FlushFile and
+// DropCachedPages).
 void SetWorkoutFileSystemCalls(WorkoutFileSystemCalls calls);

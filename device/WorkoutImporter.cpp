@@ -15,6 +15,10 @@
 #include <new>
 #include <vector>
 
+// The validation's results are handed on as the import's own.
+static_assert(kWorkoutValid == kImportDone && kWorkoutMalformed == kImportMalformed &&
+              kWorkoutDatesRejected == kImportDatesRejected && kWorkoutStoreFailed == kImportStoreFailed);
+
 namespace
 {
 constexpr uint8_t kWeightUnitPounds = 6;
@@ -90,9 +94,17 @@ class Import
     void RefreshLanguages();
     int StoreRuns();
     std::vector<uint8_t> WriteBackImage() const;
-    // Puts bytes where the monitor keeps its file (for HID: the header block).
-    bool Send(const std::vector<uint8_t> &bytes);
-    // Reads the monitor's file afresh and compares it with the one this import started from.
+    // Puts bytes where the monitor keeps its file (for HID: the header block). Over MTP the emptied
+    // file replaces exactly the object that was read; the original goes back into the same folder
+    // whatever became of that object.
+    enum class Sending
+    {
+        Emptied,
+        Original,
+    };
+    bool Send(const std::vector<uint8_t> &bytes, Sending what);
+    // Reads the monitor's file afresh from the device and compares it with the one this import
+    // started from.
     bool HoldsOriginal();
     int WriteBackFailed();
     void Finish();
@@ -101,12 +113,16 @@ class Import
     KvtDatabase &m_db;
     std::vector<uint8_t> m_image;
     std::vector<uint8_t> m_original;
-    std::string m_path; // the drive's file, or the local copy of an MTP monitor's file
+    std::string m_path;          // the drive's file, or the local copy of an MTP monitor's file
+    WmdmFileLocation m_readFrom; // MTP: the object the file was read from
     WorkoutFileAccess m_file;
     bool m_opened = false;
     bool m_runsAdded = false;
     int64_t m_lastRunId = -1;
     bool m_writeBackBegun = false;
+    // MTP: the emptied file never reached the monitor (it was gone, or its file is no longer the
+    // object that was read).
+    bool m_emptiedNeverSent = false;
 };
 
 Import::~Import()
@@ -174,7 +190,7 @@ int Import::Steps()
     }
 
     m_writeBackBegun = true;
-    if (!Send(WriteBackImage()))
+    if (!Send(WriteBackImage(), Sending::Emptied))
         return WriteBackFailed();
     return kImportDone;
 }
@@ -196,7 +212,8 @@ int Import::FetchFile()
         m_path = WorkoutLocalCopyPath(m_c.dataFolder);
         vxsys::DeleteFile(m_path);
         m_opened = true; // from here on the local copy is removed at the end
-        if (!WmdmReadFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_path, kWorkoutDeviceFileName))
+        if (!WmdmReadFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_path, kWorkoutDeviceFileName,
+                          &m_readFrom))
             return kImportReadFailed;
     }
     else
@@ -291,7 +308,7 @@ std::vector<uint8_t> Import::WriteBackImage() const
     return out;
 }
 
-bool Import::Send(const std::vector<uint8_t> &bytes)
+bool Import::Send(const std::vector<uint8_t> &bytes, Sending what)
 {
     switch (m_c.deviceType)
     {
@@ -316,8 +333,14 @@ bool Import::Send(const std::vector<uint8_t> &bytes)
             local = copy.Create(m_path) && copy.WriteAll(bytes);
             local = copy.Close() && local;
         }
-        return local &&
-               WmdmWriteFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), kWorkoutDeviceFileName, m_path);
+        const WmdmWriteOutcome outcome =
+            local ? WmdmWriteFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom,
+                                    what == Sending::Emptied ? WmdmReplace::ThatObject : WmdmReplace::ByName,
+                                    kWorkoutDeviceFileName, m_path)
+                  : WmdmWriteOutcome::Untouched;
+        if (what == Sending::Emptied && outcome == WmdmWriteOutcome::Untouched)
+            m_emptiedNeverSent = true;
+        return outcome == WmdmWriteOutcome::Written;
     }
     default: {
         // The monitor takes the header block; a longer image is its header block and records.
@@ -333,11 +356,12 @@ bool Import::HoldsOriginal()
     switch (m_c.deviceType)
     {
     case DeviceType::MassStorage:
-        return ReadWorkoutFileAt(m_path, now, kWorkoutFileMaxLength) && now == m_original;
+        // Past the system's cache: the bytes just written are in memory whether or not the drive took them.
+        return ReadWorkoutFileFromDevice(m_path, now, kWorkoutFileMaxLength) && now == m_original;
     case DeviceType::Mtp: {
-        const bool read =
-            WmdmReadFile(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_path, kWorkoutDeviceFileName) &&
-            ReadWorkoutFileAt(m_path, now, kWorkoutFileMaxLength);
+        // The object the original was just put back as, in the folder it was read from.
+        const bool read = WmdmReadFileAt(m_c.usbIds.VendorId(), m_c.usbIds.ProductId(), m_readFrom, m_path) &&
+                          ReadWorkoutFileAt(m_path, now, kWorkoutFileMaxLength);
         vxsys::DeleteFile(m_path);
         return read && now == m_original;
     }
@@ -350,12 +374,18 @@ bool Import::HoldsOriginal()
 
 // The monitor may hold part of the new file. Its own file goes back (for HID its original header
 // block, whose record count makes the records count again), and the runs come out of the store only
-// once the monitor is seen to hold every record again.
+// once the monitor is known to hold every record again: the restore went through whole (written,
+// flushed, closed) and a fresh read from the device gives the original. Anything less keeps the runs:
+// a record stored twice can be deleted, one lost from both places cannot be brought back.
 int Import::WriteBackFailed()
 {
     m_file.Close();
-    Send(m_original);
-    if (m_runsAdded && HoldsOriginal())
+    // Nothing was changed on the monitor: whatever file it holds now stays, and so do the runs. Putting
+    // the original back would overwrite a file this import never read.
+    if (m_emptiedNeverSent)
+        return kImportWriteBackFailed;
+    const bool restored = Send(m_original, Sending::Original);
+    if (m_runsAdded && restored && HoldsOriginal())
         m_db.DeleteRunsAbove(m_lastRunId);
     return kImportWriteBackFailed;
 }

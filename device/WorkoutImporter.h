@@ -45,7 +45,7 @@ constexpr int kImportDone = 1;             // every record stored, the monitor's
 constexpr int kImportMalformed = 0;        // the file was rejected as malformed, or no user is logged in
 constexpr int kImportReadFailed = -1;      // the file could not be fetched or read
 constexpr int kImportNoDevice = -2;        // no monitor, or the HID monitor answered busy
-constexpr int kImportStoreFailed = -3;     // a run could not be stored
+constexpr int kImportStoreFailed = -3;     // the store could not be read or a run could not be stored
 constexpr int kImportDatesRejected = -4;   // a record's date was rejected
 constexpr int kImportWriteBackFailed = -5; // the emptied file could not be written back
 
@@ -54,9 +54,10 @@ constexpr int kImportWriteBackFailed = -5; // the emptied file could not be writ
 //
 // The monitor's records are erased only once the runs are committed: the store's transaction is
 // committed before the file is written back. When the write-back then fails, the original file is
-// put back and, once the monitor is seen to hold it again, the runs are taken out of the store again;
-// when that cannot be confirmed the runs stay, so no record exists only on a monitor that may have
-// lost it. The store's transaction is ended on every path.
+// put back and, once that succeeded and a read from the device gives it again, the runs are taken out
+// of the store again; when that cannot be confirmed (or the write-back never reached the monitor) the
+// runs stay, so no record exists only on a monitor that may have lost it. The store's transaction is
+// ended on every path.
 //
 // Holds the device mutex from the fetch to the last exchange with the monitor.
 int ImportWorkouts(WorkoutImportContext &context);

@@ -192,10 +192,7 @@ int ValidateWorkoutFile(WorkoutValidationContext &context, uint8_t *image, uint6
     DateParts lastDate{};
     TimeParts lastTime{};
     if (context.readLastRun && !context.readLastRun(&lastDate, &lastTime))
-    {
-        lastDate = DateParts{};
-        lastTime = TimeParts{};
-    }
+        return kWorkoutStoreFailed;
     context.lastRunDate = lastDate;
     context.lastRunTime = lastTime;
 

@@ -1,5 +1,6 @@
 #include "platform/sys/Files.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +47,15 @@ std::int64_t WriteFileAt(FileHandle file, const void *data, std::size_t length, 
 int FlushFile(FileHandle file)
 {
     return ::fsync(file) == 0 ? 0 : -1;
+}
+
+int DropCachedPages(FileHandle file)
+{
+    const int error = ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+    if (error == 0)
+        return 0;
+    errno = error;
+    return -1;
 }
 
 bool IsRegularFile(const std::string &path)

@@ -36,6 +36,11 @@ std::int64_t WriteFileAt(FileHandle file, const void *data, std::size_t length, 
 // Flushes what was written to the device: 0, or -1 with errno telling why.
 int FlushFile(FileHandle file);
 
+// Drops the file's pages that the system keeps in memory, so that the next read comes from the
+// device and not from what was last written. Pages still waiting to be written are not dropped:
+// flush first. 0, or -1 with errno telling why (a file that cannot be advised).
+int DropCachedPages(FileHandle file);
+
 // True when the path names a regular file (following links).
 bool IsRegularFile(const std::string &path);
 

@@ -130,6 +130,31 @@ TEST_F(SessionTest, WriteRecordBlockRejectsBadBlocksWithoutTouchingTheDevice)
     EXPECT_TRUE(session.WriteRecordBlock(block.data(), 220));
 }
 
+// The simulated monitor keeps what it is written: the header block lands over its image (also when
+// the monitor then refuses it), the records behind stay, and the whole image sums to zero again.
+TEST_F(SessionTest, AWrittenBlockIsWhatTheMonitorThenHolds)
+{
+    std::vector<std::uint8_t> image(880);
+    std::iota(image.begin(), image.end(), 3);
+    monitor.SetReadData(0x6E, image);
+    std::vector<std::uint8_t> block(220, 0x11);
+    for (const int status : {0, 2})
+    {
+        SCOPED_TRACE(status);
+        block[5] = static_cast<std::uint8_t>(status + 1);
+        monitor.QueueFinalStatus(status);
+        EXPECT_EQ(session.WriteRecordBlock(block.data(), block.size()), status == 0);
+
+        std::vector<std::uint8_t> read;
+        std::size_t length = 0;
+        ASSERT_TRUE(session.ReadRecordBlock(read, length));
+        ASSERT_EQ(read, monitor.RecordImage());
+        EXPECT_TRUE(std::equal(block.begin() + 1, block.end(), read.begin() + 1));
+        EXPECT_TRUE(std::equal(image.begin() + 220, image.end(), read.begin() + 220));
+        EXPECT_EQ(std::accumulate(read.begin(), read.end(), 0u) % 256, 0u);
+    }
+}
+
 TEST_F(SessionTest, ReadRecordBlockGivesTheImage)
 {
     std::vector<std::uint8_t> image(880);

@@ -572,3 +572,157 @@ TEST_F(WmdmTransferTest, WriteFailsWithoutAWorkoutFolderOrLocalFile)
     ASSERT_NE(sim.Find(old), nullptr);
     EXPECT_EQ(sim.Find(old)->bytes, Image(0x01));
 }
+
+namespace
+{
+// Two storages, each with workout/FR.DAT.
+struct TwoFiles
+{
+    std::uint32_t firstFolder = 0, firstFile = 0, secondFolder = 0, secondFile = 0;
+
+    explicit TwoFiles(SimMtpMonitor &sim)
+    {
+        sim.AddStorage(kStorage1, u"Internal");
+        sim.AddStorage(kStorage2, u"Card");
+        firstFolder = sim.AddFolder(kStorage1, 0, u"workout");
+        firstFile = sim.AddFile(kStorage1, firstFolder, u"FR.DAT", Image(0x01), true);
+        secondFolder = sim.AddFolder(kStorage2, 0, u"workout");
+        secondFile = sim.AddFile(kStorage2, secondFolder, u"FR.DAT", Image(0x02), true);
+    }
+};
+
+// Replaces the file in the folder by a new object with other bytes, through the device directly.
+void ReplaceOnDevice(std::uint32_t storageId, const std::string &localPath, const Bytes &bytes)
+{
+    WriteFile(localPath, bytes);
+    auto devices = vxmtp::MtpDeviceManager::EnumerateDevices(kVid, kPid);
+    ASSERT_EQ(devices.size(), 1u);
+    std::vector<vxmtp::MtpStorage> roots;
+    ASSERT_TRUE(devices[0]->Storages(roots));
+    for (const vxmtp::MtpStorage &root : roots)
+    {
+        vxmtp::MtpStorage folder;
+        if (root.storageId == storageId && devices[0]->FindChild(root, u"workout", folder))
+        {
+            ASSERT_TRUE(devices[0]->Insert(folder, u"FR.DAT", localPath));
+            return;
+        }
+    }
+    FAIL() << "no workout folder on the storage";
+}
+} // namespace
+
+// The first storage's file cannot be read once, so the read takes the second's and tells where it was;
+// reading at that place gets that file again, not the first storage's.
+TEST_F(WmdmTransferTest, AReadTellsWhichObjectItTook)
+{
+    Bus bus;
+    SimMtpMonitor &sim = bus.Add(u"SER42", "SER42");
+    const TwoFiles files(sim);
+    sim.ScriptResponse(vxmtp::kOpGetObject, vxmtp::kRespGeneralError);
+
+    WmdmFileLocation at;
+    ASSERT_TRUE(WmdmReadFile(kVid, kPid, LocalPath(), kWorkoutDeviceFileName, &at));
+    EXPECT_EQ(ReadFile(LocalPath()), Image(0x02));
+    EXPECT_EQ(at.storageId, kStorage2);
+    EXPECT_EQ(at.folder, files.secondFolder);
+    EXPECT_EQ(at.object, files.secondFile);
+
+    ASSERT_TRUE(WmdmReadFileAt(kVid, kPid, at, LocalPath()));
+    EXPECT_EQ(ReadFile(LocalPath()), Image(0x02));
+
+    // An object that is no longer there is not read, and leaves no local file.
+    WmdmFileLocation gone = at;
+    gone.object = files.firstFile;
+    EXPECT_FALSE(WmdmReadFileAt(kVid, kPid, gone, LocalPath())) << "another folder's file";
+    EXPECT_FALSE(fs::exists(LocalPath()));
+}
+
+// Writing at a location touches only that folder. ThatObject replaces the file only while it is the
+// object that was read; ByName replaces whatever the folder's file now is, or creates it. Only a send
+// that failed may have changed the device; every other refusal leaves it untouched.
+TEST_F(WmdmTransferTest, AWriteAtALocationReplacesOnlyWhatItMayReplace)
+{
+    using Outcome = WmdmWriteOutcome;
+    const struct
+    {
+        const char *what;
+        WmdmReplace replace;
+        bool replacedSinceRead;
+        std::function<void(WmdmFileLocation &)> change;
+        bool sendFails;
+        Outcome outcome;
+    } cases[] = {
+        {"the object that was read", WmdmReplace::ThatObject, false, {}, false, Outcome::Written},
+        {"replaced since the read", WmdmReplace::ThatObject, true, {}, false, Outcome::Untouched},
+        {"another storage", WmdmReplace::ThatObject, false,
+         [](WmdmFileLocation &l) { l.storageId = kStorage1; }, false, Outcome::Untouched},
+        {"another folder", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.folder = l.object; },
+         false, Outcome::Untouched},
+        {"no object", WmdmReplace::ThatObject, false, [](WmdmFileLocation &l) { l.object = 0; }, false,
+         Outcome::Untouched},
+        {"the send fails", WmdmReplace::ThatObject, false, {}, true, Outcome::Failed},
+        {"by name, replaced since the read", WmdmReplace::ByName, true, {}, false, Outcome::Written},
+        {"by name, another storage", WmdmReplace::ByName, false, [](WmdmFileLocation &l) { l.storageId = 7; },
+         false, Outcome::Untouched},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Bus bus;
+        SimMtpMonitor &sim = bus.Add(u"SER42", "SER42");
+        const TwoFiles files(sim);
+        WmdmFileLocation at{kStorage2, files.secondFolder, files.secondFile};
+        if (c.replacedSinceRead)
+            ReplaceOnDevice(kStorage2, LocalPath(), Image(0x03));
+        const std::uint32_t handleBefore = sim.FindChild(kStorage2, files.secondFolder, u"FR.DAT");
+        const Bytes before = sim.Find(handleBefore)->bytes;
+        if (c.change)
+            c.change(at);
+        if (c.sendFails)
+            sim.InjectFailedSend(vxmtp::kOpSendObject);
+        const WmdmFileLocation asked = at;
+        WriteFile(LocalPath(), Image(0x44));
+
+        EXPECT_EQ(WmdmWriteFileAt(kVid, kPid, at, c.replace, kWorkoutDeviceFileName, LocalPath()), c.outcome);
+        EXPECT_EQ(sim.Find(files.firstFile)->bytes, Image(0x01)) << "the other storage's file";
+        const std::uint32_t now = sim.FindChild(kStorage2, files.secondFolder, u"FR.DAT");
+        ASSERT_NE(now, 0u);
+        const bool written = c.outcome == Outcome::Written;
+        EXPECT_EQ(sim.Find(now)->bytes, written ? Image(0x44) : before);
+        if (written)
+        {
+            EXPECT_TRUE(sim.Find(now)->hidden);
+            EXPECT_EQ(at.object, now) << "the location names the new object";
+        }
+        else
+        {
+            EXPECT_EQ(at.object, asked.object);
+        }
+        if (c.outcome == Outcome::Untouched)
+        {
+            EXPECT_EQ(now, handleBefore) << "not even replaced by an equal copy";
+        }
+    }
+}
+
+// Putting a file back after a write that lost it: by name, the file is created in the folder.
+TEST_F(WmdmTransferTest, AWriteByNameCreatesAMissingFile)
+{
+    Bus bus;
+    SimMtpMonitor &sim = bus.Add(u"SER42", "SER42");
+    sim.AddStorage(kStorage1, u"Internal");
+    const std::uint32_t folder = sim.AddFolder(kStorage1, 0, u"workout");
+    WmdmFileLocation at{kStorage1, folder, 0x777};
+    WriteFile(LocalPath(), Image(0x55));
+
+    EXPECT_EQ(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ThatObject, kWorkoutDeviceFileName, LocalPath()),
+              WmdmWriteOutcome::Untouched);
+    EXPECT_EQ(sim.FindChild(kStorage1, folder, u"FR.DAT"), 0u);
+    ASSERT_EQ(WmdmWriteFileAt(kVid, kPid, at, WmdmReplace::ByName, kWorkoutDeviceFileName, LocalPath()),
+              WmdmWriteOutcome::Written);
+    const std::uint32_t created = sim.FindChild(kStorage1, folder, u"FR.DAT");
+    ASSERT_NE(created, 0u);
+    EXPECT_EQ(sim.Find(created)->bytes, Image(0x55));
+    EXPECT_EQ(at.object, created);
+}

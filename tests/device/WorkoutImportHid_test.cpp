@@ -278,4 +278,22 @@ TEST_F(HidImport, AFailedWriteBackRestoresTheHeaderAndTakesTheRunsOut)
     EXPECT_EQ(Block(writes[1]), Bytes(image.begin(), image.begin() + 220)) << "the original header block";
     EXPECT_EQ(CommandsOf(kReadRecords).size(), 2u);
 }
+
+// The monitor refuses the emptied block and then its own header block too, although both landed: it
+// reads back as it was, but the restore was never confirmed, so the runs stay. The monitor shows what
+// it holds, and a second import of the same records adds nothing.
+TEST_F(HidImport, ARefusedRestoreKeepsTheRunsEvenWhenTheImageReadsBack)
+{
+    monitor.QueueFinalStatus(0); // the read
+    monitor.QueueFinalStatus(2); // the emptied block
+    monitor.QueueFinalStatus(2); // the original block
+    EXPECT_EQ(Import(), kImportWriteBackFailed);
+    EXPECT_EQ(monitor.RecordImage(), image);
+    EXPECT_EQ(StoredRuns().size(), 2u);
+    EXPECT_FALSE(m_db.InTransaction());
+
+    EXPECT_EQ(Import(), kImportDatesRejected);
+    EXPECT_EQ(StoredRuns().size(), 2u);
+    EXPECT_EQ(monitor.RecordImage(), image);
+}
 } // namespace

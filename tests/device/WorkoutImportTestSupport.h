@@ -216,6 +216,11 @@ class MtpMonitor
 
     MtpMonitor()
         : m_source([this] {
+              ++m_lookups;
+              if (onLookup)
+                  onLookup(m_lookups);
+              if (m_presentFor >= 0 && m_lookups > m_presentFor)
+                  sim.SetUnplugged(true);
               return std::vector<vxmtp::MtpDeviceCandidate>{sim.Candidate(kVendor, kProduct, 1, {1})};
           })
     {
@@ -228,6 +233,19 @@ class MtpMonitor
 
     void PutFile(const Bytes &bytes) { sim.AddFile(kStorage, workout, u"FR.DAT", bytes, true); }
 
+    // The monitor answers the next `lookups` device lookups, then is gone (every transfer fails)
+    // until it comes back.
+    void VanishAfterLookups(int lookups)
+    {
+        m_presentFor = lookups;
+        m_lookups = 0;
+    }
+    void ComeBack()
+    {
+        m_presentFor = -1;
+        sim.SetUnplugged(false);
+    }
+
     // The file's bytes now; empty when there is none.
     Bytes File() const
     {
@@ -238,8 +256,12 @@ class MtpMonitor
 
     vxsim::SimMtpMonitor sim;
     std::uint32_t workout = 0;
+    // Called at every device lookup, counted from 1, before the monitor answers it.
+    std::function<void(int lookup)> onLookup;
 
   private:
+    int m_presentFor = -1;
+    int m_lookups = 0;
     vxtest::FakeSysfs m_sysfs;
     vxmtp::ScopedDeviceSource m_source;
 };

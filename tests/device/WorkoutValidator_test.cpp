@@ -191,21 +191,40 @@ TEST_F(WorkoutValidation, LongerImagesUpToOneMebibyte)
     EXPECT_EQ(Validate(over), 0);
 }
 
-TEST_F(WorkoutValidation, FailedLastRunQueryCountsAsNoRuns)
+// A store that cannot tell its latest run is no store without runs: records already stored would
+// pass as new (or be re-dated from 2009 on) and be stored again. Both modes fail and leave the
+// records as they were.
+TEST_F(WorkoutValidation, AFailedLastRunQueryFailsTheValidation)
 {
-    storedDate = D(20, 5, 2012);
-    context.readLastRun = [](DateParts *date, TimeParts *time) {
+    context.readLastRun = [this](DateParts *date, TimeParts *time) {
+        ++lastRunQueries;
         *date = D(9, 9, 2099);
         *time = TimeParts{9, 9, 9};
         return 0;
     };
+    for (const bool redating : {false, true})
+    {
+        SCOPED_TRACE(redating ? "re-dating" : "normal");
+        context.userDateSet = redating;
+        context.userDate = D(14, 6, 2012);
+        lastRunQueries = 0;
+        const std::vector<uint8_t> original = WorkoutFileBuilder()
+                                                  .AddRecord(RecordAt(2012, 1, 1))
+                                                  .AddRecord(RecordAt(2012, 1, 1))
+                                                  .AddRecord(RecordAt(2012, 1, 2))
+                                                  .Build();
+        std::vector<uint8_t> image = original;
+        EXPECT_EQ(Validate(image), kWorkoutStoreFailed);
+        EXPECT_EQ(lastRunQueries, 1);
+        EXPECT_EQ(image, original);
+    }
+
+    // Without a store to ask there are no stored runs.
+    context.readLastRun = nullptr;
+    context.userDateSet = false;
     std::vector<uint8_t> image = WorkoutFileBuilder().AddRecord(RecordAt(2012, 1, 1)).Build();
     EXPECT_EQ(Validate(image), 1);
     EXPECT_EQ(context.lastRunDate.year, 0);
-    EXPECT_EQ(context.lastRunTime.hour, 0);
-
-    context.readLastRun = nullptr;
-    EXPECT_EQ(Validate(image), 1);
 }
 
 // ---- re-dating ------------------------------------------------------------------------------------

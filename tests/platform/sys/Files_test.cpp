@@ -91,3 +91,24 @@ TEST(Files, DeletingRemovesTheNameOnce)
     EXPECT_FALSE(vxsys::DeleteFile(path));
     EXPECT_FALSE(vxsys::DeleteFile(""));
 }
+
+// Dropping the cached pages changes nothing a read sees; a handle that is no file is refused with
+// the reason in errno, since a caller takes the drop to mean its next read reaches the device.
+TEST(Files, CachedPagesOfAFlushedFileCanBeDropped)
+{
+    const std::string path = vxtest::MakeTempDir() + "/FR.DAT";
+    std::ofstream(path, std::ios::binary) << "abcdef";
+    const vxsys::FileHandle file = vxsys::OpenFile(path, vxsys::FileAccess::ReadWrite);
+    ASSERT_NE(file, vxsys::kNoFile);
+    EXPECT_EQ(vxsys::WriteFileAt(file, "XY", 2, 0), 2);
+    EXPECT_EQ(vxsys::FlushFile(file), 0);
+    EXPECT_EQ(vxsys::DropCachedPages(file), 0);
+    std::array<char, 6> buf{};
+    EXPECT_EQ(vxsys::ReadFileAt(file, buf.data(), buf.size(), 0), 6);
+    EXPECT_EQ(std::string(buf.data(), buf.size()), "XYcdef");
+    EXPECT_TRUE(vxsys::CloseFile(file));
+
+    errno = 0;
+    EXPECT_EQ(vxsys::DropCachedPages(vxsys::kNoFile), -1);
+    EXPECT_EQ(errno, EBADF);
+}

@@ -22,6 +22,8 @@ namespace
 constexpr std::uint8_t kFrameMarker = 0xAB;
 constexpr std::uint8_t kModeOrStatus = 0x01;
 constexpr std::uint8_t kReportIdWhenNumbered = 1;
+constexpr std::uint8_t kReadRecords = 0x6E;
+constexpr std::uint8_t kWriteRecords = 0x1C;
 
 int g_instances = 0;
 
@@ -75,6 +77,7 @@ struct SimHidMonitor::Connection
     std::uint8_t mode = 0xFF;
     std::size_t dataReportsLeft = 0;
     std::size_t commandIndex = 0;
+    int lastCommand = -1; // the code of the last command frame
 };
 
 SimHidMonitor::SimHidMonitor() : SimHidMonitor(Options{}) {}
@@ -92,7 +95,7 @@ SimHidMonitor::SimHidMonitor(Options options) : m_options(std::move(options))
                  vxsys::Latin1ToUtf16(m_options.productId) +
                  u"#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-    m_readData[0x6E] = std::vector<std::uint8_t>(880, 0);
+    m_readData[kReadRecords] = std::vector<std::uint8_t>(880, 0);
     m_readData[0x05] = DeviceInfoBlock(0, 0, 0, 0, 0, {});
     m_readData[0x0F] = LanguageBlock(0, {0, 1});
 
@@ -317,6 +320,8 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
         if (--connection.dataReportsLeft == 0)
         {
             connection.expect = Connection::Expect::Frame;
+            if (command.command == kWriteRecords)
+                TakeHeaderBlock(command);
             m_transcript.push_back(
                 "data-in " + std::to_string(std::min<std::size_t>(command.received.size(), command.length)));
         }
@@ -357,6 +362,11 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
         m_transcript.push_back(kind + Byte(static_cast<unsigned>(status)));
         const std::uint8_t byte = static_cast<std::uint8_t>(status);
         SendPayload(connection, &byte, 1);
+        if (!modeStatus && m_pullOutAfter >= 0 && connection.lastCommand == m_pullOutAfter)
+        {
+            m_present = false;
+            m_pullOutAfter = -1;
+        }
         return;
     }
 
@@ -367,6 +377,7 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
     command.length = length;
     command.command = code;
     connection.statusIsMode = false;
+    connection.lastCommand = code;
     m_transcript.push_back("command " + Byte(code) + (direction == 0 ? " send " : " read ") +
                            std::to_string(length));
 
@@ -397,6 +408,21 @@ void SimHidMonitor::HandleReport(Connection &connection, const std::vector<std::
         m_transcript.push_back("data-out " + std::to_string(data.size()));
     }
     m_commands.push_back(std::move(command));
+}
+
+void SimHidMonitor::TakeHeaderBlock(const Command &write)
+{
+    std::vector<std::uint8_t> &image = m_readData[kReadRecords];
+    const std::size_t n = std::min({write.received.size(), std::size_t{write.length}, image.size()});
+    if (n < 2)
+        return;
+    std::copy(write.received.begin() + 1, write.received.begin() + static_cast<std::ptrdiff_t>(n),
+              image.begin() + 1);
+    // The monitor keeps its own check byte over the whole image, as it must after adding a record.
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < image.size(); ++i)
+        sum += image[i];
+    image[0] = static_cast<std::uint8_t>((256 - sum % 256) % 256);
 }
 
 void SimHidMonitor::SetModeStatus(int status)
@@ -448,6 +474,19 @@ void SimHidMonitor::Unplug()
     m_unplug = true;
     Wake();
     m_closed.wait(lock, [this] { return !m_unplug; });
+}
+
+void SimHidMonitor::PullOutAfter(std::uint8_t command)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pullOutAfter = command;
+}
+
+std::vector<std::uint8_t> SimHidMonitor::RecordImage() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_readData.find(kReadRecords);
+    return it == m_readData.end() ? std::vector<std::uint8_t>{} : it->second;
 }
 
 void SimHidMonitor::SetOpenFails(bool fails)

@@ -28,6 +28,13 @@ namespace vxtest
 // A status query right after a mode byte is answered with the mode status, any other
 // with the final status. Everything is recorded. Statuses are scriptable, kSilent
 // leaves a query unanswered, SetSilent(true) makes the whole monitor mute.
+//
+// The monitor keeps its workout image: what it sends for the record read (0x6E). A record
+// block the host sends (0x1C) replaces the image's header (bytes 1 on; the records behind it
+// stay as bytes) as soon as the monitor has taken all of its data phase, whatever final
+// status it then reports, as a real monitor may have written a block it goes on to refuse.
+// The monitor then sets byte 0 so that the whole image sums to zero, as it must whenever it
+// adds a record. So tests see what the monitor holds, not only what was sent to it.
 // Only one instance may live at a time.
 class SimHidMonitor
 {
@@ -86,6 +93,9 @@ class SimHidMonitor
     // Pulls the monitor out: it is no longer enumerated and every open connection is
     // hung up from the monitor's side (the layer's reads and writes then fail).
     void Unplug();
+    // Once the final status of the next command with this code has been answered, the
+    // monitor is pulled out: later opens find nothing. The exchange itself completes.
+    void PullOutAfter(std::uint8_t command);
     // Opening the monitor fails.
     void SetOpenFails(bool fails);
     void SetReportTimeoutMs(int milliseconds);
@@ -99,6 +109,9 @@ class SimHidMonitor
     bool SendInputReport(const std::vector<std::uint8_t> &payload);
 
     // --- records ---
+    // The workout image the monitor holds now (the record read's data, with every record
+    // block written over its start).
+    std::vector<std::uint8_t> RecordImage() const;
     const std::u16string &InterfacePath() const { return m_path; }
     const Options &GetOptions() const { return m_options; }
     // Protocol events in order: "mode 01", "mode-status 00", "mode-status silent",
@@ -141,6 +154,7 @@ class SimHidMonitor
     void HandleReport(Connection &connection, const std::vector<std::uint8_t> &report);
     void SendPayload(Connection &connection, const std::uint8_t *payload, std::size_t length);
     int NextStatus(std::deque<int> &queue, int fallback);
+    void TakeHeaderBlock(const Command &write);
     void Wake();
 
     Options m_options;
@@ -156,6 +170,7 @@ class SimHidMonitor
     bool m_silent = false;
     bool m_present = true;
     bool m_openFails = false;
+    int m_pullOutAfter = -1; // a command code, or -1
     std::vector<std::u16string> m_foreign;
     std::function<void(const std::vector<std::uint8_t> &)> m_observer;
 

@@ -604,6 +604,12 @@ void SimMtpMonitor::SetProtectionStatus(std::uint32_t handle, std::uint16_t stat
         it->second.protectionStatus = status;
 }
 
+void SimMtpMonitor::RemoveObject(std::uint32_t handle)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->objects.erase(handle);
+}
+
 const SimObject *SimMtpMonitor::Find(std::uint32_t handle) const
 {
     std::lock_guard lock(m_state->mutex);

@@ -77,6 +77,8 @@ class SimMtpMonitor
                           std::vector<std::uint8_t> bytes, bool hidden = false);
 
     void SetProtectionStatus(std::uint32_t handle, std::uint16_t status);
+    // Takes an object off the device, as the monitor's own firmware may (a folder's contents stay).
+    void RemoveObject(std::uint32_t handle);
 
     // Inspection. Find returns null for an unknown handle; FindChild returns 0 when missing.
     const SimObject *Find(std::uint32_t handle) const;
