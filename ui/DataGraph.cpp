@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,11 @@ double CDataGraph::ScaleTop(double largest)
     return top < 1.0 ? 1.0 : top;
 }
 
+float CDataGraph::PlotHeight(const GraphSettings &s) const
+{
+    return static_cast<float>(static_cast<std::int64_t>(m_nHeight) - s.m_nBottomBand);
+}
+
 float CDataGraph::ValueY(float value) const
 {
     return static_cast<float>((m_dScaleTop - static_cast<double>(value)) * m_fPixelsPerUnit);
@@ -165,7 +171,8 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
                     static_cast<UINT>(std::min<std::size_t>(s.m_series.size(), GraphSettings::kMaxSeries));
                 m_nHitPoints = static_cast<UINT>(
                     std::min<std::size_t>(first->m_points.size(), GraphSettings::kMaxPoints));
-                const int room = m_nWidth - (s.m_nPlotStart + s.m_nLeftMargin) - s.m_nRightMargin;
+                const double room =
+                    static_cast<double>(m_nWidth) - s.m_nPlotStart - s.m_nLeftMargin - s.m_nRightMargin;
                 slot = std::max(0.0f, static_cast<float>(room) / static_cast<float>(m_nHitPoints));
                 DrawPointLabels(g, s, slot);
             }
@@ -183,7 +190,7 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
             if (s.m_bZone && zoneUpper > largest)
                 largest = zoneUpper;
             m_dScaleTop = ScaleTop(largest);
-            const float plotHeight = static_cast<float>(m_nHeight - s.m_nBottomBand);
+            const float plotHeight = PlotHeight(s);
             m_fPixelsPerUnit = static_cast<float>(plotHeight / m_dScaleTop);
             const float gridStep = plotHeight / kGridLines;
 
@@ -256,12 +263,12 @@ void CDataGraph::DrawArrows(Gdiplus::Graphics &g, const GraphSettings &s)
         const int height = static_cast<int>(picture->GetHeight());
         if (width <= 0 || height <= 0)
             continue;
-        const int top = m_nHeight - s.m_nBottomBand + (s.m_nBottomBand - height) / 2;
-        const int left = previous ? s.m_nLeftMargin : m_nWidth - width;
-        g.DrawImage(picture.get(), left, top, width, height);
-        (previous ? m_rcPrevious : m_rcNext) =
-            Gdiplus::RectF(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
-                           static_cast<float>(height));
+        const std::int64_t band = s.m_nBottomBand;
+        const float top = static_cast<float>(m_nHeight - band + (band - height) / 2);
+        const float left = static_cast<float>(previous ? s.m_nLeftMargin : m_nWidth - width);
+        const Gdiplus::RectF place(left, top, static_cast<float>(width), static_cast<float>(height));
+        g.DrawImage(picture.get(), place);
+        (previous ? m_rcPrevious : m_rcNext) = place;
     }
 }
 
@@ -273,8 +280,8 @@ void CDataGraph::DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, f
     for (UINT i = 0; i < m_nHitPoints; ++i)
     {
         const GraphPoint &point = points[i];
-        const float left =
-            static_cast<float>(s.m_nLeftMargin + s.m_nPlotStart) + static_cast<float>(i) * slot;
+        const float left = static_cast<float>(s.m_nLeftMargin) + static_cast<float>(s.m_nPlotStart) +
+                           static_cast<float>(i) * slot;
         const Gdiplus::RectF firstBox(left, bandTop, slot, band * 2.0f / 3.0f);
         Text(g, point.m_strFirstLabel, s.m_strFirstLabelFont, static_cast<float>(s.m_nFirstLabelFontSize),
              Gdiplus::FontStyleRegular, s.m_crFirstLabel, firstBox, Gdiplus::StringAlignmentCenter,
@@ -314,8 +321,8 @@ void CDataGraph::DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, f
 
 void CDataGraph::DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float slot)
 {
-    const float base = static_cast<float>(m_nHeight - s.m_nBottomBand);
-    const float plotLeft = static_cast<float>(s.m_nLeftMargin + s.m_nPlotStart);
+    const float base = PlotHeight(s);
+    const float plotLeft = static_cast<float>(s.m_nLeftMargin) + static_cast<float>(s.m_nPlotStart);
     if (s.m_nStyle == GraphSettings::kBarStyle)
     {
         float total = 0.0f;
@@ -372,7 +379,7 @@ void CDataGraph::DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float 
 
 void CDataGraph::DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s)
 {
-    const float gridStep = static_cast<float>(m_nHeight - s.m_nBottomBand) / kGridLines;
+    const float gridStep = PlotHeight(s) / kGridLines;
     int n = 0;
     for (int k = 2; k <= 8; k += 2, ++n)
     {

@@ -73,6 +73,8 @@ class CDataGraph : public CStatic, public UIFactory
     void DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, float slot);
     void DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float slot);
     void DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s);
+    // The height above the bottom band.
+    float PlotHeight(const GraphSettings &s) const;
     // The y of a value on the present scale.
     float ValueY(float value) const;
     // FALSE when the call that was just made ended this chart or its window.

@@ -600,6 +600,32 @@ TEST_F(DataGraphTest, ValuesTheScaleCannotPlaceLieOnTheBaseLine)
         EXPECT_EQ(CDataGraph::ScaleTop(odd), 1.0) << odd;
 }
 
+TEST_F(DataGraphTest, ExtremeLayoutNumbersAreDrawnWithoutOverflow)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    constexpr int kMin = std::numeric_limits<int>::min();
+    const int values[] = {kMax, kMin, 0, -1};
+    for (int v : values)
+    {
+        SCOPED_TRACE(v);
+        auto s = WeekOfBars();
+        s->m_nLeftMargin = v;
+        s->m_nPlotStart = v;
+        s->m_nRightMargin = v;
+        s->m_nBottomBand = v;
+        s->m_nValueLabelWidth = v;
+        s->m_nTitleFontSize = v < 0 ? v : 0;
+        s->m_bZone = TRUE;
+        s->m_fZoneUpper = 5.0f;
+        chart->SetSelectedPoint(1);
+        chart->Draw(s.get(), 2052);
+        chart->Draw(s.get(), 1033);
+        EXPECT_EQ(chart->GetHitPointCount(), 7u);
+        EXPECT_GE(chart->GetScaleTop(), 1.0);
+        Click(CPoint(100, 100));
+    }
+}
+
 TEST_F(DataGraphTest, TheLastRecordDrawnIsKept)
 {
     {
