@@ -600,7 +600,7 @@ TEST_F(DataGraphTest, ValuesTheScaleCannotPlaceLieOnTheBaseLine)
         EXPECT_EQ(CDataGraph::ScaleTop(odd), 1.0) << odd;
 }
 
-TEST_F(DataGraphTest, ExtremeLayoutNumbersAreDrawnWithoutOverflow)
+TEST_F(DataGraphTest, ExtremeLayoutNumbersAndTitlesAreDrawnWithoutFault)
 {
     constexpr int kMax = std::numeric_limits<int>::max();
     constexpr int kMin = std::numeric_limits<int>::min();
@@ -614,7 +614,9 @@ TEST_F(DataGraphTest, ExtremeLayoutNumbersAreDrawnWithoutOverflow)
         s->m_nRightMargin = v;
         s->m_nBottomBand = v;
         s->m_nValueLabelWidth = v;
-        s->m_nTitleFontSize = v < 0 ? v : 0;
+        s->m_nTitleFontSize = v < 0 ? v : 12;
+        // Lone halves of surrogate pairs, a whole pair and a NUL, upright and up the edge.
+        s->m_strTitle = std::u16string(u"a\xD800\0\xDC00\xD83D\xDE00\xD800", 7);
         s->m_bZone = TRUE;
         s->m_fZoneUpper = 5.0f;
         chart->SetSelectedPoint(1);
