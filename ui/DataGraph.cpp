@@ -178,8 +178,8 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
             }
 
             // The scale covers every value drawn and, with the zone on, the zone's top.
-            float zoneLower = std::min(Drawable(s.m_fZoneLower), Drawable(s.m_fZoneUpper));
-            float zoneUpper = std::max(Drawable(s.m_fZoneLower), Drawable(s.m_fZoneUpper));
+            const float zoneLower = std::min(Drawable(s.m_fZoneLower), Drawable(s.m_fZoneUpper));
+            const float zoneUpper = std::max(Drawable(s.m_fZoneLower), Drawable(s.m_fZoneUpper));
             double largest = 0.0;
             for (UINT k = 0; k < m_nHitSeries; ++k)
             {
