@@ -146,13 +146,24 @@ void KvtDatabase::EnsureIndexes()
 
 int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
 {
-    const std::optional<std::u16string> statement = SqlFormat(format, args);
-    if (!statement)
+    // Values are bound, never written into the statement: each format compiles once per connection.
+    auto found = m_statements.find(format);
+    if (found == m_statements.end())
+    {
+        std::optional<SqlParameters> parameters = SqlParameterize(format);
+        if (!parameters)
+        {
+            m_table.Clear();
+            return 0;
+        }
+        found = m_statements.emplace(std::u16string(format), std::move(*parameters)).first;
+    }
+    if (!SqlArgsFit(found->second.kinds, args))
     {
         m_table.Clear();
         return 0;
     }
-    return m_db.Query(*statement, &m_table);
+    return m_db.QueryBound(found->second.statement, args, &m_table);
 }
 
 int KvtDatabase::Login(const char16_t *userId, const char16_t *password)

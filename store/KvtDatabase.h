@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 // The records store: the one object through which the program reads and writes
 // users, runs, goals and social-site credentials. Per-user operations act on the
@@ -162,7 +163,8 @@ class KvtDatabase
     void EnsureSchema();
     void EnsureIndexes();
 
-    // Formats and runs one statement into m_table; 0 when it cannot be formatted.
+    // Runs one statement of the SqlFormat directives into m_table, its values bound as parameters; 0
+    // when SqlFormat would refuse the format or the arguments.
     int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
     const std::u16string &CurrentUser() const { return *m_currentUser; }
 
@@ -202,6 +204,8 @@ class KvtDatabase
 
     SQLiteDatabase m_db;
     CellTable m_table;
+    // Each statement format with its parameters, made on the format's first use.
+    std::unordered_map<std::u16string, SqlParameters, SqlTextHash, std::equal_to<>> m_statements;
     std::optional<std::u16string> m_currentUser;
     int m_loggedIn = 0;
     std::u16string m_path;
