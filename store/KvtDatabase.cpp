@@ -172,6 +172,9 @@ int KvtDatabase::Login(const char16_t *userId, const char16_t *password)
         return 0;
     m_currentUser = std::u16string(userId);
     m_loggedIn = 1;
+    // The history pages read the summary next; reading it now keeps each of their reads short.
+    DropSummary();
+    SummaryReady();
     return 1;
 }
 
@@ -181,6 +184,7 @@ int KvtDatabase::Logout()
         return 0;
     m_currentUser.reset();
     m_loggedIn = 0;
+    DropSummary();
     return 1;
 }
 
@@ -199,7 +203,10 @@ int KvtDatabase::Commit()
     if (!m_db.InTransaction())
         return 0;
     if (Exec(u"COMMIT"))
+    {
+        m_summary.uncommitted = false;
         return 1;
+    }
     Rollback();
     return 0;
 }
@@ -209,7 +216,10 @@ int KvtDatabase::End()
     if (!m_db.InTransaction())
         return 0;
     if (Exec(u"END"))
+    {
+        m_summary.uncommitted = false;
         return 1;
+    }
     Rollback();
     return 0;
 }
@@ -220,5 +230,8 @@ int KvtDatabase::Rollback()
         return 0;
     if (!m_db.InTransaction())
         return 1;
+    // Runs the summary holds from this transaction are taken back with it.
+    if (m_summary.uncommitted)
+        DropSummary();
     return Exec(u"ROLLBACK");
 }

@@ -254,18 +254,21 @@ TEST_F(SQLiteDatabaseTest, BoundValuesAreStoredAsTheLiteralsWere)
     for (const Case &c : cases)
     {
         // The same statement for every row: each run has its own values.
-        ASSERT_EQ(1, m_db.QueryBound(u"insert into t values(?, ?, ?, ?)", {id, c.text, c.text, c.big}, &m_table));
+        ASSERT_EQ(
+            1, m_db.QueryBound(u"insert into t values(?, ?, ?, ?)", {id, c.text, c.text, c.big}, &m_table));
         // The literal statement the values stood for, into the same table.
-        const auto literal = SqlFormat(u"insert into t values(%i, '%s', '%s', %I64i)", {id + 100, c.text, c.text, c.big});
+        const auto literal =
+            SqlFormat(u"insert into t values(%i, '%s', '%s', %I64i)", {id + 100, c.text, c.text, c.big});
         ASSERT_TRUE(literal);
         ASSERT_EQ(1, m_db.Query(*literal, &m_table));
         ++id;
     }
     for (int32_t i = 0; i < id; ++i)
     {
-        ASSERT_EQ(1, m_db.QueryBound(u"select typeof(s), typeof(b), typeof(n), s, n from t where id = ? or id = ? "
-                                     u"order by id",
-                                     {i, i + 100}, &m_table));
+        ASSERT_EQ(
+            1, m_db.QueryBound(u"select typeof(s), typeof(b), typeof(n), s, n from t where id = ? or id = ? "
+                               u"order by id",
+                               {i, i + 100}, &m_table));
         ASSERT_EQ(2u, m_table.GetRowCount()) << i;
         for (uint32_t c = 0; c < 5; ++c)
         {

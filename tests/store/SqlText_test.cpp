@@ -125,7 +125,9 @@ TEST(SqlParameterize, EachDirectiveBecomesOneParameterOfItsKind)
     };
     const Case cases[] = {
         {u"a='%s' b=%i c=%I64i d=%i%%", u"a=? b=? c=? d=?%", {K::Text, K::Int32, K::Int64, K::Int32}},
-        {u"Insert into t values ( '%s', '%s', NULL )", u"Insert into t values ( ?, ?, NULL )", {K::Text, K::Text}},
+        {u"Insert into t values ( '%s', '%s', NULL )",
+         u"Insert into t values ( ?, ?, NULL )",
+         {K::Text, K::Text}},
         {u"where name='FacebookInfo'", u"where name='FacebookInfo'", {}},
         {u"", u"", {}},
     };
