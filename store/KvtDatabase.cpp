@@ -144,7 +144,7 @@ void KvtDatabase::EnsureIndexes()
         Exec(index);
 }
 
-int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
+const SqlParameters *KvtDatabase::Parameters(std::u16string_view format, std::initializer_list<SqlArg> args)
 {
     // Values are bound, never written into the statement: each format compiles once per connection.
     auto found = m_statements.find(format);
@@ -152,18 +152,33 @@ int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> 
     {
         std::optional<SqlParameters> parameters = SqlParameterize(format);
         if (!parameters)
-        {
-            m_table.Clear();
-            return 0;
-        }
+            return nullptr;
         found = m_statements.emplace(std::u16string(format), std::move(*parameters)).first;
     }
-    if (!SqlArgsFit(found->second.kinds, args))
+    return SqlArgsFit(found->second.kinds, args) ? &found->second : nullptr;
+}
+
+int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
+{
+    const SqlParameters *parameters = Parameters(format, args);
+    if (!parameters)
     {
         m_table.Clear();
         return 0;
     }
-    return m_db.QueryBound(found->second.statement, args, &m_table);
+    return m_db.QueryBound(parameters->statement, args, &m_table);
+}
+
+int KvtDatabase::ExecRows(std::u16string_view format, std::initializer_list<SqlArg> args,
+                          const std::function<bool(const CellTable &)> &onRow)
+{
+    const SqlParameters *parameters = Parameters(format, args);
+    if (!parameters)
+    {
+        m_table.Clear();
+        return 0;
+    }
+    return m_db.QueryBoundRows(parameters->statement, args, &m_table, onRow);
 }
 
 int KvtDatabase::Login(const char16_t *userId, const char16_t *password)

@@ -9,6 +9,7 @@
 #include "store/SqlText.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -167,6 +168,11 @@ class KvtDatabase
     // Runs one statement of the SqlFormat directives into m_table, its values bound as parameters; 0
     // when SqlFormat would refuse the format or the arguments.
     int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
+    // The same, giving the rows one at a time (see SQLiteDatabase::QueryBoundRows).
+    int ExecRows(std::u16string_view format, std::initializer_list<SqlArg> args,
+                 const std::function<bool(const CellTable &)> &onRow);
+    // The statement with parameters of a format, when the format and the arguments are accepted.
+    const SqlParameters *Parameters(std::u16string_view format, std::initializer_list<SqlArg> args);
     const std::u16string &CurrentUser() const { return *m_currentUser; }
 
     // The stored password text of the bytes; empty when the cipher gives nothing.

@@ -5,31 +5,21 @@
 
 namespace
 {
-// One row per day of the user's runs, with the same join as every run statement. The last two
-// columns tell whether the day sums may stand for the statements: the absolute values summed over the
-// six summed columns (not an integer once that passes the 64-bit range), and the number of runs with a
-// value that is not an integer (NULL allowed but for the start) or a start before 1601.
-const char16_t kDaySums[] =
-    u"Select RunInfo.RunDateTime / 864000000000, Sum(RunInfo.RunDistanceRun), Sum(RunInfo.RunDistanceWalk), "
-    u"Sum(RunInfo.RunDuration), Sum(RunInfo.RunStepWalk), Sum(RunInfo.RunStepRun), Sum(RunInfo.RunCalories), "
-    u"count(*), count(case when RunInfo.RunHeartBeatBeforeRun > 0 or RunInfo.RunHeartBeatAfterRun > 0 then 1 "
-    u"end), max(RunInfo.RunDateTime), coalesce(Sum(abs(RunInfo.RunDistanceRun)), 0) + "
-    u"coalesce(Sum(abs(RunInfo.RunDistanceWalk)), 0) + coalesce(Sum(abs(RunInfo.RunDuration)), 0) + "
-    u"coalesce(Sum(abs(RunInfo.RunStepWalk)), 0) + coalesce(Sum(abs(RunInfo.RunStepRun)), 0) + "
-    u"coalesce(Sum(abs(RunInfo.RunCalories)), 0), Sum(typeof(RunInfo.RunDateTime) <> 'integer' or "
-    u"RunInfo.RunDateTime < 0 or typeof(RunInfo.RunDistanceRun) not in ('integer', 'null') or "
-    u"typeof(RunInfo.RunDistanceWalk) not in ('integer', 'null') or typeof(RunInfo.RunDuration) not in "
-    u"('integer', 'null') or typeof(RunInfo.RunStepWalk) not in ('integer', 'null') or "
-    u"typeof(RunInfo.RunStepRun) not in ('integer', 'null') or typeof(RunInfo.RunCalories) not in "
-    u"('integer', 'null') or typeof(RunInfo.RunHeartBeatBeforeRun) not in ('integer', 'null') or "
-    u"typeof(RunInfo.RunHeartBeatAfterRun) not in ('integer', 'null')) from RunInfo INNER JOIN Run ON "
-    u"Run.RunID = RunInfo.RunID and Run.UserID = '%s' group by 1";
+// The user's runs with the same join as every run statement. They are summed here rather than grouped
+// by the engine: its grouping sorts every row first, which took several times as long.
+const char16_t kRunValues[] =
+    u"Select RunInfo.RunDateTime, RunInfo.RunDistanceRun, RunInfo.RunDistanceWalk, RunInfo.RunDuration, "
+    u"RunInfo.RunStepWalk, RunInfo.RunStepRun, RunInfo.RunCalories, RunInfo.RunHeartBeatBeforeRun, "
+    u"RunInfo.RunHeartBeatAfterRun from RunInfo INNER JOIN Run ON Run.RunID = RunInfo.RunID and Run.UserID = "
+    u"'%s'";
 
-int64_t Cell(const CellTable &table, uint32_t row, uint32_t column)
+// A value the statements would sum as this integer: an integer cell, or NULL (which no sum counts).
+bool IntegerOrNull(const CellTable &row, uint32_t column, int64_t *value)
 {
-    int64_t value = 0;
-    table.GetInt64(row, column, &value);
-    return value;
+    uint8_t type = CellNull;
+    row.GetCell(0, column, nullptr, &type, nullptr);
+    *value = 0;
+    return type == CellNull || row.GetInt64(0, column, value);
 }
 
 uint32_t Low32(int64_t value)
@@ -78,30 +68,42 @@ void KvtDatabase::BuildSummary(int64_t dataVersion)
     m_summary.built = true;
     m_summary.dataVersion = dataVersion;
     m_summary.uncommitted = m_db.InTransaction() != 0;
-    // A failure leaves it unusable until the file or the user changes; the statements answer meanwhile.
-    if (!Exec(kDaySums, {CurrentUser()}))
-        return;
+    bool fits = true;
     int64_t magnitude = 0;
-    for (uint32_t row = 0; row < m_table.GetRowCount(); ++row)
-    {
-        int64_t day = 0;
-        int64_t dayMagnitude = 0;
-        if (!m_table.GetInt64(row, 0, &day) || !m_table.GetInt64(row, 10, &dayMagnitude) ||
-            Cell(m_table, row, 11) != 0 || __builtin_add_overflow(magnitude, dayMagnitude, &magnitude))
+    auto day = m_summary.days.end();
+    const int ok = ExecRows(kRunValues, {CurrentUser()}, [&](const CellTable &row) {
+        int64_t start = 0;
+        int64_t values[8] = {};
+        if (!row.GetInt64(0, 0, &start) || start < 0)
+            return fits = false;
+        for (uint32_t c = 0; c < 8; ++c)
         {
-            m_summary.days.clear();
-            return;
+            if (!IntegerOrNull(row, c + 1, &values[c]) || (c < 6 && !AddMagnitude(&magnitude, values[c])))
+                return fits = false;
         }
-        DaySums &sums = m_summary.days[day];
-        sums.runDistance = Cell(m_table, row, 1);
-        sums.walkDistance = Cell(m_table, row, 2);
-        sums.duration = Cell(m_table, row, 3);
-        sums.walkSteps = Cell(m_table, row, 4);
-        sums.runSteps = Cell(m_table, row, 5);
-        sums.calories = Cell(m_table, row, 6);
-        sums.count = Cell(m_table, row, 7);
-        sums.withHeartRate = Cell(m_table, row, 8);
-        sums.lastStart = Cell(m_table, row, 9);
+        // Runs come by number, which mostly follows their start: the day before is usually the one.
+        const int64_t dayNumber = start / vxtime::kTicksPerDay;
+        if (day == m_summary.days.end() || day->first != dayNumber)
+            day = m_summary.days.try_emplace(dayNumber).first;
+        DaySums &sums = day->second;
+        sums.runDistance += values[0];
+        sums.walkDistance += values[1];
+        sums.duration += values[2];
+        sums.walkSteps += values[3];
+        sums.runSteps += values[4];
+        sums.calories += values[5];
+        if (sums.count == 0 || start > sums.lastStart)
+            sums.lastStart = start;
+        sums.count += 1;
+        if (values[6] > 0 || values[7] > 0)
+            sums.withHeartRate += 1;
+        return true;
+    });
+    // A failure leaves it unusable until the file or the user changes; the statements answer meanwhile.
+    if (!ok || !fits)
+    {
+        m_summary.days.clear();
+        return;
     }
     m_summary.magnitude = magnitude;
     m_summary.usable = true;

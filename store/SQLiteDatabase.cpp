@@ -93,12 +93,13 @@ int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
     if (!stmt) // only blanks or a comment: nothing to run
         return 1;
 
-    const int ok = StepInto(stmt, table);
+    const int ok = StepInto(stmt, table, nullptr);
     sqlite3_finalize(stmt);
     return ok;
 }
 
-int SQLiteDatabase::StepInto(sqlite3_stmt *stmt, CellTable *table)
+int SQLiteDatabase::StepInto(sqlite3_stmt *stmt, CellTable *table,
+                             const std::function<bool(const CellTable &)> *onRow)
 {
     const int columns = sqlite3_column_count(stmt);
     uint32_t row = 0;
@@ -141,6 +142,14 @@ int SQLiteDatabase::StepInto(sqlite3_stmt *stmt, CellTable *table)
                 break;
             }
         }
+        if (onRow)
+        {
+            const bool more = (*onRow)(*table);
+            table->Clear();
+            if (!more)
+                return 1;
+            continue;
+        }
         ++row;
     }
     if (rc != SQLITE_DONE)
@@ -155,6 +164,12 @@ int SQLiteDatabase::StepInto(sqlite3_stmt *stmt, CellTable *table)
 
 int SQLiteDatabase::QueryBound(std::u16string_view statement, std::initializer_list<SqlArg> values,
                                CellTable *table)
+{
+    return QueryBoundRows(statement, values, table, {});
+}
+
+int SQLiteDatabase::QueryBoundRows(std::u16string_view statement, std::initializer_list<SqlArg> values,
+                                   CellTable *table, const std::function<bool(const CellTable &)> &onRow)
 {
     if (!table)
         return 0;
@@ -226,7 +241,7 @@ int SQLiteDatabase::QueryBound(std::u16string_view statement, std::initializer_l
         }
         ++index;
     }
-    const int ok = StepInto(stmt, table);
+    const int ok = StepInto(stmt, table, onRow ? &onRow : nullptr);
     // A reset statement holds no lock and no read position, so a later COMMIT is not kept waiting by
     // it; a failed run is reset the same way.
     sqlite3_reset(stmt);

@@ -3,6 +3,7 @@
 #include "store/CellTable.h"
 #include "store/SqlText.h"
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -40,6 +41,11 @@ class SQLiteDatabase
     // use and kept, with no values bound, until Close. 0 also when the number of values does not
     // match the statement's parameters (last error SQLITE_RANGE).
     int QueryBound(std::u16string_view statement, std::initializer_list<SqlArg> values, CellTable *table);
+    // The same, giving the rows one at a time: for each, the table holds only that row (row 0) while
+    // onRow runs; onRow returns false to stop reading (still a success). For results too large to copy
+    // whole.
+    int QueryBoundRows(std::u16string_view statement, std::initializer_list<SqlArg> values, CellTable *table,
+                       const std::function<bool(const CellTable &)> &onRow);
 
     int IsOpen() const { return m_isOpen; }
     int GetLastError() const { return m_lastError; }
@@ -47,8 +53,9 @@ class SQLiteDatabase
     int InTransaction() const;
 
   private:
-    // Steps a compiled statement to its end, copying its rows into the table.
-    int StepInto(sqlite3_stmt *stmt, CellTable *table);
+    // Steps a compiled statement to its end, copying its rows into the table (or each row alone, to
+    // onRow, when given).
+    int StepInto(sqlite3_stmt *stmt, CellTable *table, const std::function<bool(const CellTable &)> *onRow);
 
     int m_isOpen = 0;
     std::unordered_map<std::u16string, sqlite3_stmt *, SqlTextHash, std::equal_to<>> m_prepared;
