@@ -329,12 +329,20 @@ TEST_F(SummaryTest, EveryHistoryReadEqualsThePlainStatementsAfterEveryWrite)
     DateParts date{};
     TimeParts time{};
     ASSERT_EQ(1, m_db.GetLastRunTime(&date, &time));
-    for (int i = 0; i < 15; ++i)
+    uint32_t distance = 0, duration = 0, count = 0;
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    for (uint32_t i = 0; i < 15; ++i)
     {
+        // Inside the transaction the reads count its runs, as the statements on this connection would.
         const RunRecord run = RandomRun();
         ASSERT_EQ(1, m_db.AddRun(&run));
         uint32_t d = 0, t = 0, c = 0;
         ASSERT_EQ(1, m_db.GetRunTotals(&d, &t, &c));
+        EXPECT_EQ(count + i + 1, c);
+        distance += run.runDistance + run.walkDistance;
+        duration += run.duration;
+        EXPECT_EQ(distance, d);
+        EXPECT_EQ(duration, t);
     }
     ASSERT_EQ(1, m_db.Rollback());
     ExpectSameAsPlain(u"bob", "after a rollback");
