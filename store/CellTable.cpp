@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+namespace
+{
+// A table that grew beyond this many cells gives its memory back when cleared; smaller ones keep it
+// for the next statement.
+const std::size_t kKeptCells = 4096;
+} // namespace
+
 CellTable::CellTable() = default;
 
 CellTable::~CellTable()
@@ -13,9 +20,24 @@ CellTable::~CellTable()
 void CellTable::Clear()
 {
     m_cells.clear();
-    m_cells.shrink_to_fit();
+    if (m_cells.capacity() > kKeptCells)
+        m_cells.shrink_to_fit();
+    m_emptyCells.clear();
     m_rows = 0;
     m_columns = 0;
+}
+
+void CellTable::DropEmptyCells()
+{
+    for (std::size_t index : m_emptyCells)
+    {
+        if (index >= m_cells.size())
+            continue;
+        Cell &cell = m_cells[index];
+        if (cell.type == CellNull || cell.length == 0)
+            cell = Cell();
+    }
+    m_emptyCells.clear();
 }
 
 int CellTable::Resize(uint32_t columns, uint32_t rows)
@@ -24,18 +46,29 @@ int CellTable::Resize(uint32_t columns, uint32_t rows)
     rows = std::max(rows, m_rows);
     if (columns == m_columns && rows == m_rows)
         return 1;
-    std::vector<Cell> cells(static_cast<std::size_t>(rows) * columns);
-    for (uint32_t r = 0; r < m_rows; ++r)
+    DropEmptyCells();
+    const std::size_t needed = static_cast<std::size_t>(rows) * columns;
+    if (columns == m_columns || m_rows == 0)
     {
-        for (uint32_t c = 0; c < m_columns; ++c)
-        {
-            Cell &old = m_cells[static_cast<std::size_t>(r) * m_columns + c];
-            if (old.type == CellNull || old.length == 0)
-                continue;
-            cells[static_cast<std::size_t>(r) * columns + c] = std::move(old);
-        }
+        // Rows are stored one after the other, so new rows go behind the old ones, which stay where they
+        // are; the reserve doubles, so n rows added one by one move each cell a bounded number of times.
+        if (needed > m_cells.capacity())
+            m_cells.reserve(std::max(needed, m_cells.capacity() * 2));
+        m_cells.resize(needed);
     }
-    m_cells = std::move(cells);
+    else
+    {
+        std::vector<Cell> cells;
+        cells.reserve(std::max(needed, static_cast<std::size_t>(m_rows) * 2 * columns));
+        cells.resize(needed);
+        for (uint32_t r = 0; r < m_rows; ++r)
+        {
+            for (uint32_t c = 0; c < m_columns; ++c)
+                cells[static_cast<std::size_t>(r) * columns + c] =
+                    std::move(m_cells[static_cast<std::size_t>(r) * m_columns + c]);
+        }
+        m_cells = std::move(cells);
+    }
     m_rows = rows;
     m_columns = columns;
     return 1;
@@ -45,15 +78,27 @@ int CellTable::SetCell(uint32_t row, uint32_t column, const void *value, uint8_t
 {
     if (row >= m_rows || column >= m_columns)
         Resize(std::max(m_columns, column + 1), std::max(m_rows, row + 1));
-    Cell &cell = m_cells[static_cast<std::size_t>(row) * m_columns + column];
-    cell.value.reset();
+    const std::size_t index = static_cast<std::size_t>(row) * m_columns + column;
+    Cell &cell = m_cells[index];
+    cell.heap.reset();
+    cell.hasValue = false;
     if (value && type != CellNull && length != 0)
     {
-        cell.value = std::make_unique<uint8_t[]>(length);
-        std::memcpy(cell.value.get(), value, length);
+        if (length <= sizeof(cell.small))
+        {
+            std::memcpy(cell.small, value, length);
+            cell.hasValue = true;
+        }
+        else
+        {
+            cell.heap = std::make_unique<uint8_t[]>(length);
+            std::memcpy(cell.heap.get(), value, length);
+        }
     }
     cell.length = length;
     cell.type = type;
+    if ((type == CellNull || length == 0) && !(type == CellNull && length == 0))
+        m_emptyCells.push_back(index);
     return 1;
 }
 
@@ -75,8 +120,8 @@ int CellTable::GetCell(uint32_t row, uint32_t column, void *dest, uint8_t *type,
         *length = cell->length;
     if (dest && cell->length != 0)
     {
-        if (cell->value)
-            std::memcpy(dest, cell->value.get(), cell->length);
+        if (const uint8_t *value = cell->Value())
+            std::memcpy(dest, value, cell->length);
         else
             std::memset(dest, 0, cell->length);
     }
@@ -86,18 +131,18 @@ int CellTable::GetCell(uint32_t row, uint32_t column, void *dest, uint8_t *type,
 int CellTable::GetInt64(uint32_t row, uint32_t column, int64_t *value) const
 {
     const Cell *cell = Find(row, column);
-    if (!cell || !value || cell->type != CellInteger || cell->length != sizeof(int64_t) || !cell->value)
+    if (!cell || !value || cell->type != CellInteger || cell->length != sizeof(int64_t) || !cell->Value())
         return 0;
-    std::memcpy(value, cell->value.get(), sizeof(int64_t));
+    std::memcpy(value, cell->Value(), sizeof(int64_t));
     return 1;
 }
 
 int CellTable::GetDouble(uint32_t row, uint32_t column, double *value) const
 {
     const Cell *cell = Find(row, column);
-    if (!cell || !value || cell->type != CellFloat || cell->length != sizeof(double) || !cell->value)
+    if (!cell || !value || cell->type != CellFloat || cell->length != sizeof(double) || !cell->Value())
         return 0;
-    std::memcpy(value, cell->value.get(), sizeof(double));
+    std::memcpy(value, cell->Value(), sizeof(double));
     return 1;
 }
 
@@ -109,7 +154,8 @@ int CellTable::GetText(uint32_t row, uint32_t column, std::u16string *value) con
     // The stored length counts the UTF-16 bytes plus one zero byte.
     const std::size_t chars = cell->length / 2;
     value->assign(chars, u'\0');
-    if (chars != 0 && cell->value)
-        std::memcpy(value->data(), cell->value.get(), chars * 2);
+    const uint8_t *bytes = cell->Value();
+    if (chars != 0 && bytes)
+        std::memcpy(value->data(), bytes, chars * 2);
     return 1;
 }

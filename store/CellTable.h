@@ -26,7 +26,10 @@ class CellTable
     CellTable &operator=(const CellTable &) = delete;
 
     void Clear();
-    // Grows the table to at least the given size, keeping every non-empty cell.
+    // Grows the table to at least the given size, keeping every non-empty cell
+    // (a cell of length 0 becomes an empty NULL cell). Rows are reserved in
+    // growing blocks, so a table filled row by row costs time linear in its
+    // cells; adding a column moves every cell once.
     int Resize(uint32_t columns, uint32_t rows);
     uint32_t GetRowCount() const { return m_rows; }
     uint32_t GetColumnCount() const { return m_columns; }
@@ -46,16 +49,25 @@ class CellTable
     int GetText(uint32_t row, uint32_t column, std::u16string *value) const;
 
   private:
+    // Values of up to 8 bytes (every number) are kept in the cell itself: a result of many rows then
+    // costs no allocation per cell.
     struct Cell
     {
-        std::unique_ptr<uint8_t[]> value;
+        std::unique_ptr<uint8_t[]> heap;
+        uint8_t small[8] = {};
         uint32_t length = 0;
         uint8_t type = CellNull;
+        bool hasValue = false;
+
+        const uint8_t *Value() const { return heap ? heap.get() : (hasValue ? small : nullptr); }
     };
 
     const Cell *Find(uint32_t row, uint32_t column) const;
+    // Cells set with a type but no bytes; growth turns them into empty cells.
+    void DropEmptyCells();
 
     uint32_t m_rows = 0;
     uint32_t m_columns = 0;
     std::vector<Cell> m_cells;
+    std::vector<std::size_t> m_emptyCells;
 };

@@ -144,15 +144,41 @@ void KvtDatabase::EnsureIndexes()
         Exec(index);
 }
 
+const SqlParameters *KvtDatabase::Parameters(std::u16string_view format, std::initializer_list<SqlArg> args)
+{
+    // Values are bound, never written into the statement: each format compiles once per connection.
+    auto found = m_statements.find(format);
+    if (found == m_statements.end())
+    {
+        std::optional<SqlParameters> parameters = SqlParameterize(format);
+        if (!parameters)
+            return nullptr;
+        found = m_statements.emplace(std::u16string(format), std::move(*parameters)).first;
+    }
+    return SqlArgsFit(found->second.kinds, args) ? &found->second : nullptr;
+}
+
 int KvtDatabase::Exec(std::u16string_view format, std::initializer_list<SqlArg> args)
 {
-    const std::optional<std::u16string> statement = SqlFormat(format, args);
-    if (!statement)
+    const SqlParameters *parameters = Parameters(format, args);
+    if (!parameters)
     {
         m_table.Clear();
         return 0;
     }
-    return m_db.Query(*statement, &m_table);
+    return m_db.QueryBound(parameters->statement, args, &m_table);
+}
+
+int KvtDatabase::ExecRows(std::u16string_view format, std::initializer_list<SqlArg> args,
+                          const std::function<bool(const CellTable &)> &onRow)
+{
+    const SqlParameters *parameters = Parameters(format, args);
+    if (!parameters)
+    {
+        m_table.Clear();
+        return 0;
+    }
+    return m_db.QueryBoundRows(parameters->statement, args, &m_table, onRow);
 }
 
 int KvtDatabase::Login(const char16_t *userId, const char16_t *password)
@@ -161,6 +187,9 @@ int KvtDatabase::Login(const char16_t *userId, const char16_t *password)
         return 0;
     m_currentUser = std::u16string(userId);
     m_loggedIn = 1;
+    // The history pages read the summary next; reading it now keeps each of their reads short.
+    DropSummary();
+    SummaryReady();
     return 1;
 }
 
@@ -170,6 +199,7 @@ int KvtDatabase::Logout()
         return 0;
     m_currentUser.reset();
     m_loggedIn = 0;
+    DropSummary();
     return 1;
 }
 
@@ -188,7 +218,10 @@ int KvtDatabase::Commit()
     if (!m_db.InTransaction())
         return 0;
     if (Exec(u"COMMIT"))
+    {
+        m_summary.uncommitted = false;
         return 1;
+    }
     Rollback();
     return 0;
 }
@@ -198,7 +231,10 @@ int KvtDatabase::End()
     if (!m_db.InTransaction())
         return 0;
     if (Exec(u"END"))
+    {
+        m_summary.uncommitted = false;
         return 1;
+    }
     Rollback();
     return 0;
 }
@@ -209,5 +245,8 @@ int KvtDatabase::Rollback()
         return 0;
     if (!m_db.InTransaction())
         return 1;
+    // Runs the summary holds from this transaction are taken back with it.
+    if (m_summary.uncommitted)
+        DropSummary();
     return Exec(u"ROLLBACK");
 }

@@ -9,10 +9,13 @@
 #include "store/SqlText.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 // The records store: the one object through which the program reads and writes
 // users, runs, goals and social-site credentials. Per-user operations act on the
@@ -162,8 +165,14 @@ class KvtDatabase
     void EnsureSchema();
     void EnsureIndexes();
 
-    // Formats and runs one statement into m_table; 0 when it cannot be formatted.
+    // Runs one statement of the SqlFormat directives into m_table, its values bound as parameters; 0
+    // when SqlFormat would refuse the format or the arguments.
     int Exec(std::u16string_view format, std::initializer_list<SqlArg> args = {});
+    // The same, giving the rows one at a time (see SQLiteDatabase::QueryBoundRows).
+    int ExecRows(std::u16string_view format, std::initializer_list<SqlArg> args,
+                 const std::function<bool(const CellTable &)> &onRow);
+    // The statement with parameters of a format, when the format and the arguments are accepted.
+    const SqlParameters *Parameters(std::u16string_view format, std::initializer_list<SqlArg> args);
     const std::u16string &CurrentUser() const { return *m_currentUser; }
 
     // The stored password text of the bytes; empty when the cipher gives nothing.
@@ -200,8 +209,50 @@ class KvtDatabase
     int UpdateGoal(int kind, int32_t goalId, uint32_t target, uint8_t unit, const DateParts *start,
                    const DateParts *end);
 
+    // The logged-in user's runs summed by day (KvtDatabaseSummary.cpp): read with one grouped
+    // statement, kept in step by this object's own writes of runs, and read again when another
+    // connection has changed the file. It answers only while its sums are certain to equal what the
+    // statements give: every value an integer (or NULL), starts not before 1601, and no sum near the
+    // 64-bit limit. Otherwise the statements answer.
+    struct DaySums
+    {
+        int64_t runDistance = 0;
+        int64_t walkDistance = 0;
+        int64_t duration = 0;
+        int64_t walkSteps = 0;
+        int64_t runSteps = 0;
+        int64_t calories = 0;
+        int64_t count = 0;
+        int64_t withHeartRate = 0; // runs with a heart rate above 0
+        int64_t lastStart = 0;
+    };
+    struct RunSummary
+    {
+        bool built = false;
+        bool usable = false;
+        // It holds runs of the open transaction: a rollback takes them back.
+        bool uncommitted = false;
+        int64_t dataVersion = 0;
+        // Sum of the absolute values of each summed column: while it fits, no sum in any order can
+        // overflow.
+        int64_t magnitude = 0;
+        std::map<int64_t, DaySums> days; // by day number since 1601-01-01
+    };
+    // true when the summary may answer (built or brought up to date first).
+    bool SummaryReady();
+    void BuildSummary(int64_t dataVersion);
+    void DropSummary() { m_summary = RunSummary(); }
+    // After a run was stored by AddRun.
+    void SummaryAddRun(int64_t start, const RunRecord &run);
+    // The sums of whole days [firstDay, endDay) from the summary.
+    bool SummaryPeriod(int64_t start, int64_t end, PeriodSums *sums);
+    int ReadDataVersion(int64_t *version);
+
     SQLiteDatabase m_db;
     CellTable m_table;
+    RunSummary m_summary;
+    // Each statement format with its parameters, made on the format's first use.
+    std::unordered_map<std::u16string, SqlParameters, SqlTextHash, std::equal_to<>> m_statements;
     std::optional<std::u16string> m_currentUser;
     int m_loggedIn = 0;
     std::u16string m_path;

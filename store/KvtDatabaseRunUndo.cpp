@@ -18,6 +18,8 @@ int KvtDatabase::DeleteRunsAbove(int64_t runId)
 {
     if (!IsLoggedIn() || !Begin())
         return 0;
+    // Read again at the next use; an undo is rare.
+    DropSummary();
     if (!Exec(
             u"Delete from RunInfo where RunInfo.RunID in ( select Run.RunID from Run where Run.UserID = '%s' "
             u"and Run.RunID > %I64i )",

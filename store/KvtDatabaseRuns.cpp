@@ -2,6 +2,7 @@
 #include "store/KvtDatabase.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace
 {
@@ -79,6 +80,7 @@ int KvtDatabase::AddRun(const RunRecord *run)
         Rollback();
         return 0;
     }
+    SummaryAddRun(start, *run);
     return 1;
 }
 
@@ -87,6 +89,19 @@ int KvtDatabase::GetLastRunTime(DateParts *date, TimeParts *time)
     if (!IsLoggedIn() || !date || !time)
         return 0;
     Begin();
+    if (SummaryReady())
+    {
+        if (m_summary.days.empty())
+        {
+            *date = DateParts{0, 0, 0};
+            *time = TimeParts{0, 0, 0};
+        }
+        else
+        {
+            vxtime::FileTimeToDateTime(m_summary.days.rbegin()->second.lastStart, date, time);
+        }
+        return 1;
+    }
     if (!Exec(u"Select max(RunInfo.RunDateTime) from RunInfo INNER JOIN Run ON Run.RunID=RunInfo.RunID and "
               u"Run.UserID='%s'",
               {CurrentUser()}))
@@ -108,6 +123,14 @@ int KvtDatabase::GetRunTotals(uint32_t *distance, uint32_t *duration, uint32_t *
 {
     if (!IsLoggedIn() || !distance || !duration || !count)
         return 0;
+    PeriodSums all;
+    if (SummaryPeriod(0, INT64_MAX / vxtime::kTicksPerDay * vxtime::kTicksPerDay, &all))
+    {
+        *distance = all.runDistance + all.walkDistance;
+        *duration = all.duration;
+        *count = all.count;
+        return 1;
+    }
     if (!Exec(u"Select Sum(RunInfo.RunDistanceRun), Sum(RunInfo.RunDistanceWalk), Sum(RunInfo.RunDuration), "
               u"count(*) from RunInfo INNER JOIN Run ON Run.RunID = RunInfo.RunID and Run.UserID = '%s'",
               {CurrentUser()}))
@@ -185,6 +208,14 @@ int KvtDatabase::HasHeartRates()
 {
     if (!IsLoggedIn())
         return 0;
+    if (SummaryReady())
+    {
+        for (const auto &day : m_summary.days)
+            if (day.second.withHeartRate > 0)
+                return 1;
+        return 0;
+    }
+    // Only a file holding values that are not integers comes here, where the largest value decides.
     if (!Exec(u"Select max(RunInfo.RunHeartBeatBeforeRun), max(RunInfo.RunHeartBeatAfterRun) from RunInfo "
               u"INNER "
               u"JOIN Run ON RunInfo.RunID=Run.RunID where Run.UserID='%s'",
@@ -240,6 +271,8 @@ int KvtDatabase::SumPeriod(int64_t start, int64_t end, PeriodSums *sums)
 {
     if (!IsLoggedIn())
         return 0;
+    if (SummaryPeriod(start, end, sums))
+        return 1;
     if (!Exec(kPeriodSums, {CurrentUser(), start, end}))
         return 0;
     PeriodSums read;

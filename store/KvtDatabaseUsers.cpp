@@ -206,6 +206,7 @@ int KvtDatabase::DeleteUser()
 {
     if (!IsLoggedIn() || !Begin())
         return 0;
+    DropSummary();
     static const char16_t *const kStatements[] = {
         u"Delete from RunInfo where RunInfo.RunID in ( select Run.RunID from Run where Run.UserID = '%s' )",
         u"Delete from Run where UserID = '%s'",

@@ -45,6 +45,10 @@ int SQLiteDatabase::Open(const char16_t *path)
 
 void SQLiteDatabase::Close()
 {
+    // The engine closes no connection that still has compiled statements.
+    for (auto &entry : m_prepared)
+        sqlite3_finalize(entry.second);
+    m_prepared.clear();
     if (m_handle)
         sqlite3_close(m_handle);
     m_handle = nullptr;
@@ -89,6 +93,14 @@ int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
     if (!stmt) // only blanks or a comment: nothing to run
         return 1;
 
+    const int ok = StepInto(stmt, table, nullptr);
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
+int SQLiteDatabase::StepInto(sqlite3_stmt *stmt, CellTable *table,
+                             const std::function<bool(const CellTable &)> *onRow)
+{
     const int columns = sqlite3_column_count(stmt);
     uint32_t row = 0;
     int rc;
@@ -130,6 +142,14 @@ int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
                 break;
             }
         }
+        if (onRow)
+        {
+            const bool more = (*onRow)(*table);
+            table->Clear();
+            if (!more)
+                return 1;
+            continue;
+        }
         ++row;
     }
     if (rc != SQLITE_DONE)
@@ -137,9 +157,94 @@ int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
         // A statement that fails while it runs has not done its work; the
         // caller must not take it as stored.
         m_lastError = sqlite3_errcode(m_handle);
-        sqlite3_finalize(stmt);
         return 0;
     }
-    sqlite3_finalize(stmt);
     return 1;
+}
+
+int SQLiteDatabase::QueryBound(std::u16string_view statement, std::initializer_list<SqlArg> values,
+                               CellTable *table)
+{
+    return QueryBoundRows(statement, values, table, {});
+}
+
+int SQLiteDatabase::QueryBoundRows(std::u16string_view statement, std::initializer_list<SqlArg> values,
+                                   CellTable *table, const std::function<bool(const CellTable &)> &onRow)
+{
+    if (!table)
+        return 0;
+    table->Clear();
+    if (!m_handle)
+    {
+        m_lastError = 1;
+        return 0;
+    }
+    if (statement.size() > static_cast<std::size_t>(INT32_MAX / 2))
+    {
+        m_lastError = SQLITE_TOOBIG;
+        return 0;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    auto found = m_prepared.find(statement);
+    if (found != m_prepared.end())
+    {
+        stmt = found->second;
+    }
+    else
+    {
+        const int bytes = static_cast<int>(statement.size() * sizeof(char16_t));
+        if (sqlite3_prepare16_v3(m_handle, statement.data(), bytes, SQLITE_PREPARE_PERSISTENT, &stmt,
+                                 nullptr) != SQLITE_OK)
+        {
+            m_lastError = sqlite3_errcode(m_handle);
+            sqlite3_finalize(stmt);
+            return 0;
+        }
+        if (!stmt) // only blanks or a comment: nothing to run
+            return values.size() == 0 ? 1 : (m_lastError = SQLITE_RANGE, 0);
+        m_prepared.emplace(std::u16string(statement), stmt);
+    }
+    if (static_cast<std::size_t>(sqlite3_bind_parameter_count(stmt)) != values.size())
+    {
+        m_lastError = SQLITE_RANGE;
+        return 0;
+    }
+    int index = 1;
+    for (const SqlArg &value : values)
+    {
+        int rc;
+        switch (value.GetKind())
+        {
+        case SqlArg::Kind::Text: {
+            const std::u16string_view text = value.GetText();
+            if (text.size() > static_cast<std::size_t>(INT32_MAX / 2))
+                rc = SQLITE_TOOBIG;
+            else
+                // The value outlives the statement's run: the bindings are cleared before returning.
+                rc = sqlite3_bind_text16(stmt, index, text.data(), static_cast<int>(text.size() * 2),
+                                         SQLITE_STATIC);
+            break;
+        }
+        case SqlArg::Kind::Int32:
+        case SqlArg::Kind::Int64:
+            rc = sqlite3_bind_int64(stmt, index, value.GetNumber());
+            break;
+        default:
+            rc = SQLITE_MISUSE;
+            break;
+        }
+        if (rc != SQLITE_OK)
+        {
+            m_lastError = rc;
+            sqlite3_clear_bindings(stmt);
+            return 0;
+        }
+        ++index;
+    }
+    const int ok = StepInto(stmt, table, onRow ? &onRow : nullptr);
+    // A reset statement holds no lock and no read position, so a later COMMIT is not kept waiting by
+    // it; a failed run is reset the same way.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    return ok;
 }

@@ -93,3 +93,68 @@ std::optional<std::u16string> SqlFormat(std::u16string_view format, std::initial
         return std::nullopt;
     return out;
 }
+
+std::optional<SqlParameters> SqlParameterize(std::u16string_view format)
+{
+    SqlParameters out;
+    out.statement.reserve(format.size());
+    for (std::size_t i = 0; i < format.size(); ++i)
+    {
+        const char16_t ch = format[i];
+        if (ch == u'?')
+            return std::nullopt;
+        if (ch != u'%')
+        {
+            out.statement.push_back(ch);
+            continue;
+        }
+        const std::u16string_view rest = format.substr(i + 1);
+        if (rest.starts_with(u"%"))
+        {
+            out.statement.push_back(u'%');
+            i += 1;
+        }
+        else if (rest.starts_with(u"s"))
+        {
+            const bool quoted = i > 0 && format[i - 1] == u'\'' && rest.size() > 1 && rest[1] == u'\'';
+            if (!quoted)
+                return std::nullopt;
+            // The opening quote is already written; the parameter stands in for the whole literal.
+            out.statement.back() = u'?';
+            out.kinds.push_back(SqlArg::Kind::Text);
+            i += 2;
+        }
+        else if (rest.starts_with(u"I64i"))
+        {
+            out.statement.push_back(u'?');
+            out.kinds.push_back(SqlArg::Kind::Int64);
+            i += 4;
+        }
+        else if (rest.starts_with(u"i"))
+        {
+            out.statement.push_back(u'?');
+            out.kinds.push_back(SqlArg::Kind::Int32);
+            i += 1;
+        }
+        else
+        {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+bool SqlArgsFit(const std::vector<SqlArg::Kind> &kinds, std::initializer_list<SqlArg> args)
+{
+    if (kinds.size() != args.size())
+        return false;
+    auto kind = kinds.begin();
+    for (const SqlArg &arg : args)
+    {
+        if (arg.GetKind() != *kind++)
+            return false;
+        if (arg.GetKind() == SqlArg::Kind::Text && !IsSqlTextValue(arg.GetText()))
+            return false;
+    }
+    return true;
+}

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Statement texts of the records store.
 //
@@ -59,3 +61,26 @@ bool IsSqlTextValue(std::u16string_view text);
 std::optional<std::u16string> SqlQuote(std::u16string_view text);
 
 std::optional<std::u16string> SqlFormat(std::u16string_view format, std::initializer_list<SqlArg> args = {});
+
+// The same format as a statement with parameters: each directive ('%s' with its quotes, %i, %I64i)
+// becomes one "?", and kinds lists the argument kind each parameter takes, in order. A value bound
+// there is stored and compared exactly as SqlFormat's literal would be (text as text, both integer
+// kinds as integers). No statement for a format that SqlFormat refuses whatever its arguments, or one
+// that already holds a "?".
+struct SqlParameters
+{
+    std::u16string statement;
+    std::vector<SqlArg::Kind> kinds;
+};
+std::optional<SqlParameters> SqlParameterize(std::u16string_view format);
+
+// A hash for maps keyed by statement texts that are looked up by view, without a copy of the key.
+struct SqlTextHash
+{
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>()(text); }
+};
+
+// Whether the arguments fit the kinds, with the same refusals as SqlFormat (wrong kind or number, a
+// null text, a text that IsSqlTextValue refuses).
+bool SqlArgsFit(const std::vector<SqlArg::Kind> &kinds, std::initializer_list<SqlArg> args);

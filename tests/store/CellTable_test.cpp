@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -157,4 +158,105 @@ TEST(CellTable, ClearEmptiesTheTable)
     EXPECT_EQ(0u, table.GetRowCount());
     EXPECT_EQ(0u, table.GetColumnCount());
     EXPECT_EQ(0, table.GetCell(0, 0, nullptr, nullptr, nullptr));
+}
+
+namespace
+{
+// The value that the growth test puts in a cell: numbers, short and long texts, blobs and NULLs in turn,
+// so both values kept in the cell and values kept apart are moved by the growth.
+struct Expected
+{
+    uint8_t type;
+    std::string bytes;
+};
+
+Expected ValueOf(uint32_t row, uint32_t column)
+{
+    const uint32_t kind = (row + column) % 5;
+    const std::string digits = std::to_string(row) + ":" + std::to_string(column);
+    switch (kind)
+    {
+    case 0: {
+        const int64_t v = static_cast<int64_t>(row) * 1000 + column;
+        return {CellInteger, std::string(reinterpret_cast<const char *>(&v), sizeof(v))};
+    }
+    case 1:
+        return {CellText, digits.substr(0, 4)};
+    case 2:
+        return {CellBlob, digits + std::string(20 + row % 7, 'x')};
+    case 3:
+        return {CellNull, std::string()};
+    default: {
+        const double d = row + column / 8.0;
+        return {CellFloat, std::string(reinterpret_cast<const char *>(&d), sizeof(d))};
+    }
+    }
+}
+
+void Put(CellTable &table, uint32_t row, uint32_t column)
+{
+    const Expected e = ValueOf(row, column);
+    table.SetCell(row, column, e.bytes.empty() ? nullptr : e.bytes.data(), e.type,
+                  static_cast<uint32_t>(e.bytes.size()));
+}
+
+void ExpectAll(const CellTable &table, uint32_t rows, uint32_t columns, uint32_t filledColumns)
+{
+    ASSERT_EQ(rows, table.GetRowCount());
+    ASSERT_EQ(columns, table.GetColumnCount());
+    for (uint32_t r = 0; r < rows; ++r)
+    {
+        for (uint32_t c = 0; c < columns; ++c)
+        {
+            const Expected e = c < filledColumns ? ValueOf(r, c) : Expected{CellNull, std::string()};
+            uint8_t type = 0;
+            uint32_t length = 0;
+            ASSERT_EQ(1, table.GetCell(r, c, nullptr, &type, &length)) << r << "," << c;
+            ASSERT_EQ(e.type, type) << r << "," << c;
+            ASSERT_EQ(e.bytes.size(), length) << r << "," << c;
+            std::string read(length, '\0');
+            ASSERT_EQ(1, table.GetCell(r, c, read.data(), nullptr, nullptr));
+            ASSERT_EQ(e.bytes, read) << r << "," << c;
+        }
+    }
+}
+} // namespace
+
+TEST(CellTable, GrowthKeepsEveryCellOfALargeTable)
+{
+    CellTable table;
+    // Row by row, as a query of many rows fills it.
+    const uint32_t rows = 20000;
+    for (uint32_t r = 0; r < rows; ++r)
+        for (uint32_t c = 0; c < 4; ++c)
+            Put(table, r, c);
+    ExpectAll(table, rows, 4, 4);
+
+    // A column added after the rows moves every cell to its new place.
+    table.SetCell(0, 5, nullptr, CellNull, 0);
+    ExpectAll(table, rows, 6, 4);
+
+    // Rows past the end after that, and an explicit growth, keep them too.
+    for (uint32_t c = 0; c < 4; ++c)
+        Put(table, rows + 10, c);
+    ASSERT_EQ(1, table.Resize(6, rows + 100));
+    EXPECT_EQ(rows + 100, table.GetRowCount());
+    for (uint32_t r = 0; r < rows + 100; r += (r < rows ? 997 : 1))
+        for (uint32_t c = 0; c < 6; ++c)
+        {
+            const bool filled = c < 4 && (r < rows || r == rows + 10);
+            const Expected e = filled ? ValueOf(r, c) : Expected{CellNull, std::string()};
+            std::string read(e.bytes.size(), '\0');
+            uint8_t type = 0;
+            ASSERT_EQ(1, table.GetCell(r, c, read.data(), &type, nullptr));
+            EXPECT_EQ(e.type, type) << r << "," << c;
+            EXPECT_EQ(e.bytes, read) << r << "," << c;
+        }
+
+    // A cleared table grows again from nothing.
+    table.Clear();
+    for (uint32_t r = 0; r < 300; ++r)
+        for (uint32_t c = 0; c < 3; ++c)
+            Put(table, r, c);
+    ExpectAll(table, 300, 3, 3);
 }

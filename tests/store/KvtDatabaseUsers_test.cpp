@@ -734,3 +734,35 @@ TEST_F(KvtDatabaseTest, DecryptPasswordRefusals)
     EXPECT_EQ(0, m_db.DecryptPassword(u"AB", nullptr));
     EXPECT_EQ(u"keep", out);
 }
+
+TEST_F(KvtDatabaseTest, TextsWithLoneSurrogatesAreRefusedAndPairsKept)
+{
+    // The engine would make another character of a lone surrogate and the one after it (here the
+    // closing quote of a literal, or the "b"), so such a text is never stored as something else.
+    const char16_t beforeQuote[] = {u'x', 0xD800, u'\'', u'y', 0};
+    const char16_t beforeLetter[] = {u'a', 0xD83D, u'b', 0};
+    const char16_t lowAlone[] = {0xDE00, u'z', 0};
+    ASSERT_EQ(1, Add(u"ann", u"pw"));
+    for (const char16_t *bad : {beforeQuote, beforeLetter, lowAlone})
+    {
+        Profile p;
+        p.first = bad;
+        EXPECT_EQ(0, Add(u"bob", u"pw", p));
+        EXPECT_EQ(0, Add(bad, u"pw"));
+        EXPECT_EQ(0, m_db.CheckPassword(bad, u"pw"));
+        EXPECT_EQ(0, m_db.InTransaction());
+    }
+    EXPECT_EQ(1, Count(u"select count(*) from UserInfo"));
+
+    ASSERT_EQ(1, m_db.Login(u"ann", u"pw"));
+    Profile p;
+    p.first = beforeLetter;
+    EXPECT_EQ(0, Update(u"pw", nullptr, p));
+    EXPECT_EQ(0, m_db.SetDeviceSerialNo(lowAlone));
+    EXPECT_EQ(u"First", Read()->first);
+
+    // A whole pair is a character like any other.
+    p.first = u"\U0001F600'\U0001F600";
+    ASSERT_EQ(1, Update(u"pw", nullptr, p));
+    EXPECT_EQ(p.first, Read()->first);
+}

@@ -1,4 +1,5 @@
 #include "store/SQLiteDatabase.h"
+#include "store/SqlText.h"
 
 #include "platform/sys/TextConvert.h"
 #include "tests/support/TestEnvironment.h"
@@ -7,6 +8,10 @@
 
 #include <filesystem>
 #include <sqlite3.h>
+
+#include <cstdint>
+#include <iterator>
+#include <string>
 
 namespace
 {
@@ -226,4 +231,142 @@ TEST(SQLiteDatabase, PathWithAnUnpairedSurrogateIsNotOpened)
         EXPECT_EQ(SQLITE_CANTOPEN, db.GetLastError());
     }
     EXPECT_TRUE(std::filesystem::is_empty(base));
+}
+
+// ---- statements with bound values ----
+
+TEST_F(SQLiteDatabaseTest, BoundValuesAreStoredAsTheLiteralsWere)
+{
+    ASSERT_EQ(1, Q(u"create table t(id INTEGER, s TEXT, b BLOB, n INTEGER)"));
+    struct Case
+    {
+        const char16_t *text;
+        int32_t small;
+        int64_t big;
+    };
+    const Case cases[] = {
+        {u"O'Brien", -5, 128752416000000000},
+        {u"'); drop table t; --", INT32_MIN, INT64_MIN},
+        {u"", INT32_MAX, INT64_MAX},
+        {u"\u00c4\u20ac\U0001F600", 0, -1},
+    };
+    int32_t id = 0;
+    for (const Case &c : cases)
+    {
+        // The same statement for every row: each run has its own values.
+        ASSERT_EQ(
+            1, m_db.QueryBound(u"insert into t values(?, ?, ?, ?)", {id, c.text, c.text, c.big}, &m_table));
+        // The literal statement the values stood for, into the same table.
+        const auto literal =
+            SqlFormat(u"insert into t values(%i, '%s', '%s', %I64i)", {id + 100, c.text, c.text, c.big});
+        ASSERT_TRUE(literal);
+        ASSERT_EQ(1, m_db.Query(*literal, &m_table));
+        ++id;
+    }
+    for (int32_t i = 0; i < id; ++i)
+    {
+        ASSERT_EQ(
+            1, m_db.QueryBound(u"select typeof(s), typeof(b), typeof(n), s, n from t where id = ? or id = ? "
+                               u"order by id",
+                               {i, i + 100}, &m_table));
+        ASSERT_EQ(2u, m_table.GetRowCount()) << i;
+        for (uint32_t c = 0; c < 5; ++c)
+        {
+            uint8_t typeA = 0, typeB = 0;
+            uint32_t lengthA = 0, lengthB = 0;
+            ASSERT_EQ(1, m_table.GetCell(0, c, nullptr, &typeA, &lengthA));
+            ASSERT_EQ(1, m_table.GetCell(1, c, nullptr, &typeB, &lengthB));
+            EXPECT_EQ(typeA, typeB) << i << "," << c;
+            std::string a(lengthA, '\0'), b(lengthB, '\0');
+            m_table.GetCell(0, c, a.data(), nullptr, nullptr);
+            m_table.GetCell(1, c, b.data(), nullptr, nullptr);
+            EXPECT_EQ(a, b) << i << "," << c;
+        }
+        std::u16string text;
+        ASSERT_EQ(1, m_table.GetText(0, 3, &text));
+        EXPECT_EQ(cases[i].text, text);
+    }
+    // The table survived the hostile text.
+    ASSERT_EQ(1, Q(u"select count(*) from t"));
+    int64_t count = 0;
+    m_table.GetInt64(0, 0, &count);
+    EXPECT_EQ(2 * id, count);
+}
+
+TEST_F(SQLiteDatabaseTest, BoundStatementFailures)
+{
+    ASSERT_EQ(1, Q(u"create table t(a INTEGER)"));
+    struct Case
+    {
+        const char *why;
+        int result;
+        int error;
+    };
+    const int tooFew = m_db.QueryBound(u"select ? + ?", {int32_t{1}}, &m_table);
+    const int tooFewError = m_db.GetLastError();
+    const int tooMany = m_db.QueryBound(u"select ?", {int32_t{1}, int32_t{2}}, &m_table);
+    const int tooManyError = m_db.GetLastError();
+    const int syntax = m_db.QueryBound(u"selec ?", {int32_t{1}}, &m_table);
+    const int syntaxError = m_db.GetLastError();
+    const int blankWithValue = m_db.QueryBound(u"  ", {int32_t{1}}, &m_table);
+    const int blankError = m_db.GetLastError();
+    const Case cases[] = {
+        {"fewer values than parameters", tooFew, tooFewError},
+        {"more values than parameters", tooMany, tooManyError},
+        {"a statement that does not compile", syntax, syntaxError},
+        {"a value for no statement", blankWithValue, blankError},
+    };
+    const int expected[] = {SQLITE_RANGE, SQLITE_RANGE, SQLITE_ERROR, SQLITE_RANGE};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+    {
+        EXPECT_EQ(0, cases[i].result) << cases[i].why;
+        EXPECT_EQ(expected[i], cases[i].error) << cases[i].why;
+    }
+    EXPECT_EQ(1, m_db.QueryBound(u"  ", {}, &m_table));
+    EXPECT_EQ(0, m_db.QueryBound(u"select ?", {int32_t{1}}, nullptr));
+    // A statement whose compile failed is not kept: it fails again, not with stale results.
+    EXPECT_EQ(0, m_db.QueryBound(u"selec ?", {int32_t{1}}, &m_table));
+}
+
+TEST_F(SQLiteDatabaseTest, FailedRunOfAKeptStatementHoldsNoLockAndRunsAgain)
+{
+    ASSERT_EQ(1, Q(u"create table t(a INTEGER)"));
+    ASSERT_EQ(1, Q(u"insert into t values(9223372036854775807)"));
+    ASSERT_EQ(1, Q(u"insert into t values(1)"));
+    // The sum overflows while the statement runs.
+    EXPECT_EQ(0, m_db.QueryBound(u"select sum(a) from t where a > ?", {int32_t{-1}}, &m_table));
+
+    // Another connection can take the whole file: the failed statement keeps no read lock.
+    SQLiteDatabase other;
+    ASSERT_EQ(1, other.Open(m_path.c_str()));
+    CellTable table;
+    ASSERT_EQ(1, other.Query(u"BEGIN EXCLUSIVE", &table));
+    ASSERT_EQ(1, other.Query(u"delete from t where a = 1", &table));
+    ASSERT_EQ(1, other.Query(u"COMMIT", &table));
+
+    // The same statement with other values runs again from its start.
+    ASSERT_EQ(1, m_db.QueryBound(u"select sum(a) from t where a > ?", {int32_t{-1}}, &m_table));
+    int64_t sum = 0;
+    ASSERT_EQ(1, m_table.GetInt64(0, 0, &sum));
+    EXPECT_EQ(INT64_MAX, sum);
+}
+
+TEST_F(SQLiteDatabaseTest, CloseFinalizesTheKeptStatements)
+{
+    ASSERT_EQ(1, Q(u"create table t(a INTEGER)"));
+    ASSERT_EQ(1, m_db.QueryBound(u"insert into t values(?)", {int32_t{1}}, &m_table));
+    ASSERT_EQ(1, m_db.QueryBound(u"select a from t where a = ?", {int32_t{1}}, &m_table));
+    m_db.Close();
+    EXPECT_EQ(0, m_db.QueryBound(u"select a from t where a = ?", {int32_t{1}}, &m_table));
+    EXPECT_EQ(1, m_db.GetLastError());
+    // The file was closed, not left with a connection: another one may take it at once.
+    SQLiteDatabase other;
+    ASSERT_EQ(1, other.Open(m_path.c_str()));
+    CellTable table;
+    EXPECT_EQ(1, other.Query(u"BEGIN EXCLUSIVE", &table));
+    EXPECT_EQ(1, other.Query(u"COMMIT", &table));
+    // Opened again, the statements compile afresh.
+    ASSERT_EQ(1, m_db.Open(m_path.c_str()));
+    ASSERT_EQ(1, m_db.QueryBound(u"select a from t where a = ?", {int32_t{1}}, &m_table));
+    EXPECT_EQ(1u, m_table.GetRowCount());
 }

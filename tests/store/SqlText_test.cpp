@@ -1,10 +1,13 @@
 #include "store/SqlText.h"
 
+#include "platform/sys/TextConvert.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 TEST(SqlQuote, DoublesEverySingleQuote)
 {
@@ -109,4 +112,78 @@ TEST(SqlFormat, PlainTextPassesUnchanged)
     const auto text = SqlFormat(u"Select count(*) from sqlite_master where name='FacebookInfo'");
     ASSERT_TRUE(text);
     EXPECT_EQ(u"Select count(*) from sqlite_master where name='FacebookInfo'", *text);
+}
+
+TEST(SqlParameterize, EachDirectiveBecomesOneParameterOfItsKind)
+{
+    using K = SqlArg::Kind;
+    struct Case
+    {
+        const char16_t *format;
+        const char16_t *statement;
+        std::vector<K> kinds;
+    };
+    const Case cases[] = {
+        {u"a='%s' b=%i c=%I64i d=%i%%", u"a=? b=? c=? d=?%", {K::Text, K::Int32, K::Int64, K::Int32}},
+        {u"Insert into t values ( '%s', '%s', NULL )",
+         u"Insert into t values ( ?, ?, NULL )",
+         {K::Text, K::Text}},
+        {u"where name='FacebookInfo'", u"where name='FacebookInfo'", {}},
+        {u"", u"", {}},
+    };
+    for (const Case &c : cases)
+    {
+        const auto made = SqlParameterize(c.format);
+        ASSERT_TRUE(made) << vxsys::Utf16ToUtf8(c.format);
+        EXPECT_EQ(c.statement, made->statement);
+        EXPECT_EQ(c.kinds, made->kinds);
+    }
+}
+
+TEST(SqlParameterize, RefusesWhatSqlFormatRefusesWhateverTheValues)
+{
+    const char16_t *const formats[] = {
+        u"where UserID = %s", u"where UserID = '%s", u"%d", u"100%", u"where a = ? and b = '%s'",
+    };
+    for (const char16_t *format : formats)
+        EXPECT_FALSE(SqlParameterize(format)) << vxsys::Utf16ToUtf8(format);
+}
+
+TEST(SqlArgsFit, SameRefusalsAsSqlFormatAndLoneSurrogates)
+{
+    using K = SqlArg::Kind;
+    const std::vector<K> text{K::Text};
+    EXPECT_TRUE(SqlArgsFit(text, {u"O'Brien"}));
+    EXPECT_TRUE(SqlArgsFit(text, {u""}));
+    EXPECT_TRUE(SqlArgsFit(text, {u"\U0001F600 pair"}));
+    EXPECT_TRUE(SqlArgsFit({K::Int32, K::Int64}, {int32_t{1}, int64_t{2}}));
+    EXPECT_TRUE(SqlArgsFit({}, {}));
+
+    struct Case
+    {
+        const char *why;
+        bool fits;
+    };
+    const char16_t highAlone[] = {u'a', 0xD83D, u'b', 0};
+    const char16_t highAtEnd[] = {u'a', 0xD83D, 0};
+    const char16_t lowAlone[] = {0xDE00, u'b', 0};
+    const char16_t reversed[] = {0xDE00, 0xD83D, 0};
+    const char16_t highBeforeQuote[] = {u'x', 0xD800, u'\'', 0};
+    const Case cases[] = {
+        {"a number for text", SqlArgsFit(text, {int32_t{1}})},
+        {"text for a number", SqlArgsFit({K::Int32}, {u"1"})},
+        {"64-bit for 32-bit", SqlArgsFit({K::Int32}, {int64_t{1}})},
+        {"32-bit for 64-bit", SqlArgsFit({K::Int64}, {int32_t{1}})},
+        {"too few", SqlArgsFit({K::Text, K::Text}, {u"x"})},
+        {"too many", SqlArgsFit(text, {u"x", u"y"})},
+        {"null text", SqlArgsFit(text, {static_cast<const char16_t *>(nullptr)})},
+        {"zero character", SqlArgsFit(text, {std::u16string_view(u"a\0b", 3)})},
+        {"high surrogate alone", SqlArgsFit(text, {highAlone})},
+        {"high surrogate at the end", SqlArgsFit(text, {highAtEnd})},
+        {"low surrogate alone", SqlArgsFit(text, {lowAlone})},
+        {"pair in the wrong order", SqlArgsFit(text, {reversed})},
+        {"high surrogate before a quote", SqlArgsFit(text, {highBeforeQuote})},
+    };
+    for (const Case &c : cases)
+        EXPECT_FALSE(c.fits) << c.why;
 }
