@@ -117,9 +117,9 @@ inline const std::string &ScratchFolder()
 }
 } // namespace vxfuzz
 
-#define VX_FUZZ_CHECK(condition)                                                                        \
-    do                                                                                                   \
-    {                                                                                                    \
-        if (!(condition))                                                                                \
-            ::vxfuzz::Fail(#condition);                                                                  \
+#define VX_FUZZ_CHECK(condition)                                                                             \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (!(condition))                                                                                    \
+            ::vxfuzz::Fail(#condition);                                                                      \
     } while (false)

@@ -104,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // Letters C, D, E... in device-number order, one device each, never a virtual one.
         VX_FUZZ_CHECK(d.letter == static_cast<char>('C' + i));
         VX_FUZZ_CHECK(devices.insert({d.major, d.minor}).second);
-        VX_FUZZ_CHECK(i == 0 || std::make_pair(drives[i - 1].major, drives[i - 1].minor) < std::make_pair(d.major, d.minor));
+        VX_FUZZ_CHECK(i == 0 || std::make_pair(drives[i - 1].major, drives[i - 1].minor) <
+                                    std::make_pair(d.major, d.minor));
         VX_FUZZ_CHECK(d.major != 7);
         VX_FUZZ_CHECK(d.driveType == vxdev::kDriveCdRom || d.driveType == vxdev::kDriveRemovable ||
                       d.driveType == vxdev::kDriveFixed);

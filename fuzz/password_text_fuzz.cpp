@@ -7,9 +7,9 @@
 // the key and the bytes.
 
 #include "fuzz/FuzzInput.h"
+#include "platform/sys/TextConvert.h"
 #include "store/BlockCipher.h"
 #include "store/KvtDatabase.h"
-#include "platform/sys/TextConvert.h"
 
 #include <cstring>
 #include <memory>
@@ -59,7 +59,8 @@ void CheckHexText(const std::u16string &text, std::size_t capacity)
     // The pairs that were read, from the end of the text, are the bytes written; the first pair
     // that is no hex byte stops it.
     std::size_t written = 0;
-    while (written < n && IsUpperHex(text[2 * (n - 1 - written)]) && IsUpperHex(text[2 * (n - 1 - written) + 1]))
+    while (written < n && IsUpperHex(text[2 * (n - 1 - written)]) &&
+           IsUpperHex(text[2 * (n - 1 - written) + 1]))
         ++written;
     for (std::size_t i = written; i < capacity; ++i)
         VX_FUZZ_CHECK(out[i] == 0xCC);

@@ -66,7 +66,8 @@ class Device : public PtpTransport
         }
         received = std::min(buffer.size(), m_state.queued.size());
         std::copy_n(m_state.queued.begin(), received, buffer.begin());
-        m_state.queued.erase(m_state.queued.begin(), m_state.queued.begin() + static_cast<std::ptrdiff_t>(received));
+        m_state.queued.erase(m_state.queued.begin(),
+                             m_state.queued.begin() + static_cast<std::ptrdiff_t>(received));
         return TransferStatus::Ok;
     }
 
@@ -95,7 +96,8 @@ class Device : public PtpTransport
         const std::uint8_t kind = in.U8();
         const std::uint8_t variation = kind >> 3;
         // Most containers carry the transaction id of the last command; some an earlier or a later one.
-        const std::uint32_t tid = m_state.lastTid + ((variation & 1) ? static_cast<std::uint32_t>(in.U8()) - 128 : 0);
+        const std::uint32_t tid =
+            m_state.lastTid + ((variation & 1) ? static_cast<std::uint32_t>(in.U8()) - 128 : 0);
         switch (kind & 7)
         {
         case 0: { // raw bytes
@@ -115,8 +117,9 @@ class Device : public PtpTransport
             return TransferStatus::Ok;
         }
         case 2: { // a response
-            static constexpr std::uint16_t kCodes[] = {kRespOk, kRespGeneralError, kRespSessionAlreadyOpen,
-                                                       kRespIncompleteTransfer, kRespDeviceBusy, 0};
+            static constexpr std::uint16_t kCodes[] = {
+                kRespOk, kRespGeneralError, kRespSessionAlreadyOpen, kRespIncompleteTransfer, kRespDeviceBusy,
+                0};
             const std::uint8_t pick = in.U8();
             const std::uint16_t code = pick < 6 ? kCodes[pick] : static_cast<std::uint16_t>(0x2000 | pick);
             std::vector<std::uint32_t> params(in.U8() % 6);
@@ -134,7 +137,8 @@ class Device : public PtpTransport
         }
         case 5: { // a data container and a response in one transfer
             const auto payload = in.Bytes(in.U8());
-            transfer = EncodeDataContainer(m_state.lastOp, tid, std::vector<std::uint8_t>(payload.begin(), payload.end()));
+            transfer = EncodeDataContainer(m_state.lastOp, tid,
+                                           std::vector<std::uint8_t>(payload.begin(), payload.end()));
             const auto response = EncodeParamContainer(kContainerResponse, kRespOk, tid, {});
             transfer.insert(transfer.end(), response.begin(), response.end());
             return TransferStatus::Ok;

@@ -35,7 +35,8 @@ void ReadValue(HKEY key, const std::u16string *name)
     {
         // A buffer one byte short is refused, with the size needed.
         std::uint32_t shortSize = size - 1;
-        VX_FUZZ_CHECK(RegQueryValueExW(key, valueName, nullptr, nullptr, bytes.data(), &shortSize) == ERROR_MORE_DATA);
+        VX_FUZZ_CHECK(RegQueryValueExW(key, valueName, nullptr, nullptr, bytes.data(), &shortSize) ==
+                      ERROR_MORE_DATA);
         VX_FUZZ_CHECK(shortSize == size);
     }
 }

@@ -18,7 +18,10 @@ namespace
 class BlockVersion : public CModuleVersion
 {
   public:
-    int Adopt(std::unique_ptr<unsigned char[]> block, std::uint32_t size) { return LoadBlock(std::move(block), size); }
+    int Adopt(std::unique_ptr<unsigned char[]> block, std::uint32_t size)
+    {
+        return LoadBlock(std::move(block), size);
+    }
 };
 
 void Query(const unsigned char *block, std::size_t size, const char16_t *path)
@@ -57,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     VX_FUZZ_CHECK(version.dwSignature == VS_FFI_SIGNATURE);
-    for (const std::u16string &text : {version.GetValue(path.c_str()), version.GetProductName(), version.GetProductVersion()})
+    for (const std::u16string &text :
+         {version.GetValue(path.c_str()), version.GetProductName(), version.GetProductVersion()})
         VX_FUZZ_CHECK(text.find(u'\0') == std::u16string::npos && text.size() <= length / 2);
     return 0;
 }
