@@ -50,8 +50,6 @@ class InputReader
         m_pos += n;
         return out;
     }
-    // A piece whose length is given by the next byte.
-    std::span<const std::uint8_t> ShortPiece() { return Bytes(U8()); }
     // The bytes up to the next occurrence of separator (which is consumed), or the rest.
     std::span<const std::uint8_t> Until(std::uint8_t separator)
     {
