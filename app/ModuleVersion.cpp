@@ -34,7 +34,11 @@ int CModuleVersion::Load(const char16_t *moduleName)
     auto block = std::make_unique<unsigned char[]>(size);
     if (!GetFileVersionInfoW(fileName, handle, size, block.get()))
         return 0;
+    return LoadBlock(std::move(block), size);
+}
 
+int CModuleVersion::LoadBlock(std::unique_ptr<unsigned char[]> block, std::uint32_t size)
+{
     void *value = nullptr;
     std::uint32_t length = 0;
     if (!VerQueryValueW(block.get(), u"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))

@@ -28,6 +28,10 @@ class CModuleVersion : public VS_FIXEDFILEINFO
     std::u16string GetProductName() const;
 
   protected:
+    // The part of Load after the block was read from the module's file: a block of size bytes as
+    // GetFileVersionInfoW delivers it. The state must be the cleared one Load starts from.
+    int LoadBlock(std::unique_ptr<unsigned char[]> block, std::uint32_t size);
+
     std::unique_ptr<unsigned char[]> m_pVersionInfo;
     std::uint32_t m_versionInfoSize = 0; // bytes of m_pVersionInfo
     struct Translation

@@ -1,8 +1,10 @@
 // Feeds arbitrary workout file images to the validation, in both modes and both header lengths.
 //
-// Input: byte 0 selects the mode (bit 0 extended header, bit 1 re-dating), bytes 1-4 the re-dating
-// target (day, month, year low, year high), bytes 5-10 the last stored run (day, month, year offset
-// from 2000, hour, minute, second), bytes 11-12 a shift of "now" in days; the rest is the image.
+// Input: byte 0 selects the mode (bit 0 extended header, bit 1 re-dating, bit 2 lower the record count
+// to the records present, bit 3 write a correct check byte: with bits 2 and 3 the date, order and
+// re-dating rules are reached instead of the early rejections), bytes 1-4 the re-dating target (day,
+// month, year low, year high), bytes 5-10 the last stored run (day, month, year offset from 2000,
+// hour, minute, second), bytes 11-12 a shift of "now" in days; the rest is the image.
 
 #include "device/WorkoutFile.h"
 #include "device/WorkoutValidator.h"
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -46,6 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
 
     WorkoutValidationContext context;
     context.extendedHeader = (mode & 1) != 0;
+    const std::size_t headerLength = WorkoutHeaderLength(context.extendedHeader);
+    if ((mode & 4) && length >= headerLength)
+    {
+        const std::size_t present = (length - headerLength) / kWorkoutRecordSize;
+        if (image[WorkoutHeaderOffset::RecordCount] > present)
+            image[WorkoutHeaderOffset::RecordCount] = static_cast<uint8_t>(present);
+    }
+    if ((mode & 8) && length > 0)
+        image[WorkoutHeaderOffset::CheckByte] = WorkoutChecksum(image.get() + 1, length - 1);
+    // What the validation must leave alone outside the re-dating mode.
+    const std::vector<uint8_t> before(image.get(), image.get() + length);
+
     context.userDateSet = (mode & 2) != 0;
     context.userDate = target;
     context.readLastRun = [&](DateParts *date, TimeParts *time) {
@@ -66,8 +81,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
             length < header + kWorkoutRecordSize * static_cast<std::size_t>(context.recordCount))
             std::abort();
         if (!context.userDateSet &&
-            (context.recordCount != announced || std::memcmp(image.get(), data + kPrefix, length)))
+            (context.recordCount != announced || std::memcmp(image.get(), before.data(), length)))
             std::abort();
+    }
+    if (result == kWorkoutValid && context.userDateSet)
+    {
+        // Every record the re-dating kept, but the newest (which takes the asked date), lies in
+        // 2009 or later.
+        const std::size_t header = WorkoutHeaderLength(context.extendedHeader);
+        for (int i = 0; i + 1 < context.recordCount; ++i)
+        {
+            WorkoutRecord record{};
+            const std::size_t at = header + kWorkoutRecordSize * static_cast<std::size_t>(i);
+            if (!ReadWorkoutRecord(std::span<const uint8_t>(image.get() + at, kWorkoutRecordSize), &record) ||
+                record.year < 2009)
+                std::abort();
+        }
     }
     if (result == kWorkoutDatesRejected && context.userDateSet)
         std::abort();

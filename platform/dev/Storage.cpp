@@ -123,6 +123,10 @@ std::vector<MountLine> ReadMountInfo()
         entry.root = DecodeMountField(root);
         entry.mountPoint = DecodeMountField(mountPoint);
         entry.fsType = DecodeMountField(fsType);
+        // No path holds a zero byte (the kernel never writes one, raw or as "\000"); cut at it, the
+        // mount point would name another folder.
+        if (entry.root.find('\0') != std::string::npos || entry.mountPoint.find('\0') != std::string::npos)
+            continue;
         lines.push_back(std::move(entry));
     }
     return lines;

@@ -310,7 +310,7 @@ void SetValue(RegSection &section, std::u16string name, ParsedData data)
         section.values.push_back(RegValue{std::move(name), data.type, std::move(data.bytes)});
 }
 
-// The logical lines of a hive file: continuation lines joined, comments and blanks dropped.
+// The logical lines of a hive file: continuation lines joined, comments and blanks dropped; none is empty.
 std::vector<std::string> LogicalLines(const std::string &content)
 {
     std::vector<std::string> lines;
@@ -331,7 +331,9 @@ std::vector<std::string> LogicalLines(const std::string &content)
             continue;
         }
         continuing = false;
-        lines.push_back(std::move(pending));
+        // A continuation that leads only into blank lines joins to nothing: no line at all.
+        if (!pending.empty())
+            lines.push_back(std::move(pending));
         pending.clear();
     }
     if (!pending.empty())

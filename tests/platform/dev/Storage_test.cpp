@@ -306,6 +306,27 @@ TEST(DriveMapTest, CoveredMountsGetNoLetter)
     }
 }
 
+TEST(DriveMapTest, AMountPointHoldingAZeroByteIsNoDrive)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string dev = sysfs.AddUsbDevice("usb1", 1, UsbDevice(0x3a7e, 0x0001, "S"));
+    const std::string sdb = sysfs.AddUsbDisk(dev, 0, Disk("Tarvex", "Monitor"));
+    const std::string mount = MakeDir(sysfs, "A");
+    Touch(mount + "/FR.DAT");
+    // The zero raw or escaped; cut at it, the mount point would be the folder A.
+    for (const std::string &mountPoint : {mount + std::string("\0B", 2), mount + "\\000B"})
+    {
+        SCOPED_TRACE(testing::PrintToString(mountPoint));
+        const std::string line =
+            "36 1 " + sysfs.BlockDevNumbers(sdb) + " / " + mountPoint + " rw - vfat /dev/sdb rw\n";
+        sysfs.WriteFile(sysfs.ProcRoot() + "/self/mountinfo",
+                        std::vector<std::uint8_t>(line.begin(), line.end()));
+        EXPECT_TRUE(vxdev::ReadDriveMap().empty());
+        EXPECT_EQ(vxdev::TranslateDrivePath(u"C:\\FR.DAT"), "");
+    }
+}
+
 TEST(DriveMapTest, LettersEndAtZ)
 {
     vxtest::FakeSysfs sysfs;

@@ -256,6 +256,29 @@ TEST_F(RegistryTest, FileSyntaxDetails)
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, u"C", u"InRemoved").status, ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(RegistryTest, AContinuationIntoBlankLinesIsSkipped)
+{
+    // A lone backslash continues into the next line; when that one is blank the joined line is empty.
+    const char *const gaps[] = {
+        "\\\n\n",     // the bytes 5c 0a 0a
+        "\\\r\n\r\n", // the same with CR LF
+        "\\\n \t\n",  // a blank line that holds blanks
+        "\\\n\\\n\n", // two continuations in a row
+        "  \\  \n\n", // a backslash between blanks
+    };
+    for (const char *gap : gaps)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::string(gap)));
+        WriteHive("HKEY_CURRENT_USER.reg",
+                  std::string(gap) + "[K]\n\"A\"=\"1\"\n" + gap + "\"B\"=dword:2\n" + gap);
+        EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"K", u"A").bytes, Utf16Bytes(u"1"));
+        EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"K", u"B").bytes, (std::vector<std::uint8_t>{2, 0, 0, 0}));
+    }
+    // The file ends inside the continuation.
+    WriteHive("HKEY_CURRENT_USER.reg", "[K]\n\"A\"=\"1\"\n\\\n");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, u"K", u"A").bytes, Utf16Bytes(u"1"));
+}
+
 TEST_F(RegistryTest, AnOpenKeyKeepsItsValuesAndTheNextOpenSeesChanges)
 {
     WriteHive("HKEY_CURRENT_USER.reg", "[K]\n\"V\"=dword:1\n");
