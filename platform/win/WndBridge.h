@@ -24,13 +24,21 @@ class QTimer;
 
 namespace vxwin
 {
-// Process-wide pointer and paint bookkeeping shared by every bridge.
+// Process-wide pointer, focus, paint and capture bookkeeping shared by every bridge and by
+// the windows (WndBridge.cpp).
 void NoteMouseEvent(const QPointF &globalPos);
 void NoteMousePress(const QPointF &globalPos);
 void EnterPaint();
 void LeavePaint();
 void NoteFocusLeaving(HWND hwnd);
 HWND FocusLeaving();
+// Where the last mouse event was, in screen coordinates; false before any.
+bool LastMousePosition(QPoint *global);
+QPoint LastPressPosition();
+bool InPaint();
+// The window that holds the mouse capture (its handle may be dead).
+HWND CaptureHandle();
+void SetCaptureHandle(HWND hwnd);
 UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 LPARAM PointParam(const QPointF &pos);
 // Makes every pixel of the key colour transparent and returns the region of the others.
