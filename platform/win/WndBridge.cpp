@@ -148,6 +148,7 @@ void UpdateShapeMask(QWidget *window, const QImage &image)
 
 BridgeBase::~BridgeBase()
 {
+    m_alive.reset();
     if (m_wnd && m_wnd->m_widget == m_self)
         m_wnd->WidgetGone();
 }
@@ -189,10 +190,19 @@ bool BridgeBase::Send(UINT msg, WPARAM wParam, LPARAM lParam, const std::functio
             base();
         return false;
     }
+    const std::weak_ptr<int> self = m_alive;
+    std::function<void()> guarded;
+    if (base)
+        guarded = [&base, self] {
+            if (!self.expired())
+                base();
+        };
     const std::weak_ptr<int> life = wnd->m_life;
-    const LRESULT r = wnd->Dispatch(msg, wParam, lParam, base ? &base : nullptr);
+    const LRESULT r = wnd->Dispatch(msg, wParam, lParam, base ? &guarded : nullptr);
     if (result)
         *result = r;
+    if (self.expired())
+        return false;
     return !life.expired() && m_wnd == wnd;
 }
 
@@ -201,7 +211,9 @@ bool BridgeBase::RouteDialogKey(int key)
     CWnd *top = m_wnd ? m_wnd->GetTopLevelParent() : nullptr;
     if (!top)
         return false;
-    return top->PreTranslateDialogKey(key) != FALSE;
+    const std::weak_ptr<int> self = m_alive;
+    const bool consumed = top->PreTranslateDialogKey(key) != FALSE;
+    return consumed || self.expired();
 }
 
 CWnd *BridgeBase::RerouteTarget(const QPointF &globalPos) const

@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <type_traits>
 
 #include "platform/win/Wnd.h"
@@ -57,9 +58,11 @@ class BridgeBase
 
   protected:
     // Runs the message through the window; false when the window object died or lost
-    // this widget while handling it (nothing of it may be touched then).
+    // this widget while handling it, or this widget was deleted (nothing of it may be touched
+    // then). The base behaviour runs only while this widget lives.
     bool Send(UINT msg, WPARAM wParam, LPARAM lParam, const std::function<void()> &base,
               LRESULT *result = nullptr);
+    // True when the top-level window consumed the key, or when this widget did not outlive it.
     bool RouteDialogKey(int key);
     // Without a capture, a mouse message goes to the window under the pointer, while Qt keeps
     // sending a pressed button's events to the widget that took the press. The window that
@@ -76,6 +79,10 @@ class BridgeBase
     CWnd *m_wnd;
     QWidget *m_self;
     QTimer *m_hoverTimer = nullptr;
+    // Expires when this widget is deleted. A handler may run a nested loop (a modal dialog) in
+    // which the window is destroyed and Qt deletes this widget; a bridge checks this, not only
+    // its window, before it touches anything of itself after a handler.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 template <class Base> class WndBridge : public Base, public BridgeBase
@@ -124,9 +131,15 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             QImage image(this->size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::transparent);
             bool alive;
+            const std::weak_ptr<int> self = m_alive;
             {
                 vxwin::PaintContext ctx(&image, this, e->rect());
                 alive = RunPaint(ctx, e);
+            }
+            if (self.expired())
+            {
+                LeavePaint();
+                return;
             }
             ApplyColorKey(image, key);
             QPainter painter(this);
