@@ -203,7 +203,11 @@ BOOL CWnd::DestroyWindow()
     m_destroying = true;
     const std::weak_ptr<int> life = m_life;
 
-    // Children go first, the last made first.
+    // The window hears first, while its children still live (its OnDestroy may still reach
+    // them, or delete them); then the children go, the last made first.
+    SendMessage(WM_DESTROY);
+    if (life.expired())
+        return TRUE;
     const std::vector<CWnd *> children = m_children;
     for (auto it = children.rbegin(); it != children.rend(); ++it)
     {
@@ -212,10 +216,6 @@ BOOL CWnd::DestroyWindow()
         if (life.expired())
             return TRUE;
     }
-
-    SendMessage(WM_DESTROY);
-    if (life.expired())
-        return TRUE;
 
     if (vxwin::CaptureHandle() == m_hWnd)
         ::ReleaseCapture();
