@@ -192,6 +192,8 @@ class CWnd
     virtual void OnMouseHover(UINT flags, CPoint point);
     virtual void OnMouseLeave();
     virtual void OnNcLButtonDown(UINT hitTest, CPoint point);
+    // One character: one outside the basic plane comes whole, as its code point (not as two
+    // halves of a surrogate pair).
     virtual void OnChar(UINT ch, UINT repeatCount, UINT flags);
     virtual void OnSetFocus(CWnd *oldWnd);
     virtual void OnKillFocus(CWnd *newWnd);

@@ -110,6 +110,18 @@ LPARAM PointParam(const QPointF &pos)
     return MAKELPARAM(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
 }
 
+UINT CharacterAt(const QString &text, qsizetype index, qsizetype *units)
+{
+    const QChar unit = text.at(index);
+    if (unit.isHighSurrogate() && index + 1 < text.size() && text.at(index + 1).isLowSurrogate())
+    {
+        *units = 2;
+        return QChar::surrogateToUcs4(unit, text.at(index + 1));
+    }
+    *units = 1;
+    return unit.unicode();
+}
+
 void ApplyColorKey(QImage &image, COLORREF key)
 {
     const QRgb keyRgb = qRgb(GetRValue(key), GetGValue(key), GetBValue(key));

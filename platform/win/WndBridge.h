@@ -42,6 +42,9 @@ HWND CaptureHandle();
 void SetCaptureHandle(HWND hwnd);
 UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 LPARAM PointParam(const QPointF &pos);
+// The character that begins at `index` of a typed text: a surrogate pair is one character
+// outside the basic plane (`units` 2); any other unit, a lone surrogate too, stands alone.
+UINT CharacterAt(const QString &text, qsizetype index, qsizetype *units);
 // Makes every pixel of the key colour transparent and returns the region of the others.
 void ApplyColorKey(QImage &image, COLORREF key);
 void UpdateShapeMask(QWidget *window, const QImage &image);
@@ -326,20 +329,25 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             Base::keyPressEvent(e);
             return;
         }
-        if (text.size() == 1)
+        qsizetype units = 0;
+        const UINT first = CharacterAt(text, 0, &units);
+        if (units == text.size())
         {
+            // One character, a surrogate pair included: the message carries it whole and the
+            // default inserts it whole (the line edit refuses half a pair).
             std::function<void()> base = [this, e] { Base::keyPressEvent(e); };
-            Send(WM_CHAR, text.at(0).unicode(), 1, base);
+            Send(WM_CHAR, first, 1, base);
             e->accept();
             return;
         }
-        // Several units at once (a surrogate pair, a composed text): one message each, and
-        // each default inserts its own unit.
-        for (qsizetype i = 0; i < text.size(); ++i)
+        // Several characters at once (a composed text): one message each, and each default
+        // inserts its own character.
+        for (qsizetype i = 0; i < text.size(); i += units)
         {
-            QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, QString(text.at(i)));
+            const UINT ch = CharacterAt(text, i, &units);
+            QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, units));
             std::function<void()> base = [this, &single] { Base::keyPressEvent(&single); };
-            if (!Send(WM_CHAR, text.at(i).unicode(), 1, base))
+            if (!Send(WM_CHAR, ch, 1, base))
                 break;
         }
         e->accept();
