@@ -77,7 +77,8 @@ class TextLimit : public QValidator
         while (head < shorter && text.at(head) == before.at(head))
             ++head;
         qsizetype tail = 0;
-        while (tail < shorter - head && text.at(text.size() - 1 - tail) == before.at(before.size() - 1 - tail))
+        while (tail < shorter - head &&
+               text.at(text.size() - 1 - tail) == before.at(before.size() - 1 - tail))
             ++tail;
         const qsizetype added = text.size() - head - tail;
         const qsizetype room = std::max<qsizetype>(0, limit - head - tail);

@@ -1196,4 +1196,3 @@ int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type)
 {
     return ::MessageBox(m_hWnd, text, caption, type);
 }
-

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMimeData>

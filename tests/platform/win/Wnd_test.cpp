@@ -238,7 +238,8 @@ class DestroyWatcher : public CWnd
     {
         std::string entry = m_name;
         if (childId)
-            entry += GetDlgItem(childId) && IsWindow(GetDlgItem(childId)->m_hWnd) ? " child-alive" : " child-gone";
+            entry +=
+                GetDlgItem(childId) && IsWindow(GetDlgItem(childId)->m_hWnd) ? " child-alive" : " child-gone";
         if (GetParent())
             entry += IsWindow(GetParent()->m_hWnd) ? " parent-alive" : " parent-gone";
         g_destroyLog.push_back(entry);
