@@ -299,25 +299,25 @@ void UINumericEdit::OnChar(UINT ch, UINT, UINT)
             Default();
         return;
     }
-    CString current;
-    GetWindowText(current);
-    const std::u16string &text = current.str();
-    const std::size_t point = text.find(m_chDecimal);
+    if (ch != m_chDecimal && !IsDigit(ch))
+        return;
+    // The character joins what stays of the text: the present text less the selection it
+    // replaces. The point and digit rules look at that, the limits at the text it would give.
+    const std::u16string kept = WouldBeText({});
+    const std::size_t point = kept.find(m_chDecimal);
     const char16_t typed = static_cast<char16_t>(ch);
     const std::u16string wouldBe = WouldBeText(std::u16string_view(&typed, 1));
     if (ch == m_chDecimal)
     {
         // A point inside the number may not leave more than one digit behind it.
-        if (text.empty() || point != std::u16string::npos)
+        if (kept.empty() || point != std::u16string::npos)
             return;
         if (PassesLimits(wouldBe) && OneDecimalAtMost(wouldBe))
             Default();
         return;
     }
-    if (!IsDigit(ch))
-        return;
     // With a digit behind the point already, no further digit goes anywhere.
-    if (!text.empty() && point != std::u16string::npos && point != text.size() - 1)
+    if (!kept.empty() && point != std::u16string::npos && point != kept.size() - 1)
         return;
     if (PassesLimits(wouldBe))
         Default();

@@ -100,7 +100,8 @@ class UIEdit : public CEdit, public UIFactory
 };
 
 // A text box for numbers with one decimal: its filter also takes one decimal point, in a
-// text that is not empty, and one digit behind it. The maximum and the leading-zero rule
+// text that is not empty, and one digit behind it. A typed character is judged against what
+// stays of the text once it replaces the selection. The maximum and the leading-zero rule
 // bind the whole-number part.
 class UINumericEdit : public UIEdit
 {

@@ -6,7 +6,9 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QValidator>
 #include <algorithm>
+#include <limits>
 
 #include "platform/win/WndBridge.h"
 
@@ -49,21 +51,79 @@ LRESULT CStatic::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 
 // ---- CEdit -------------------------------------------------------------------------------
 
+namespace
+{
+// The text limit of an edit binds what the person adds, never the text the program sets: a
+// person's change that adds more than there is room for keeps only what fits (a typed
+// character over the limit is refused; a paste fills the room). The line edit's own maximum
+// would cut the program's text too, so it is left unlimited.
+class TextLimit : public QValidator
+{
+  public:
+    explicit TextLimit(QObject *parent) : QValidator(parent) {}
+
+    qsizetype limit = 32767;
+    // The text before the change being judged, and whether the program is setting the text.
+    QString before;
+    bool programSetting = false;
+
+    State validate(QString &text, int &pos) const override
+    {
+        if (programSetting || text.size() <= limit)
+            return Acceptable;
+        // What the change kept of the old text at its start and end; the rest is what it added.
+        const qsizetype shorter = std::min(before.size(), text.size());
+        qsizetype head = 0;
+        while (head < shorter && text.at(head) == before.at(head))
+            ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head &&
+               text.at(text.size() - 1 - tail) == before.at(before.size() - 1 - tail))
+            ++tail;
+        const qsizetype added = text.size() - head - tail;
+        const qsizetype room = std::max<qsizetype>(0, limit - head - tail);
+        if (added <= room)
+            return Acceptable;
+        if (room == 0)
+            return Invalid; // nothing fits: the change is undone without a trace
+        text = text.left(head + room) + text.right(tail);
+        pos = static_cast<int>(head + room);
+        return Acceptable;
+    }
+};
+} // namespace
+
 class EditBridge : public vxwin::WndBridge<QLineEdit>
 {
   public:
     EditBridge(CEdit *edit, QWidget *parent) : WndBridge<QLineEdit>(edit, parent)
     {
         setFrame(false);
-        QObject::connect(this, &QLineEdit::textChanged, this, [this] {
+        setMaxLength(std::numeric_limits<int>::max());
+        m_limit = new TextLimit(this);
+        setValidator(m_limit);
+        QObject::connect(this, &QLineEdit::textChanged, this, [this](const QString &text) {
+            m_limit->before = text;
             if (auto *e = static_cast<CEdit *>(m_wnd); e && !e->m_settingText)
                 e->NotifyChange();
         });
     }
 
+    void SetLimit(qsizetype limit) { m_limit->limit = limit; }
+    qsizetype Limit() const { return m_limit->limit; }
+    void SetTextWhole(const QString &text)
+    {
+        m_limit->programSetting = true;
+        setText(text);
+        m_limit->programSetting = false;
+        m_limit->before = this->text();
+    }
+
     using QLineEdit::cursorRect;
 
   protected:
+    TextLimit *m_limit = nullptr;
+
     bool TypedOnly() const { return m_wnd && static_cast<CEdit *>(m_wnd)->m_typedOnly; }
 
     void mousePressEvent(QMouseEvent *e) override
@@ -125,13 +185,15 @@ class EditBridge : public vxwin::WndBridge<QLineEdit>
     {
         if (TypedOnly() && !e->commitString().isEmpty())
         {
-            // Committed text goes through the character messages one unit at a time.
+            // Committed text goes through the character messages one character at a time.
             const QString text = e->commitString();
-            for (qsizetype i = 0; i < text.size(); ++i)
+            qsizetype units = 1;
+            for (qsizetype i = 0; i < text.size(); i += units)
             {
-                QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, QString(text.at(i)));
+                const UINT ch = vxwin::CharacterAt(text, i, &units);
+                QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, units));
                 std::function<void()> base = [this, &single] { QLineEdit::keyPressEvent(&single); };
-                if (!Send(WM_CHAR, text.at(i).unicode(), 1, base))
+                if (!Send(WM_CHAR, ch, 1, base))
                     break;
             }
             e->accept();
@@ -188,7 +250,7 @@ void CEdit::SetTextOfWindow(const std::u16string &text)
     if (!edit)
         return;
     m_settingText = true;
-    edit->setText(QString::fromStdU16String(text));
+    static_cast<EditBridge *>(edit)->SetTextWhole(QString::fromStdU16String(text));
     m_settingText = false;
     // Like the system edit, a text set by the program is a change too, even an equal one.
     NotifyChange();
@@ -217,14 +279,14 @@ LRESULT CEdit::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void CEdit::LimitText(int maxChars)
 {
-    if (QLineEdit *edit = GetLineEdit())
-        edit->setMaxLength(maxChars <= 0 ? 32767 : std::min(maxChars, 32767));
+    if (auto *edit = static_cast<EditBridge *>(GetLineEdit()))
+        edit->SetLimit(maxChars <= 0 ? 32767 : std::min(maxChars, 32767));
 }
 
 UINT CEdit::GetLimitText() const
 {
-    QLineEdit *edit = GetLineEdit();
-    return edit ? static_cast<UINT>(edit->maxLength()) : 0;
+    auto *edit = static_cast<EditBridge *>(GetLineEdit());
+    return edit ? static_cast<UINT>(edit->Limit()) : 0;
 }
 
 void CEdit::SetSel(int start, int end, BOOL)

@@ -26,6 +26,8 @@ class CEdit : public CWnd
     CEdit() = default;
     virtual BOOL Create(DWORD style, const RECT &rect, CWnd *parent, UINT id);
 
+    // Limits what the person types or pastes (0: 32767 characters); a text the program sets
+    // is kept whole, and a limit below the present text cuts nothing.
     void LimitText(int maxChars = 0);
     void SetLimitText(UINT maxChars) { LimitText(static_cast<int>(maxChars)); }
     UINT GetLimitText() const;

@@ -93,6 +93,8 @@ INT_PTR CDialog::DoModal()
             ShowWindow(SW_SHOW);
         QEventLoop loop;
         m_loop = &loop;
+        // The loop ends once the window is gone, also when Qt takes it with its owner's.
+        QObject::connect(GetWidget(), &QObject::destroyed, &loop, &QEventLoop::quit);
         if (g_modalHook)
         {
             vxwin::ModalHook hook = g_modalHook;
@@ -154,6 +156,16 @@ void CDialog::EndDialog(int result)
         GetWidget()->hide();
     if (m_loop)
         m_loop->quit();
+}
+
+BOOL CDialog::DestroyWindow()
+{
+    const std::weak_ptr<int> life = LifeToken();
+    const BOOL destroyed = CWnd::DestroyWindow();
+    // A running modal loop ends with its window, with the result set so far.
+    if (destroyed && !life.expired() && m_loop)
+        m_loop->quit();
+    return destroyed;
 }
 
 BOOL CDialog::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *result)

@@ -17,6 +17,8 @@ class CDialog : public CWnd
     explicit CDialog(UINT templateId = 0, CWnd *parent = nullptr);
     ~CDialog() override;
 
+    // Ends with the result of EndDialog, or IDCANCEL when the dialog's window goes without one
+    // (destroyed, or taken with its owner).
     virtual INT_PTR DoModal();
     // Modeless: creates and initialises the dialog and shows it.
     virtual BOOL Create(UINT templateId, CWnd *parent = nullptr);
@@ -24,6 +26,7 @@ class CDialog : public CWnd
     virtual void OnOK();
     virtual void OnCancel();
     void EndDialog(int result);
+    BOOL DestroyWindow() override;
     BOOL IsModalLoopRunning() const { return m_loop != nullptr; }
 
     // The size a dialog template gives a new dialog (before OnInitDialog sizes it).

@@ -1,119 +1,26 @@
 #include "platform/win/Wnd.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QMetaObject>
 #include <QPointer>
-#include <QRegion>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <mutex>
-#include <unordered_map>
 
 #include "platform/sys/TextConvert.h"
 #include "platform/win/App.h"
+#include "platform/win/WindowTable.h"
 #include "platform/win/WndBridge.h"
+
+using vxwin::IsUiThread;
+using vxwin::LookupWindow;
 
 namespace
 {
-// ---- The window table ----------------------------------------------------------------
-// Handles are never reused, so a handle kept by a worker after its window died stays dead.
-
-std::mutex g_tableMutex;
-std::unordered_map<HWND, CWnd *> g_table;
-std::uintptr_t g_nextHandle = 0x10000;
-
-HWND RegisterWindow(CWnd *wnd)
-{
-    std::lock_guard<std::mutex> lock(g_tableMutex);
-    g_nextHandle += 4;
-    HWND hwnd = reinterpret_cast<HWND>(g_nextHandle);
-    g_table[hwnd] = wnd;
-    return hwnd;
-}
-
-void UnregisterWindow(HWND hwnd)
-{
-    std::lock_guard<std::mutex> lock(g_tableMutex);
-    g_table.erase(hwnd);
-}
-
-CWnd *LookupWindow(HWND hwnd)
-{
-    if (!hwnd)
-        return nullptr;
-    std::lock_guard<std::mutex> lock(g_tableMutex);
-    const auto it = g_table.find(hwnd);
-    return it == g_table.end() ? nullptr : it->second;
-}
-
-bool IsUiThread()
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
-// ---- Posted messages -------------------------------------------------------------------
-
-const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class PostedMessageEvent : public QEvent
-{
-  public:
-    PostedMessageEvent(HWND h, UINT m, WPARAM w, LPARAM l)
-        : QEvent(kPostedMessage), hwnd(h), msg(m), wParam(w), lParam(l)
-    {
-    }
-    HWND hwnd;
-    UINT msg;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-// Lives on the UI thread; turns posted events back into messages for windows still alive.
-class MessageDispatcher : public QObject
-{
-  public:
-    bool event(QEvent *e) override
-    {
-        if (e->type() != kPostedMessage)
-            return QObject::event(e);
-        auto *m = static_cast<PostedMessageEvent *>(e);
-        if (CWnd *wnd = LookupWindow(m->hwnd))
-            wnd->SendMessage(m->msg, m->wParam, m->lParam);
-        return true;
-    }
-};
-
-std::atomic<MessageDispatcher *> g_dispatcher{nullptr};
-
-MessageDispatcher *Dispatcher()
-{
-    MessageDispatcher *d = g_dispatcher.load();
-    if (!d && IsUiThread())
-    {
-        d = new MessageDispatcher;
-        g_dispatcher.store(d);
-    }
-    return d;
-}
-
-// ---- Pointer, focus and paint bookkeeping ----------------------------------------------
-
-QPoint g_lastMouseGlobal;
-bool g_haveMouse = false;
-QPoint g_lastPressGlobal;
-HWND g_focusLeaving = nullptr;
-int g_paintDepth = 0;
-HWND g_capture = nullptr;
 
 // The manual caption drag, for platforms that cannot move a window themselves.
 class CaptionDrag : public QObject
@@ -172,232 +79,8 @@ class CaptionDrag : public QObject
 QPointer<CaptionDrag> g_drag;
 } // namespace
 
-// ---- Shared helpers of the bridges -----------------------------------------------------
-
 namespace vxwin
 {
-void NoteMouseEvent(const QPointF &globalPos)
-{
-    g_lastMouseGlobal = globalPos.toPoint();
-    g_haveMouse = true;
-}
-
-void NoteMousePress(const QPointF &globalPos)
-{
-    NoteMouseEvent(globalPos);
-    g_lastPressGlobal = globalPos.toPoint();
-}
-
-void EnterPaint()
-{
-    ++g_paintDepth;
-}
-
-void LeavePaint()
-{
-    --g_paintDepth;
-}
-
-void NoteFocusLeaving(HWND hwnd)
-{
-    g_focusLeaving = hwnd;
-}
-
-HWND FocusLeaving()
-{
-    // Read once: the next focus change that did not come from one of our windows has none.
-    HWND leaving = g_focusLeaving;
-    g_focusLeaving = nullptr;
-    return leaving;
-}
-
-UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
-{
-    UINT flags = 0;
-    if (buttons & Qt::LeftButton)
-        flags |= MK_LBUTTON;
-    if (buttons & Qt::RightButton)
-        flags |= MK_RBUTTON;
-    if (buttons & Qt::MiddleButton)
-        flags |= MK_MBUTTON;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= MK_SHIFT;
-    if (modifiers & Qt::ControlModifier)
-        flags |= MK_CONTROL;
-    return flags;
-}
-
-LPARAM PointParam(const QPointF &pos)
-{
-    return MAKELPARAM(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
-}
-
-void ApplyColorKey(QImage &image, COLORREF key)
-{
-    const QRgb keyRgb = qRgb(GetRValue(key), GetGValue(key), GetBValue(key));
-    for (int y = 0; y < image.height(); ++y)
-    {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(line[x]) == 255 && (line[x] | 0xFF000000u) == (keyRgb | 0xFF000000u))
-                line[x] = 0;
-    }
-}
-
-void UpdateShapeMask(QWidget *window, const QImage &image)
-{
-    // The offscreen platform has no window shapes; the transparent pixels are what counts.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        return;
-    const QImage alpha = image.createAlphaMask();
-    const QVariant previous = window->property("vxShapeMask");
-    if (previous.isValid() && previous.value<QImage>() == alpha)
-        return;
-    window->setProperty("vxShapeMask", alpha);
-    // The mask changes the window outside the paint that found it.
-    QPointer<QWidget> guard(window);
-    QTimer::singleShot(0, window, [guard, alpha] {
-        if (!guard)
-            return;
-        const QBitmap bits = QBitmap::fromImage(alpha);
-        const QRegion region(bits);
-        if (region.isEmpty())
-            guard->clearMask();
-        else
-            guard->setMask(region);
-    });
-}
-
-BridgeBase::~BridgeBase()
-{
-    if (m_wnd && m_wnd->m_widget == m_self)
-        m_wnd->WidgetGone();
-}
-
-void BridgeBase::ArmHover(UINT milliseconds)
-{
-    if (!m_hoverTimer)
-    {
-        m_hoverTimer = new QTimer(m_self);
-        m_hoverTimer->setSingleShot(true);
-        QObject::connect(m_hoverTimer, &QTimer::timeout, m_self, [this] {
-            CWnd *wnd = m_wnd;
-            if (!wnd || !wnd->m_trackHover || !m_self->underMouse())
-                return;
-            wnd->m_trackHover = false;
-            POINT pt{g_lastMouseGlobal.x(), g_lastMouseGlobal.y()};
-            wnd->ScreenToClient(&pt);
-            const UINT keys =
-                MouseKeyFlags(QGuiApplication::mouseButtons(), QGuiApplication::keyboardModifiers());
-            wnd->SendMessage(WM_MOUSEHOVER, keys, MAKELPARAM(pt.x, pt.y));
-        });
-    }
-    m_hoverTimer->start(static_cast<int>(milliseconds));
-}
-
-void BridgeBase::StopHover()
-{
-    if (m_hoverTimer)
-        m_hoverTimer->stop();
-}
-
-bool BridgeBase::Send(UINT msg, WPARAM wParam, LPARAM lParam, const std::function<void()> &base,
-                      LRESULT *result)
-{
-    CWnd *wnd = m_wnd;
-    if (!wnd)
-    {
-        if (base)
-            base();
-        return false;
-    }
-    const std::weak_ptr<int> life = wnd->m_life;
-    const LRESULT r = wnd->Dispatch(msg, wParam, lParam, base ? &base : nullptr);
-    if (result)
-        *result = r;
-    return !life.expired() && m_wnd == wnd;
-}
-
-bool BridgeBase::RouteDialogKey(int key)
-{
-    CWnd *top = m_wnd ? m_wnd->GetTopLevelParent() : nullptr;
-    if (!top)
-        return false;
-    return top->PreTranslateDialogKey(key) != FALSE;
-}
-
-CWnd *BridgeBase::RerouteTarget(const QPointF &globalPos) const
-{
-    if (!m_wnd)
-        return nullptr;
-    if (CWnd *capture = CWnd::FromHandle(g_capture))
-        return capture == m_wnd ? nullptr : capture;
-    QWidget *under = QApplication::widgetAt(globalPos.toPoint());
-    CWnd *target = nullptr;
-    for (QWidget *w = under; w && !target; w = w->parentWidget())
-        target = WndFromWidget(w);
-    return target == m_wnd ? nullptr : target;
-}
-
-void BridgeBase::SendRerouted(CWnd *target, UINT msg, WPARAM wParam, const QPointF &globalPos)
-{
-    POINT pt{static_cast<LONG>(std::floor(globalPos.x())), static_cast<LONG>(std::floor(globalPos.y()))};
-    target->ScreenToClient(&pt);
-    target->SendMessage(msg, wParam, MAKELPARAM(pt.x, pt.y));
-}
-
-bool BridgeBase::TimerFor(CWnd *wnd, int qtTimerId, UINT_PTR *ourId)
-{
-    for (const auto &[id, qtId] : wnd->m_timers)
-        if (qtId == qtTimerId)
-        {
-            *ourId = id;
-            return true;
-        }
-    return false;
-}
-
-bool BridgeBase::SkipEraseAndReset(CWnd *wnd)
-{
-    const bool skip = wnd->m_skipErase && !wnd->m_eraseEveryPaint;
-    wnd->m_skipErase = false;
-    wnd->m_eraseRequested = false;
-    return skip;
-}
-
-PaintContext *BridgeBase::SwapPaint(CWnd *wnd, PaintContext *ctx)
-{
-    PaintContext *previous = wnd->m_paint;
-    wnd->m_paint = ctx;
-    return previous;
-}
-
-bool BridgeBase::IsColorKeyed(CWnd *wnd, COLORREF *key)
-{
-    if ((wnd->m_exStyle & WS_EX_LAYERED) && (wnd->m_layerFlags & LWA_COLORKEY))
-    {
-        *key = wnd->m_layerKey;
-        return true;
-    }
-    return false;
-}
-
-bool BridgeBase::TrackingLeave(CWnd *wnd, bool clear)
-{
-    const bool tracking = wnd->m_trackLeave;
-    if (clear)
-    {
-        wnd->m_trackLeave = false;
-        wnd->m_trackHover = false;
-    }
-    return tracking;
-}
-
-bool BridgeBase::TrackingHover(CWnd *wnd)
-{
-    return wnd->m_trackHover;
-}
-
 QFont MakePointFont(int pointTenths, const char16_t *faceName, int weight, bool italic)
 {
     QFont font(QString::fromStdU16String(faceName ? faceName : u"Arial"));
@@ -407,12 +90,6 @@ QFont MakePointFont(int pointTenths, const char16_t *faceName, int weight, bool 
     font.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 100, 900)));
     font.setItalic(italic);
     return font;
-}
-
-CWnd *WndFromWidget(QWidget *widget)
-{
-    auto *bridge = dynamic_cast<BridgeBase *>(widget);
-    return bridge ? bridge->Wnd() : nullptr;
 }
 } // namespace vxwin
 
@@ -463,7 +140,7 @@ BOOL CWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT
 BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT &rect,
                     CWnd *parent, UINT id, LPVOID param)
 {
-    if (m_hWnd || !IsUiThread() || !Dispatcher())
+    if (m_hWnd || !IsUiThread() || !vxwin::EnsureDispatcher())
         return FALSE;
     const bool child = (style & WS_CHILD) != 0;
     if (child && (!parent || !parent->m_widget))
@@ -487,7 +164,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
     m_parent = parent;
     if (child)
         parent->m_children.push_back(this);
-    m_hWnd = RegisterWindow(this);
+    m_hWnd = vxwin::RegisterWindow(this);
 
     const CRect r(rect);
     if (child)
@@ -526,7 +203,11 @@ BOOL CWnd::DestroyWindow()
     m_destroying = true;
     const std::weak_ptr<int> life = m_life;
 
-    // Children go first, the last made first.
+    // The window hears first, while its children still live (its OnDestroy may still reach
+    // them, or delete them); then the children go, the last made first.
+    SendMessage(WM_DESTROY);
+    if (life.expired())
+        return TRUE;
     const std::vector<CWnd *> children = m_children;
     for (auto it = children.rbegin(); it != children.rend(); ++it)
     {
@@ -536,17 +217,13 @@ BOOL CWnd::DestroyWindow()
             return TRUE;
     }
 
-    SendMessage(WM_DESTROY);
-    if (life.expired())
-        return TRUE;
-
-    if (g_capture == m_hWnd)
+    if (vxwin::CaptureHandle() == m_hWnd)
         ::ReleaseCapture();
     if (m_widget)
         for (const auto &[id, qtId] : m_timers)
             m_widget->killTimer(qtId);
     m_timers.clear();
-    UnregisterWindow(m_hWnd);
+    vxwin::UnregisterWindow(m_hWnd);
     m_hWnd = nullptr;
     if (m_parent)
     {
@@ -575,14 +252,14 @@ BOOL CWnd::DestroyWindow()
 void CWnd::WidgetGone()
 {
     if (m_hWnd)
-        UnregisterWindow(m_hWnd);
+        vxwin::UnregisterWindow(m_hWnd);
     if (m_parent)
     {
         auto &siblings = m_parent->m_children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
     }
-    if (g_capture == m_hWnd)
-        g_capture = nullptr;
+    if (vxwin::CaptureHandle() == m_hWnd)
+        vxwin::SetCaptureHandle(nullptr);
     m_hWnd = nullptr;
     m_widget = nullptr;
     m_timers.clear();
@@ -607,19 +284,7 @@ LRESULT CWnd::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     if (!IsUiThread())
     {
         // Another thread waits until the UI thread has handled the message.
-        HWND hwnd = m_hWnd;
-        MessageDispatcher *d = g_dispatcher.load();
-        if (!d)
-            return 0;
-        LRESULT result = 0;
-        QMetaObject::invokeMethod(
-            d,
-            [hwnd, msg, wParam, lParam]() -> LRESULT {
-                CWnd *wnd = LookupWindow(hwnd);
-                return wnd ? wnd->SendMessage(msg, wParam, lParam) : 0;
-            },
-            Qt::BlockingQueuedConnection, &result);
-        return result;
+        return vxwin::SendFromOtherThread(m_hWnd, msg, wParam, lParam);
     }
     return Dispatch(msg, wParam, lParam, nullptr);
 }
@@ -1227,7 +892,7 @@ void CWnd::InvalidateRect(LPCRECT rect, BOOL erase)
 
 void CWnd::UpdateWindow()
 {
-    if (m_widget && g_paintDepth == 0 && m_widget->isVisible())
+    if (m_widget && !vxwin::InPaint() && m_widget->isVisible())
         m_widget->repaint();
 }
 
@@ -1264,7 +929,7 @@ void CWnd::BringWindowToTop()
 {
     if (!m_widget)
         return;
-    if (g_paintDepth > 0)
+    if (vxwin::InPaint())
     {
         // Raising a window repaints it over its siblings; not in the middle of a paint.
         QPointer<QWidget> widget(m_widget);
@@ -1492,18 +1157,18 @@ BOOL CWnd::KillTimer(UINT_PTR id)
 
 CWnd *CWnd::SetCapture()
 {
-    CWnd *old = FromHandle(g_capture);
+    CWnd *old = FromHandle(vxwin::CaptureHandle());
     if (!m_widget)
         return old;
     if (m_widget->isVisible())
         m_widget->grabMouse();
-    g_capture = m_hWnd;
+    vxwin::SetCaptureHandle(m_hWnd);
     return old;
 }
 
 CWnd *CWnd::GetCapture()
 {
-    return FromHandle(g_capture);
+    return FromHandle(vxwin::CaptureHandle());
 }
 
 void CWnd::ArmHoverTimer()
@@ -1522,7 +1187,7 @@ void CWnd::StartCaptionDrag()
             return;
     if (g_drag)
         g_drag->Finish();
-    auto *drag = new CaptionDrag(window, g_lastPressGlobal);
+    auto *drag = new CaptionDrag(window, vxwin::LastPressPosition());
     g_drag = drag;
     qApp->installEventFilter(drag);
 }
@@ -1530,195 +1195,4 @@ void CWnd::StartCaptionDrag()
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type)
 {
     return ::MessageBox(m_hWnd, text, caption, type);
-}
-
-// ---- Handle-based calls ----------------------------------------------------------------
-
-LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (IsUiThread())
-    {
-        CWnd *wnd = LookupWindow(hwnd);
-        return wnd ? wnd->SendMessage(msg, wParam, lParam) : 0;
-    }
-    MessageDispatcher *d = g_dispatcher.load();
-    if (!d || !LookupWindow(hwnd))
-        return 0;
-    LRESULT result = 0;
-    QMetaObject::invokeMethod(
-        d,
-        [hwnd, msg, wParam, lParam]() -> LRESULT {
-            CWnd *wnd = LookupWindow(hwnd);
-            return wnd ? wnd->SendMessage(msg, wParam, lParam) : 0;
-        },
-        Qt::BlockingQueuedConnection, &result);
-    return result;
-}
-
-BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    MessageDispatcher *d = g_dispatcher.load();
-    if (!d || !LookupWindow(hwnd))
-        return FALSE;
-    QCoreApplication::postEvent(d, new PostedMessageEvent(hwnd, msg, wParam, lParam));
-    return TRUE;
-}
-
-BOOL SetForegroundWindow(HWND hwnd)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->SetForegroundWindow() : FALSE;
-}
-
-BOOL IsIconic(HWND hwnd)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->IsIconic() : FALSE;
-}
-
-BOOL IsWindow(HWND hwnd)
-{
-    return LookupWindow(hwnd) != nullptr;
-}
-
-HWND GetDlgItem(HWND parent, int id)
-{
-    CWnd *wnd = LookupWindow(parent);
-    CWnd *item = wnd ? wnd->GetDlgItem(id) : nullptr;
-    return item ? item->m_hWnd : nullptr;
-}
-
-BOOL ShowWindow(HWND hwnd, int command)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->ShowWindow(command) : FALSE;
-}
-
-BOOL InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    if (!wnd)
-        return FALSE;
-    wnd->InvalidateRect(rect, erase);
-    return TRUE;
-}
-
-LONG GetWindowLong(HWND hwnd, int index)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->GetWindowLong(index) : 0;
-}
-
-LONG SetWindowLong(HWND hwnd, int index, LONG value)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->SetWindowLong(index, value) : 0;
-}
-
-BOOL SetLayeredWindowAttributes(HWND hwnd, COLORREF key, BYTE alpha, DWORD flags)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    return wnd ? wnd->SetLayeredWindowAttributes(key, alpha, flags) : FALSE;
-}
-
-HWND GetFocus()
-{
-    CWnd *wnd = CWnd::GetFocus();
-    return wnd ? wnd->m_hWnd : nullptr;
-}
-
-HWND SetCapture(HWND hwnd)
-{
-    CWnd *wnd = LookupWindow(hwnd);
-    CWnd *old = wnd ? wnd->SetCapture() : CWnd::GetCapture();
-    return old ? old->m_hWnd : nullptr;
-}
-
-HWND GetCapture()
-{
-    return LookupWindow(g_capture) ? g_capture : nullptr;
-}
-
-BOOL ReleaseCapture()
-{
-    if (QWidget *grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    g_capture = nullptr;
-    return TRUE;
-}
-
-BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track)
-{
-    if (!track)
-        return FALSE;
-    CWnd *wnd = LookupWindow(track->hwndTrack);
-    if (!wnd || !wnd->m_widget)
-        return FALSE;
-    if (track->dwFlags & TME_CANCEL)
-    {
-        if (track->dwFlags & TME_LEAVE)
-            wnd->m_trackLeave = false;
-        if (track->dwFlags & TME_HOVER)
-            wnd->m_trackHover = false;
-        return TRUE;
-    }
-    const bool inside = wnd->m_widget->underMouse();
-    if (track->dwFlags & TME_LEAVE)
-    {
-        if (inside)
-            wnd->m_trackLeave = true;
-        else
-            wnd->PostMessage(WM_MOUSELEAVE);
-    }
-    if ((track->dwFlags & TME_HOVER) && inside)
-    {
-        wnd->m_trackHover = true;
-        wnd->m_hoverTime = track->dwHoverTime == HOVER_DEFAULT ? 400 : track->dwHoverTime;
-        wnd->ArmHoverTimer();
-    }
-    return TRUE;
-}
-
-BOOL GetCursorPos(LPPOINT point)
-{
-    if (!point)
-        return FALSE;
-    // The offscreen platform has no pointer of its own: the last mouse event tells.
-    QPoint pos;
-    if (g_haveMouse && QGuiApplication::platformName() == QLatin1String("offscreen"))
-        pos = g_lastMouseGlobal;
-    else
-        pos = QCursor::pos();
-    *point = POINT{pos.x(), pos.y()};
-    return TRUE;
-}
-
-int GetSystemMetrics(int index)
-{
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return 0;
-    switch (index)
-    {
-    case SM_CXSCREEN:
-        return screen->geometry().width();
-    case SM_CYSCREEN:
-        return screen->geometry().height();
-    case SM_CXFULLSCREEN:
-        return screen->availableGeometry().width();
-    case SM_CYFULLSCREEN:
-        return screen->availableGeometry().height();
-    default:
-        return 0;
-    }
-}
-
-BOOL SystemParametersInfo(UINT action, UINT, void *value, UINT)
-{
-    if (action == SPI_GETWHEELSCROLLLINES && value)
-    {
-        *static_cast<UINT *>(value) = static_cast<UINT>(QApplication::wheelScrollLines());
-        return TRUE;
-    }
-    return FALSE;
 }

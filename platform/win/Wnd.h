@@ -70,6 +70,10 @@ class CWnd
                         UINT id, void *context = nullptr);
     BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, const RECT &rect,
                   CWnd *parent, UINT id, LPVOID param = nullptr);
+    // WM_DESTROY goes to the window first, while its children still live; then the children
+    // are destroyed (the last made first), the widget released and PostNcDestroy called. From
+    // a destructor the message reaches only the handlers of the classes not yet destroyed: a
+    // class whose OnDestroy must run calls DestroyWindow in its own destructor.
     virtual BOOL DestroyWindow();
 
     // Messages.
@@ -188,6 +192,8 @@ class CWnd
     virtual void OnMouseHover(UINT flags, CPoint point);
     virtual void OnMouseLeave();
     virtual void OnNcLButtonDown(UINT hitTest, CPoint point);
+    // One character: one outside the basic plane comes whole, as its code point (not as two
+    // halves of a surrogate pair).
     virtual void OnChar(UINT ch, UINT repeatCount, UINT flags);
     virtual void OnSetFocus(CWnd *oldWnd);
     virtual void OnKillFocus(CWnd *newWnd);

@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <type_traits>
 
 #include "platform/win/Wnd.h"
@@ -24,15 +25,26 @@ class QTimer;
 
 namespace vxwin
 {
-// Process-wide pointer and paint bookkeeping shared by every bridge.
+// Process-wide pointer, focus, paint and capture bookkeeping shared by every bridge and by
+// the windows (WndBridge.cpp).
 void NoteMouseEvent(const QPointF &globalPos);
 void NoteMousePress(const QPointF &globalPos);
 void EnterPaint();
 void LeavePaint();
 void NoteFocusLeaving(HWND hwnd);
 HWND FocusLeaving();
+// Where the last mouse event was, in screen coordinates; false before any.
+bool LastMousePosition(QPoint *global);
+QPoint LastPressPosition();
+bool InPaint();
+// The window that holds the mouse capture (its handle may be dead).
+HWND CaptureHandle();
+void SetCaptureHandle(HWND hwnd);
 UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
 LPARAM PointParam(const QPointF &pos);
+// The character that begins at `index` of a typed text: a surrogate pair is one character
+// outside the basic plane (`units` 2); any other unit, a lone surrogate too, stands alone.
+UINT CharacterAt(const QString &text, qsizetype index, qsizetype *units);
 // Makes every pixel of the key colour transparent and returns the region of the others.
 void ApplyColorKey(QImage &image, COLORREF key);
 void UpdateShapeMask(QWidget *window, const QImage &image);
@@ -49,9 +61,11 @@ class BridgeBase
 
   protected:
     // Runs the message through the window; false when the window object died or lost
-    // this widget while handling it (nothing of it may be touched then).
+    // this widget while handling it, or this widget was deleted (nothing of it may be touched
+    // then). The base behaviour runs only while this widget lives.
     bool Send(UINT msg, WPARAM wParam, LPARAM lParam, const std::function<void()> &base,
               LRESULT *result = nullptr);
+    // True when the top-level window consumed the key, or when this widget did not outlive it.
     bool RouteDialogKey(int key);
     // Without a capture, a mouse message goes to the window under the pointer, while Qt keeps
     // sending a pressed button's events to the widget that took the press. The window that
@@ -68,6 +82,10 @@ class BridgeBase
     CWnd *m_wnd;
     QWidget *m_self;
     QTimer *m_hoverTimer = nullptr;
+    // Expires when this widget is deleted. A handler may run a nested loop (a modal dialog) in
+    // which the window is destroyed and Qt deletes this widget; a bridge checks this, not only
+    // its window, before it touches anything of itself after a handler.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 template <class Base> class WndBridge : public Base, public BridgeBase
@@ -116,9 +134,15 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             QImage image(this->size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::transparent);
             bool alive;
+            const std::weak_ptr<int> self = m_alive;
             {
                 vxwin::PaintContext ctx(&image, this, e->rect());
                 alive = RunPaint(ctx, e);
+            }
+            if (self.expired())
+            {
+                LeavePaint();
+                return;
             }
             ApplyColorKey(image, key);
             QPainter painter(this);
@@ -305,20 +329,25 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             Base::keyPressEvent(e);
             return;
         }
-        if (text.size() == 1)
+        qsizetype units = 0;
+        const UINT first = CharacterAt(text, 0, &units);
+        if (units == text.size())
         {
+            // One character, a surrogate pair included: the message carries it whole and the
+            // default inserts it whole (the line edit refuses half a pair).
             std::function<void()> base = [this, e] { Base::keyPressEvent(e); };
-            Send(WM_CHAR, text.at(0).unicode(), 1, base);
+            Send(WM_CHAR, first, 1, base);
             e->accept();
             return;
         }
-        // Several units at once (a surrogate pair, a composed text): one message each, and
-        // each default inserts its own unit.
-        for (qsizetype i = 0; i < text.size(); ++i)
+        // Several characters at once (a composed text): one message each, and each default
+        // inserts its own character.
+        for (qsizetype i = 0; i < text.size(); i += units)
         {
-            QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, QString(text.at(i)));
+            const UINT ch = CharacterAt(text, i, &units);
+            QKeyEvent single(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, units));
             std::function<void()> base = [this, &single] { Base::keyPressEvent(&single); };
-            if (!Send(WM_CHAR, text.at(i).unicode(), 1, base))
+            if (!Send(WM_CHAR, ch, 1, base))
                 break;
         }
         e->accept();

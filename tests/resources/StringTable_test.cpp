@@ -1,5 +1,7 @@
 #include "resources/Resources.h"
 
+#include "platform/win/CString.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -250,4 +252,53 @@ TEST(StringTable, AnIdMissingBesideItsNeighboursIsMissing)
     std::u16string out = u"old";
     EXPECT_FALSE(vxres::LookupString(341, 1033, out));
     EXPECT_EQ(out, u"old");
+}
+
+namespace
+{
+bool OnlyFortyTwo(unsigned id, unsigned short, std::u16string &out)
+{
+    if (id != 42)
+        return false;
+    out = u"forty-two";
+    return true;
+}
+} // namespace
+
+TEST(StringTable, IsWhatLoadStringReadsUnlessReplaced)
+{
+    // Nothing in this program installed it: the table is there from the start.
+    EXPECT_EQ(vxwin::GetStringTableLookup(), &vxres::LookupString);
+    for (unsigned short lang : kLanguages)
+    {
+        CString text;
+        EXPECT_TRUE(text.LoadString(nullptr, 340, lang)) << lang;
+        EXPECT_EQ(text.str(), Text(340, lang)) << lang;
+    }
+
+    // A test may still put a table of its own in place, and the program's comes back.
+    const vxwin::StringTableLookup previous = vxwin::GetStringTableLookup();
+    vxwin::SetStringTableLookup(&OnlyFortyTwo);
+    CString text;
+    EXPECT_FALSE(text.LoadString(nullptr, 340, 1033));
+    EXPECT_TRUE(text.LoadString(nullptr, 42, 1033));
+    EXPECT_EQ(text.str(), u"forty-two");
+    vxwin::SetStringTableLookup(previous);
+    EXPECT_TRUE(text.LoadString(nullptr, 340, 1033));
+    EXPECT_EQ(text.str(), u"Cancel");
+}
+
+TEST(StringTable, TheRemainderTextsWriteTheirNumbersAlike)
+{
+    // 729 writes "0.1" itself, 730 has the number printed: within each language both must
+    // use the decimal separator the program prints with.
+    CString printed;
+    printed.Format(u"%#.1f", 0.1);
+    for (unsigned short lang : kLanguages)
+    {
+        CString remaining;
+        remaining.Format(Text(730, lang).c_str(), 2.5, u"km");
+        EXPECT_NE(remaining.str().find(u"2.5"), std::u16string::npos) << lang;
+        EXPECT_NE(Text(729, lang).find(printed.str()), std::u16string::npos) << lang;
+    }
 }

@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QPointer>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -457,6 +458,52 @@ TEST_F(UIButtonTest, ACallbackMayDeleteThePageHoldingTheButton)
         vxtest::ProcessEvents();
         EXPECT_EQ(CWnd::GetCapture(), nullptr);
     }
+}
+
+// A page's button whose callback runs a prompt; while the prompt is up, a posted message
+// takes the button's window away (the object stays, as pages keep their controls).
+UIButton *g_promptButton = nullptr;
+bool g_promptReturned = false;
+
+class PromptDestroyingTheButton : public CDialog
+{
+  protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg == WM_USER + 116)
+        {
+            g_promptButton->DestroyWindow();
+            // Let the released widgets go inside the prompt's own loop.
+            vxtest::ProcessEvents();
+            EndDialog(IDOK);
+            return 0;
+        }
+        return CDialog::WindowProc(msg, wParam, lParam);
+    }
+};
+
+void RunPrompt()
+{
+    PromptDestroyingTheButton prompt;
+    prompt.DoModal();
+    g_promptReturned = true;
+}
+
+TEST_F(UIButtonTest, ACallbackWhosePromptDestroysTheButtonReturnsSafely)
+{
+    ASSERT_TRUE(MakeButton(button));
+    g_promptButton = &button;
+    g_promptReturned = false;
+    button.SetClickCallback(&RunPrompt);
+    uitest::ModalHook hook([](CDialog &d) { d.PostMessage(WM_USER + 116); });
+    QPointer<QWidget> widget = button.GetWidget();
+    QTest::mousePress(widget, Qt::LeftButton, {}, kInside);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, kInside);
+    EXPECT_TRUE(g_promptReturned);
+    EXPECT_EQ(button.m_hWnd, nullptr);
+    vxtest::ProcessEvents();
+    EXPECT_TRUE(widget.isNull());
+    g_promptButton = nullptr;
 }
 
 TEST_F(UIButtonTest, WithoutACallbackAClickOnlyChangesTheLook)

@@ -1,5 +1,7 @@
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMimeData>
@@ -483,6 +485,54 @@ const EditCase kNumericCases[] = {
      .selEnd = 2,
      .keys = ".",
      .expected = u"25.5"},
+    {.name = "a point over the whole text is dropped",
+     .numeric = true,
+     .max = 255,
+     .initial = u"123",
+     .selStart = 0,
+     .selEnd = 3,
+     .keys = ".",
+     .expected = u"123"},
+    {.name = "a point over the end of the text follows what stays",
+     .numeric = true,
+     .max = 255,
+     .initial = u"123",
+     .selStart = 1,
+     .selEnd = 3,
+     .keys = ".",
+     .expected = u"1."},
+    {.name = "a point over the old point and its decimal",
+     .numeric = true,
+     .max = 255,
+     .initial = u"12.5",
+     .selStart = 2,
+     .selEnd = 4,
+     .keys = ".",
+     .expected = u"12."},
+    {.name = "a digit over the decimal replaces it",
+     .numeric = true,
+     .max = 255,
+     .initial = u"1.5",
+     .selStart = 2,
+     .selEnd = 3,
+     .keys = "7",
+     .expected = u"1.7"},
+    {.name = "a digit over the point and its decimal",
+     .numeric = true,
+     .max = 255,
+     .initial = u"1.5",
+     .selStart = 1,
+     .selEnd = 3,
+     .keys = "2",
+     .expected = u"12"},
+    {.name = "a digit over the whole part keeps the decimal rule",
+     .numeric = true,
+     .max = 255,
+     .initial = u"12.5",
+     .selStart = 0,
+     .selEnd = 2,
+     .keys = "3",
+     .expected = u"12.5"},
     {.name = "no leading zero binds the whole part",
      .numeric = true,
      .noLeadingZero = TRUE,
@@ -544,6 +594,36 @@ TEST_F(UIEditTest, NumericEditDecimalRules)
 {
     for (const EditCase &c : kNumericCases)
         RunCase(c);
+}
+
+TEST_F(UIEditTest, CharactersBeyondTheBasicPlane)
+{
+    // A key that types one character outside the basic plane: its text is a surrogate pair.
+    auto typeText = [&](const QString &text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+        QApplication::sendEvent(edit->GetWidget(), &press);
+    };
+    const QString grin = QString::fromUcs4(U"\U0001F600");
+    // Their low units alone are a digit and a point: never to be taken for them.
+    const QString digitLow = QString::fromUcs4(U"\U00010030");
+    const QString pointLow = QString::fromUcs4(U"\U0001002E");
+
+    Make(false);
+    typeText(QStringLiteral("a"));
+    typeText(grin);
+    typeText(QStringLiteral("b"));
+    EXPECT_EQ(Text(), u"a\U0001F600b");
+
+    for (bool numeric : {false, true})
+    {
+        SCOPED_TRACE(numeric ? "number box with a point" : "number box");
+        UIEdit &e = Make(numeric);
+        e.SetNumericOnly(TRUE);
+        e.SetWindowText(u"1");
+        for (const QString &text : {grin, digitLow, pointLow})
+            typeText(text);
+        EXPECT_EQ(Text(), u"1");
+    }
 }
 
 TEST(UIEditNumber, LeadingNumberSaturates)

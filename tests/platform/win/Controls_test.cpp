@@ -1,5 +1,8 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <gtest/gtest.h>
@@ -201,6 +204,82 @@ TEST_F(EditTest, StylesLimitsAndSelection)
     EXPECT_EQ(end, 3);
     styled.DestroyWindow();
     readOnly.DestroyWindow();
+}
+
+TEST_F(EditTest, TheLimitBindsTypingButNotTheProgramsText)
+{
+    edit.LimitText(2);
+    edit.SetWindowText(u"2024");
+    EXPECT_EQ(Text(), u"2024");
+    EXPECT_EQ(edit.GetLimitText(), 2u);
+    // The person can still edit the whole text, but adds nothing while it is over the limit.
+    edit.SetSel(4, 4);
+    const int changes = Changes();
+    QTest::keyClicks(edit.GetWidget(), "5");
+    EXPECT_EQ(Text(), u"2024");
+    EXPECT_EQ(Changes(), changes); // a refused character changes nothing, and says nothing
+    QTest::keyClick(edit.GetWidget(), Qt::Key_Backspace);
+    EXPECT_EQ(Text(), u"202");
+    QTest::keyClicks(edit.GetWidget(), "5");
+    EXPECT_EQ(Text(), u"202");
+    // Once under the limit again, typing fills it up to the limit and no further.
+    edit.SetSel(0, -1);
+    QTest::keyClicks(edit.GetWidget(), "123");
+    EXPECT_EQ(Text(), u"12");
+
+    // A limit set over a longer text keeps that text too.
+    edit.LimitText(0);
+    edit.SetWindowText(u"abcdef");
+    edit.LimitText(3);
+    EXPECT_EQ(Text(), u"abcdef");
+    EXPECT_EQ(edit.GetLimitText(), 3u);
+
+    // A paste fills what room there is, as before.
+    edit.SetWindowText(u"");
+    edit.LimitText(4);
+    edit.SetWindowText(u"ab");
+    edit.SetSel(2, 2);
+    QGuiApplication::clipboard()->setText(QStringLiteral("xyz"));
+    QTest::keyClick(edit.GetWidget(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Text(), u"abxy");
+}
+
+TEST_F(EditTest, ACharacterBeyondTheBasicPlaneArrivesWhole)
+{
+    auto typeText = [&](const QString &text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+        QApplication::sendEvent(edit.GetWidget(), &press);
+    };
+    typeText(QStringLiteral("a"));
+    typeText(QString::fromUcs4(U"\U0001F600"));
+    typeText(QStringLiteral("b"));
+    EXPECT_EQ(Text(), u"a\U0001F600b");
+    EXPECT_EQ(edit.chars, (std::vector<UINT>{u'a', 0x1F600, u'b'}));
+
+    // A key whose text holds several characters sends one message for each, pairs whole.
+    edit.chars.clear();
+    edit.SetWindowText(u"");
+    typeText(QString::fromUcs4(U"x\U0001F600y"));
+    EXPECT_EQ(edit.chars, (std::vector<UINT>{u'x', 0x1F600, u'y'}));
+    EXPECT_EQ(Text(), u"x\U0001F600y");
+
+    // Text an input method commits to a typed-only edit takes the same road.
+    edit.chars.clear();
+    edit.SetWindowText(u"");
+    edit.SetTypedInputOnly(TRUE);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUcs4(U"1\U0001F600"));
+    QApplication::sendEvent(edit.GetWidget(), &commit);
+    EXPECT_EQ(edit.chars, (std::vector<UINT>{u'1', 0x1F600}));
+    EXPECT_EQ(Text(), u"1\U0001F600");
+    edit.SetTypedInputOnly(FALSE);
+
+    // A filter that refuses it keeps both halves out.
+    edit.chars.clear();
+    edit.digitsOnly = true;
+    edit.SetWindowText(u"1");
+    typeText(QString::fromUcs4(U"\U0001F600"));
+    EXPECT_EQ(Text(), u"1");
 }
 
 TEST_F(EditTest, MarginsShapeTheFormattingRectangle)

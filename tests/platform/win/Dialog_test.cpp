@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "tests/platform/win/WinTestSupport.h"
@@ -158,6 +159,51 @@ TEST(DialogTest, PostedMessagesArriveInsideTheNestedLoop)
     dlg.endOnPosted = true;
     ModalHookGuard hook([](CDialog &d) { EXPECT_TRUE(d.PostMessage(WM_USER + 116, 42, 0)); });
     EXPECT_EQ(dlg.DoModal(), 42);
+}
+
+TEST(DialogTest, DestroyingTheRunningDialogEndsItsLoopAsCancelled)
+{
+    ScriptedDialog dlg;
+    bool rescued = false;
+    QObject context; // goes before the dialog: a pending rescue never outlives it
+    ModalHookGuard hook([&](CDialog &d) {
+        d.DestroyWindow();
+        // Were the loop to go on, this ends it, so that the fault shows as a failure, not a hang.
+        QTimer::singleShot(0, &context, [&] {
+            if (dlg.IsModalLoopRunning())
+            {
+                rescued = true;
+                dlg.EndDialog(99);
+            }
+        });
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_FALSE(rescued);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+    EXPECT_FALSE(dlg.IsModalLoopRunning());
+}
+
+TEST(DialogTest, ADialogWhoseOwnerGoesEndsItsLoop)
+{
+    wintest::HostWindow owner;
+    ASSERT_TRUE(owner.Make());
+    ScriptedDialog dlg(&owner);
+    bool rescued = false;
+    QObject context;
+    ModalHookGuard hook([&](CDialog &) {
+        // Qt takes the owned dialog's widget with its owner's.
+        delete owner.GetWidget();
+        QTimer::singleShot(0, &context, [&] {
+            if (dlg.IsModalLoopRunning())
+            {
+                rescued = true;
+                dlg.EndDialog(99);
+            }
+        });
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_FALSE(rescued);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
 }
 
 TEST(DialogTest, ADialogThatHidesItselfStaysHidden)

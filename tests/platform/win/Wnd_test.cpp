@@ -139,6 +139,172 @@ TEST_F(WndTest, AWindowDeletedInItsOwnClickHandlerIsSafe)
     EXPECT_TRUE(widget.isNull());
 }
 
+// A modal prompt inside whose loop a posted message destroys another window (whose object
+// lives on) and lets Qt delete its widget there.
+class DestroyingPrompt : public CDialog
+{
+  public:
+    explicit DestroyingPrompt(CWnd *victim) : m_victim(victim) {}
+
+  protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg == WM_USER + 116)
+        {
+            m_victim->DestroyWindow();
+            vxtest::ProcessEvents(); // the released widget goes inside this loop
+            EndDialog(IDOK);
+            return 0;
+        }
+        return CDialog::WindowProc(msg, wParam, lParam);
+    }
+
+  private:
+    CWnd *m_victim;
+};
+
+// A window whose release handler runs such a prompt on itself, then hands the release on.
+class PromptOnRelease : public CWnd
+{
+  public:
+    bool handlerReturned = false;
+
+  protected:
+    void OnLButtonUp(UINT, CPoint) override
+    {
+        DestroyingPrompt prompt(this);
+        prompt.DoModal();
+        Default();
+        handlerReturned = true;
+    }
+};
+
+TEST_F(WndTest, AWindowDestroyedInsideANestedLoopOfItsOwnHandlerIsSafe)
+{
+    vxwin::SetModalHook([](CDialog &d) { d.PostMessage(WM_USER + 116); });
+    PromptOnRelease w;
+    ASSERT_TRUE(w.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(10, 10, 60, 60), &host, 5));
+    QPointer<QWidget> widget = w.GetWidget();
+    QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(5, 5));
+    vxwin::SetModalHook({});
+    EXPECT_TRUE(w.handlerReturned);
+    EXPECT_EQ(w.m_hWnd, nullptr);
+    EXPECT_TRUE(widget.isNull());
+}
+
+TEST(WndLifetime, AKeyWhoseDialogHandlingDestroysTheFocusedWindowIsSafe)
+{
+    // A top-level window whose Enter handling runs a prompt that destroys the edit the key
+    // was typed into, and then leaves the key to the edit.
+    class KeyPromptHost : public HostWindow
+    {
+      public:
+        CWnd *victim = nullptr;
+
+      protected:
+        BOOL PreTranslateDialogKey(int) override
+        {
+            DestroyingPrompt prompt(victim);
+            prompt.DoModal();
+            return FALSE;
+        }
+    } owner;
+    ASSERT_TRUE(owner.Make());
+    CEdit field;
+    ASSERT_TRUE(field.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), &owner, 1005));
+    owner.victim = &field;
+    vxwin::SetModalHook([](CDialog &d) { d.PostMessage(WM_USER + 116); });
+    QPointer<QWidget> widget = field.GetWidget();
+    QTest::keyClick(widget, Qt::Key_Return);
+    vxwin::SetModalHook({});
+    EXPECT_EQ(field.m_hWnd, nullptr);
+    EXPECT_TRUE(widget.isNull());
+    owner.DestroyWindow();
+    vxtest::ProcessEvents();
+}
+
+// Records the order of WM_DESTROY and what each window still finds then.
+std::vector<std::string> g_destroyLog;
+
+class DestroyWatcher : public CWnd
+{
+  public:
+    explicit DestroyWatcher(std::string name) : m_name(std::move(name)) {}
+    int childId = 0;
+
+  protected:
+    void OnDestroy() override
+    {
+        std::string entry = m_name;
+        if (childId)
+            entry +=
+                GetDlgItem(childId) && IsWindow(GetDlgItem(childId)->m_hWnd) ? " child-alive" : " child-gone";
+        if (GetParent())
+            entry += IsWindow(GetParent()->m_hWnd) ? " parent-alive" : " parent-gone";
+        g_destroyLog.push_back(entry);
+        CWnd::OnDestroy();
+    }
+
+  private:
+    std::string m_name;
+};
+
+TEST_F(WndTest, AParentHearsOfItsDestructionBeforeItsChildren)
+{
+    g_destroyLog.clear();
+    DestroyWatcher page("page");
+    DestroyWatcher first("first");
+    DestroyWatcher second("second");
+    DestroyWatcher inner("inner");
+    page.childId = 2;
+    first.childId = 4;
+    ASSERT_TRUE(page.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 200, 100), &host, 1));
+    ASSERT_TRUE(first.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 50, 50), &page, 2));
+    ASSERT_TRUE(second.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(60, 0, 110, 50), &page, 3));
+    ASSERT_TRUE(inner.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 10, 10), &first, 4));
+    page.DestroyWindow();
+    const std::vector<std::string> expected = {"page child-alive parent-alive", "second parent-alive",
+                                               "first child-alive parent-alive", "inner parent-alive"};
+    EXPECT_EQ(g_destroyLog, expected);
+    EXPECT_EQ(page.m_hWnd, nullptr);
+    EXPECT_EQ(first.m_hWnd, nullptr);
+    EXPECT_EQ(second.m_hWnd, nullptr);
+    EXPECT_EQ(inner.m_hWnd, nullptr);
+}
+
+class DeletesChildrenOnDestroy : public CWnd
+{
+  public:
+    std::vector<CWnd *> owned;
+
+  protected:
+    void OnDestroy() override
+    {
+        // As pages do: their controls are deleted when the page goes.
+        for (CWnd *w : owned)
+            delete w;
+        owned.clear();
+        CWnd::OnDestroy();
+    }
+};
+
+TEST_F(WndTest, AParentMayDeleteItsChildrenInItsOwnOnDestroy)
+{
+    DeletesChildrenOnDestroy page;
+    ASSERT_TRUE(page.CreateEx(0, u"x", u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 200, 100), &host, 1));
+    for (int i = 0; i < 3; ++i)
+    {
+        auto *child = new Recorder;
+        ASSERT_TRUE(child->MakeChild(&page, CRect(i * 20, 0, i * 20 + 10, 10), 10 + i));
+        page.owned.push_back(child);
+    }
+    EXPECT_TRUE(page.DestroyWindow());
+    EXPECT_TRUE(page.owned.empty());
+    EXPECT_EQ(page.m_hWnd, nullptr);
+    vxtest::ProcessEvents();
+}
+
 class MessageLog : public CWnd
 {
   public:
