@@ -1,5 +1,8 @@
 #include "platform/sys/TextConvert.h"
 
+#include <cerrno>
+#include <iconv.h>
+
 namespace vxsys
 {
 namespace
@@ -209,5 +212,125 @@ std::uint16_t Hex4ToU16(const char *text)
         value = (value << 4) | (ended ? 0 : digit(text[i]));
     }
     return static_cast<std::uint16_t>(value);
+}
+} // namespace vxsys
+
+// ---- code pages through iconv ----
+
+namespace vxsys
+{
+namespace
+{
+const char *IconvNameOfCodePage(unsigned codePage)
+{
+    switch (codePage)
+    {
+    case 936: return "GBK";
+    case 950: return "BIG5";
+    default: return "CP1252";
+    }
+}
+
+// One conversion descriptor for the life of a call; iconv keeps shift state in it.
+class Iconv
+{
+  public:
+    Iconv(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (ok())
+            iconv_close(m_cd);
+    }
+    Iconv(const Iconv &) = delete;
+    Iconv &operator=(const Iconv &) = delete;
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+  private:
+    iconv_t m_cd;
+};
+} // namespace
+
+unsigned AnsiCodePageOfLanguage(std::uint16_t languageId)
+{
+    switch (languageId)
+    {
+    case 2052: return 936;
+    case 1028: return 950;
+    default: return 1252;
+    }
+}
+
+std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage, std::size_t maxBytes)
+{
+    std::string out;
+    Iconv cd(IconvNameOfCodePage(codePage), "UTF-32LE");
+    std::size_t i = 0;
+    while (i < text.size())
+    {
+        const char16_t unit = text[i];
+        char32_t cp = unit;
+        std::size_t units = 1;
+        bool lone = false;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+        {
+            cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            units = 2;
+        }
+        else if (unit >= 0xD800 && unit <= 0xDFFF)
+        {
+            lone = true;
+        }
+        std::string piece = "?";
+        if (!lone && cd.ok())
+        {
+            unsigned char in[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
+                                   static_cast<unsigned char>(cp >> 16), static_cast<unsigned char>(cp >> 24)};
+            char buffer[16];
+            char *inPtr = reinterpret_cast<char *>(in);
+            std::size_t inLeft = sizeof in;
+            char *outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            if (iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0 &&
+                outPtr != buffer)
+                piece.assign(buffer, static_cast<std::size_t>(outPtr - buffer));
+            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        }
+        if (out.size() + piece.size() > maxBytes)
+            break;
+        out += piece;
+        i += units;
+    }
+    return out;
+}
+
+std::u16string CodePageToUtf16(std::string_view text, unsigned codePage)
+{
+    std::u16string out;
+    Iconv cd("UTF-16LE", IconvNameOfCodePage(codePage));
+    if (!cd.ok())
+        return Latin1ToUtf16(text);
+    std::string bytes(text);
+    char *inPtr = bytes.data();
+    std::size_t inLeft = bytes.size();
+    while (inLeft > 0)
+    {
+        char buffer[256];
+        char *outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft);
+        for (char *p = buffer; p + 1 < outPtr; p += 2)
+            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                                (static_cast<unsigned char>(p[1]) << 8)));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG)
+        {
+            // An undefined or cut-off sequence: one replacement for its first byte, then go on.
+            out.push_back(u'\uFFFD');
+            ++inPtr;
+            --inLeft;
+            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
 }
 } // namespace vxsys

@@ -22,6 +22,18 @@ std::u16string Latin1ToUtf16(std::string_view text);
 // another encoding can carry as it stands.
 bool HasUnpairedSurrogate(std::u16string_view text);
 
+// The ANSI code page of a UI language: 1252 for English and German, 936 for Simplified and 950 for
+// Traditional Chinese; 1252 for any other language.
+unsigned AnsiCodePageOfLanguage(std::uint16_t languageId);
+
+// UTF-16 to a code page (1252, 936 or 950; any other number is taken as 1252), character by
+// character. A character the code page lacks and an unpaired surrogate each become one '?'. With
+// maxBytes given, the text stops before the first character that would not fit whole, so a
+// multi-byte character is never split.
+std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage, std::size_t maxBytes = SIZE_MAX);
+// A code page's bytes to UTF-16; a byte sequence the code page does not define becomes U+FFFD.
+std::u16string CodePageToUtf16(std::string_view text, unsigned codePage);
+
 // Length of a zero-terminated UTF-16 text; 0 for null.
 std::size_t U16Length(const char16_t *text);
 

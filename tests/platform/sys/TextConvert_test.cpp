@@ -88,3 +88,43 @@ TEST(TextConvert, BoundedCopyAlwaysTerminates)
     EXPECT_EQ(U16Length(nullptr), 0u);
     EXPECT_EQ(U16Length(u"abcd"), 4u);
 }
+
+TEST(TextConvert, CodePagesOfTheUiLanguages)
+{
+    EXPECT_EQ(1252u, AnsiCodePageOfLanguage(1033));
+    EXPECT_EQ(1252u, AnsiCodePageOfLanguage(1031));
+    EXPECT_EQ(936u, AnsiCodePageOfLanguage(2052));
+    EXPECT_EQ(950u, AnsiCodePageOfLanguage(1028));
+    EXPECT_EQ(1252u, AnsiCodePageOfLanguage(1036));
+
+    struct Case
+    {
+        unsigned codePage;
+        std::u16string text;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {1252, u"Gr\u00FC\u00DFe \u20AC", "Gr\xFC\xDF" "e \x80"},
+        {936, u"\u6B65\u884C", "\xB2\xBD\xD0\xD0"},
+        {950, u"\u6B65\u884C", "\xA8\x42\xA6\xE6"},
+    };
+    for (const Case &c : cases)
+    {
+        EXPECT_EQ(c.bytes, Utf16ToCodePage(c.text, c.codePage)) << c.codePage;
+        EXPECT_EQ(c.text, CodePageToUtf16(c.bytes, c.codePage)) << c.codePage;
+    }
+}
+
+TEST(TextConvert, CodePageConversionNeverFailsOnHostileText)
+{
+    // A lone surrogate, a pair that GBK lacks and a character 1252 lacks: one '?' each.
+    EXPECT_EQ("a?b?", Utf16ToCodePage(std::u16string{u'a', 0xDC00, u'b', 0xD83C, 0xDFC3}, 936));
+    EXPECT_EQ("?", Utf16ToCodePage(u"\u6B65", 1252));
+    // Never a split character: the limit stops before a character that does not fit whole.
+    EXPECT_EQ("a", Utf16ToCodePage(u"a\u6B65", 936, 2));
+    EXPECT_EQ("", Utf16ToCodePage(u"\u6B65", 936, 1));
+    // Bytes the code page does not define and a lead byte at the end become U+FFFD; the rest stays.
+    EXPECT_EQ((std::u16string{u'a', 0xFFFD, u'b'}), CodePageToUtf16("a\x81" "b", 1252));
+    EXPECT_EQ((std::u16string{u'x', 0xFFFD}), CodePageToUtf16("x\xB2", 936));
+    EXPECT_EQ(std::u16string(u"a\0b", 3), CodePageToUtf16(std::string("a\0b", 3), 936));
+}

@@ -291,7 +291,18 @@ void LoopbackHttpServer::serveConnection(Connection &connection)
 
     switch (m_options.mode)
     {
-    case Mode::Reply: reply(m_options.statusLine, m_options.contentType, m_options.body); break;
+    case Mode::Reply:
+        if (m_options.responder)
+        {
+            const std::optional<std::string> body = m_options.responder(request);
+            if (body)
+                reply(m_options.statusLine, m_options.contentType, *body);
+        }
+        else
+        {
+            reply(m_options.statusLine, m_options.contentType, m_options.body);
+        }
+        break;
     case Mode::EmptyBody: reply("HTTP/1.0 200 OK", m_options.contentType, ""); break;
     case Mode::HtmlPage:
         reply("HTTP/1.0 404 Not Found", "text/html", m_options.body.empty() ? kDefaultHtml : m_options.body);

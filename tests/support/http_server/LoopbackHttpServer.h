@@ -3,8 +3,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +41,8 @@ class LoopbackHttpServer
         ExpiredSelfSigned, // ran out yesterday
     };
 
+    struct Request;
+
     struct Options
     {
         Mode mode = Mode::Reply;
@@ -48,6 +52,9 @@ class LoopbackHttpServer
         std::string contentType = "text/xml";
         int maxConnections = 4;
         int lifetimeMs = 30000;
+        // With Mode::Reply, when set, gives the body for each request in place of body;
+        // no body closes the connection without a reply. Runs on the server's thread.
+        std::function<std::optional<std::string>(const Request &)> responder;
     };
 
     struct Request
