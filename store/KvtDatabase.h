@@ -209,8 +209,8 @@ class KvtDatabase
     int UpdateGoal(int kind, int32_t goalId, uint32_t target, uint8_t unit, const DateParts *start,
                    const DateParts *end);
 
-    // The logged-in user's runs summed by day (KvtDatabaseSummary.cpp): read with one grouped
-    // statement, kept in step by this object's own writes of runs, and read again when another
+    // The logged-in user's runs summed by day (KvtDatabaseSummary.cpp): read with one statement
+    // over the user's runs, kept in step by this object's own writes of runs, and read again when another
     // connection has changed the file. It answers only while its sums are certain to equal what the
     // statements give: every value an integer (or NULL), starts not before 1601, and no sum near the
     // 64-bit limit. Otherwise the statements answer.
@@ -225,6 +225,8 @@ class KvtDatabase
         int64_t count = 0;
         int64_t withHeartRate = 0; // runs with a heart rate above 0
         int64_t lastStart = 0;
+        // values: run distance, walk distance, duration, walk steps, run steps, calories.
+        void Add(int64_t start, const int64_t (&values)[6], bool hasHeartRate);
     };
     struct RunSummary
     {

@@ -62,6 +62,21 @@ bool KvtDatabase::SummaryReady()
     return m_summary.usable;
 }
 
+void KvtDatabase::DaySums::Add(int64_t start, const int64_t (&values)[6], bool hasHeartRate)
+{
+    runDistance += values[0];
+    walkDistance += values[1];
+    duration += values[2];
+    walkSteps += values[3];
+    runSteps += values[4];
+    calories += values[5];
+    if (count == 0 || start > lastStart)
+        lastStart = start;
+    count += 1;
+    if (hasHeartRate)
+        withHeartRate += 1;
+}
+
 void KvtDatabase::BuildSummary(int64_t dataVersion)
 {
     m_summary = RunSummary();
@@ -85,18 +100,8 @@ void KvtDatabase::BuildSummary(int64_t dataVersion)
         const int64_t dayNumber = start / vxtime::kTicksPerDay;
         if (day == m_summary.days.end() || day->first != dayNumber)
             day = m_summary.days.try_emplace(dayNumber).first;
-        DaySums &sums = day->second;
-        sums.runDistance += values[0];
-        sums.walkDistance += values[1];
-        sums.duration += values[2];
-        sums.walkSteps += values[3];
-        sums.runSteps += values[4];
-        sums.calories += values[5];
-        if (sums.count == 0 || start > sums.lastStart)
-            sums.lastStart = start;
-        sums.count += 1;
-        if (values[6] > 0 || values[7] > 0)
-            sums.withHeartRate += 1;
+        const int64_t sums[6] = {values[0], values[1], values[2], values[3], values[4], values[5]};
+        day->second.Add(start, sums, values[6] > 0 || values[7] > 0);
         return true;
     });
     // A failure leaves it unusable until the file or the user changes; the statements answer meanwhile.
@@ -129,18 +134,8 @@ void KvtDatabase::SummaryAddRun(int64_t start, const RunRecord &run)
         return;
     }
     m_summary.magnitude = magnitude;
-    DaySums &sums = m_summary.days[start / vxtime::kTicksPerDay];
-    sums.runDistance += values[0];
-    sums.walkDistance += values[1];
-    sums.duration += values[2];
-    sums.walkSteps += values[3];
-    sums.runSteps += values[4];
-    sums.calories += values[5];
-    if (sums.count == 0 || start > sums.lastStart)
-        sums.lastStart = start;
-    sums.count += 1;
-    if (run.heartRateBefore > 0 || run.heartRateAfter > 0)
-        sums.withHeartRate += 1;
+    m_summary.days[start / vxtime::kTicksPerDay].Add(start, values,
+                                                     run.heartRateBefore > 0 || run.heartRateAfter > 0);
 }
 
 bool KvtDatabase::SummaryPeriod(int64_t start, int64_t end, PeriodSums *sums)
