@@ -210,6 +210,10 @@ int KvtDatabase::Begin()
     // A transaction that a caller keeps open is joined, not refused.
     if (m_db.InTransaction())
         return 1;
+    // Runs the summary holds from a transaction that ended without this object's COMMIT (the engine
+    // rolls a whole transaction back on some failures) are gone from the file.
+    if (m_summary.uncommitted)
+        DropSummary();
     return Exec(u"BEGIN");
 }
 
@@ -243,10 +247,11 @@ int KvtDatabase::Rollback()
 {
     if (!m_db.IsOpen())
         return 0;
-    if (!m_db.InTransaction())
-        return 1;
-    // Runs the summary holds from this transaction are taken back with it.
+    // Runs the summary holds from this transaction are taken back with it, also when the engine has
+    // already rolled it back.
     if (m_summary.uncommitted)
         DropSummary();
+    if (!m_db.InTransaction())
+        return 1;
     return Exec(u"ROLLBACK");
 }

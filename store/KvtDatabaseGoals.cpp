@@ -2,6 +2,7 @@
 #include "store/KvtDatabase.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace
 {
@@ -102,6 +103,12 @@ int KvtDatabase::AddGoal(int kind, uint32_t target, uint8_t unit, const DatePart
         }
         m_table.GetInt64(0, 0, &max);
         goalId = max + 1;
+    }
+    // The number is stored as 32 bits: past the top it would repeat a number in use.
+    if (goalId > INT32_MAX)
+    {
+        Rollback();
+        return 0;
     }
     const int32_t id = static_cast<int32_t>(goalId);
 

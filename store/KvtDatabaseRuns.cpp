@@ -69,6 +69,13 @@ int KvtDatabase::AddRun(const RunRecord *run)
     int64_t max = -1;
     m_table.GetInt64(0, 0, &max);
     const int64_t runId = max + 1;
+    // The number is stored as 32 bits: past the top it would repeat a number in use and join this run's
+    // values with another run's.
+    if (runId > INT32_MAX)
+    {
+        Rollback();
+        return 0;
+    }
 
     if (!Exec(u"Insert into Run values ( '%s', %i, %i )",
               {CurrentUser(), static_cast<int32_t>(runId), static_cast<int32_t>(goal)}) ||

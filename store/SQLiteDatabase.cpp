@@ -221,8 +221,9 @@ int SQLiteDatabase::QueryBoundRows(std::u16string_view statement, std::initializ
                 rc = SQLITE_TOOBIG;
             else
                 // The value outlives the statement's run: the bindings are cleared before returning.
-                rc = sqlite3_bind_text16(stmt, index, text.data(), static_cast<int>(text.size() * 2),
-                                         SQLITE_STATIC);
+                // A null pointer would bind NULL, and an empty view may have one.
+                rc = sqlite3_bind_text16(stmt, index, text.data() ? text.data() : u"",
+                                         static_cast<int>(text.size() * 2), SQLITE_STATIC);
             break;
         }
         case SqlArg::Kind::Int32:

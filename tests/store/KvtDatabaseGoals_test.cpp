@@ -105,6 +105,25 @@ TEST_F(GoalStoreTest, GoalNumbersAreTheHighestOfAllUsersPlusOne)
     EXPECT_EQ(2, Count(u"select count(*) from GoalInfo"));
 }
 
+// Goal numbers are 32-bit: past the top a new goal would take a number in use and share its values.
+TEST_F(GoalStoreTest, NoGoalIsAddedWhenTheNextNumberDoesNotFit)
+{
+    LoginAs(u"bob");
+    ASSERT_EQ(1, m_db.AddTimeGoal(60, &kMar1, &kMar8));
+    {
+        Peek peek(m_db.GetPath());
+        ASSERT_EQ(1, peek.Run(u"update Goal set GoalID = 2147483647"));
+        ASSERT_EQ(1, peek.Run(u"update GoalInfo set GoalID = 2147483647"));
+    }
+    LoginAs(u"ann");
+    EXPECT_EQ(0, m_db.AddTimeGoal(60, &kMar1, &kMar8));
+    EXPECT_EQ(0, m_db.AddCaloriesGoal(500, &kMar1, &kMar8));
+    EXPECT_EQ(0, m_db.InTransaction());
+    EXPECT_EQ(0, Count(u"select count(*) from Goal where UserID = 'ann'"));
+    EXPECT_EQ(1, Count(u"select count(*) from GoalInfo"));
+    EXPECT_TRUE(Goals().empty());
+}
+
 TEST_F(GoalStoreTest, AddRefusesAMissingTargetOrAnEmptyPeriod)
 {
     const DateParts feb30 = Day(30, 2, 2010);

@@ -223,6 +223,29 @@ TEST_F(RunStoreTest, RunNumbersAreTheHighestOfAllUsersPlusOne)
     EXPECT_EQ(1, Count(u"select count(*) from RunInfo where RunID = 42"));
 }
 
+// Run numbers are 32-bit: a file whose highest number leaves no next one takes no further run, rather
+// than one numbered like another so that the two runs' values join with each other's.
+TEST_F(RunStoreTest, NoRunIsAddedWhenTheNextNumberDoesNotFit)
+{
+    LoginAs(u"bob");
+    StoreAt(Day(1, 3, 2010), At(9));
+    {
+        Peek peek(m_db.GetPath());
+        ASSERT_EQ(1, peek.Run(u"update Run set RunID = 2147483647"));
+        ASSERT_EQ(1, peek.Run(u"update RunInfo set RunID = 2147483647"));
+    }
+    LoginAs(u"ann");
+    for (int i = 0; i < 2; ++i)
+    {
+        const RunRecord run = MakeRun(Day(2 + i, 3, 2010), At(8));
+        EXPECT_EQ(0, m_db.AddRun(&run));
+        m_db.Commit();
+    }
+    EXPECT_EQ(0, Count(u"select count(*) from Run where UserID = 'ann'"));
+    EXPECT_EQ(1, Count(u"select count(*) from RunInfo"));
+    EXPECT_EQ(1, Count(u"select count(*) from Run inner join RunInfo on Run.RunID = RunInfo.RunID"));
+}
+
 TEST_F(RunStoreTest, AddRunLeavesTheTransactionForTheCallerToEnd)
 {
     DateParts date{};

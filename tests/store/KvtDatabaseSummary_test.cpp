@@ -460,3 +460,34 @@ TEST_F(SummaryTest, HeartRatesAreTheUsersOwn)
         EXPECT_EQ(m_plain.HeartRates(u"ann"), m_db.HasHeartRates());
     }
 }
+
+// The engine itself may end a transaction when one of its statements fails (a trigger's RAISE(ROLLBACK),
+// a full disk): the runs added before the failure are gone from the file and must go from the reads too,
+// also when the next read opens a transaction of its own.
+TEST_F(SummaryTest, RunsOfATransactionTheEngineRolledBackAreNotRead)
+{
+    StoreAt(Day(5, 3, 2012), At(8));
+    ASSERT_EQ(1, m_plain.Write(u"Create trigger refuse before insert on RunInfo when NEW.RunDuration = 999 "
+                               u"begin select raise(rollback, 'refused'); end"));
+    // The summary read afresh after the other connection's change.
+    uint32_t distance = 0, duration = 0, count = 0;
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    ASSERT_EQ(1u, count);
+
+    RunRecord kept = MakeRun(Day(9, 3, 2012), At(10));
+    ASSERT_EQ(1, m_db.AddRun(&kept));
+    RunRecord refused = MakeRun(Day(10, 3, 2012), At(10));
+    refused.duration = 999;
+    EXPECT_EQ(0, m_db.AddRun(&refused));
+    EXPECT_EQ(0, m_db.InTransaction());
+    EXPECT_EQ(1, m_plain.Totals(u"ann").v[2]);
+
+    DateParts date{};
+    TimeParts time{};
+    ASSERT_EQ(1, m_db.GetLastRunTime(&date, &time));
+    EXPECT_EQ(5, date.day);
+    EXPECT_EQ(8, time.hour);
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    EXPECT_EQ(1u, count);
+    ExpectSameAsPlain(u"ann", "after the engine rolled back", 2012, 2012, 5);
+}

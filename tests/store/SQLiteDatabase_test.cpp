@@ -293,6 +293,20 @@ TEST_F(SQLiteDatabaseTest, BoundValuesAreStoredAsTheLiteralsWere)
     EXPECT_EQ(2 * id, count);
 }
 
+// An empty text value is the empty string whatever its view points at, as the literal '' would be;
+// a view with no storage behind it must not bind as NULL.
+TEST_F(SQLiteDatabaseTest, EmptyTextWithoutStorageBindsAsEmptyString)
+{
+    ASSERT_EQ(1, m_db.QueryBound(u"select typeof(?), ? = ''", {std::u16string_view{}, std::u16string_view{}},
+                                 &m_table));
+    std::u16string type;
+    ASSERT_EQ(1, m_table.GetText(0, 0, &type));
+    EXPECT_EQ(u"text", type);
+    int64_t equal = 0;
+    ASSERT_TRUE(m_table.GetInt64(0, 1, &equal));
+    EXPECT_EQ(1, equal);
+}
+
 TEST_F(SQLiteDatabaseTest, BoundStatementFailures)
 {
     ASSERT_EQ(1, Q(u"create table t(a INTEGER)"));
