@@ -240,6 +240,10 @@ int WsGetLastRecordDateTime(const char16_t *session, std::int32_t *lastTime)
         XmlRpcValue result;
         if (!Call("GetLastRecordDateTime", params, result))
             return -1;
+        // A reply without a value is no answer: read as 0 it would send the whole history again,
+        // and the service keeps out duplicates only through this call.
+        if (!result.valid())
+            return -1;
         const int value = result.asInt();
         if (value <= 0)
             return 0;

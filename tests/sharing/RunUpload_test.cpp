@@ -169,15 +169,17 @@ TEST_F(RunUploadTest, AFailedAddRunDataStillLogsOut)
 TEST_F(RunUploadTest, AFailedLastTimeQuerySendsNothingAndLogsOut)
 {
     StoreAt(Day(3, 1, 2010), At(8, 0));
-    for (const auto &answer : {FakeXmlRpcService::Fault(), FakeXmlRpcService::Drop(),
-                               FakeXmlRpcService::String("1262304000"), FakeXmlRpcService::Bool(true)})
+    const FakeXmlRpcService::Answer answers[] = {FakeXmlRpcService::Fault(), FakeXmlRpcService::Drop(),
+                              FakeXmlRpcService::String("1262304000"), FakeXmlRpcService::Bool(true),
+                              FakeXmlRpcService::Value("")};
+    for (const auto &answer : answers)
     {
         m_service.Script("GetLastRecordDateTime", {answer});
         EXPECT_EQ(0, Upload());
     }
     const Strings one{"Login", "GetLastRecordDateTime", "Logout"};
     Strings expected;
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < std::size(answers); ++i)
         expected.insert(expected.end(), one.begin(), one.end());
     EXPECT_EQ(expected, m_service.Methods());
 }

@@ -369,7 +369,7 @@ TEST_F(WebServiceTest, GetLastRecordDateTimeResults)
         {"a time", FakeXmlRpcService::Int(1262304000), 1, 1262304000},
         {"no runs yet", FakeXmlRpcService::Int(0), 0, 42},
         {"negative", FakeXmlRpcService::Int(-5), 0, 42},
-        {"no value", FakeXmlRpcService::Value(""), 0, 42},
+        {"no value", FakeXmlRpcService::Value(""), -1, 42},
         {"fault", FakeXmlRpcService::Fault(), -1, 42},
         {"connection closed", FakeXmlRpcService::Drop(), -1, 42},
         {"string", FakeXmlRpcService::String("1262304000"), -1, 42},
