@@ -103,13 +103,15 @@ class TestDlg : public CKVTDlg
     int startupCalls = 0;
     std::int32_t pendingAtStartup = -1;
 
+    std::string libraryPath = vxtest::FakeUlvexPath();
+
     bool WatcherLetGo() const { return m_bWatcherLetGo; }
     bool HasWatcher() const { return m_pWatcher != nullptr; }
 
   protected:
     std::shared_ptr<UlvexDevice> CreateDeviceWrapper() override
     {
-        return std::make_shared<UlvexDevice>(vxtest::FakeUlvexPath());
+        return std::make_shared<UlvexDevice>(libraryPath);
     }
     std::shared_ptr<DeviceWatcherBinding> CreateWatcherBinding() override
     {
@@ -173,6 +175,34 @@ TEST_F(MainDialogTest, FirstStartCreatesTheStoreShowsTheLoginPageAndRunsOneDevic
     EXPECT_GT(fake.Calls(vxfake::kOpenUSBDevice), 0);
     EXPECT_TRUE(dlg.m_bClosing);
     EXPECT_FALSE(dlg.WatcherLetGo());
+}
+
+TEST_F(MainDialogTest, StartsAndClosesWhenTheStoreOrTheLibraryIsUnavailable)
+{
+    struct Case
+    {
+        bool folderIsAFile;
+        bool libraryMissing;
+    };
+    for (const Case &c : {Case{true, false}, Case{false, true}, Case{true, true}})
+    {
+        const std::string home = vxtest::MakeTempDir("broken");
+        vxtest::ScopedEnv brokenHome("XDG_DATA_HOME", home.c_str());
+        if (c.folderIsAFile)
+            vxtest::WriteFile(std::filesystem::path(home) / "Vormatik", {'x'});
+        TestDlg dlg(1033);
+        if (c.libraryMissing)
+            dlg.libraryPath = home + "/no such folder/libulvex.so";
+        ModalScript script([&](CDialog &d) {
+            EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
+            EXPECT_EQ(dlg.m_nCurrentView, KvtView::Login);
+            EXPECT_EQ(dlg.m_pDatabase && dlg.m_pDatabase->IsOpen(), !c.folderIsAFile);
+            EXPECT_EQ(dlg.m_pDevice && dlg.m_pDevice->IsLoaded(), !c.libraryMissing);
+            d.PostMessage(WM_CLOSE);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL) << c.folderIsAFile << c.libraryMissing;
+        EXPECT_FALSE(dlg.WatcherLetGo());
+    }
 }
 
 TEST_F(MainDialogTest, ConstructionDefaultsFollowTheLanguage)
