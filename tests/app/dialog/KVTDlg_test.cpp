@@ -342,3 +342,25 @@ TEST_F(MainDialogTest, LogOutForgetsTheUserAndTheDestructorReleasesNothingTwice)
     dlg.reset();
 }
 } // namespace
+
+namespace
+{
+TEST_F(MainDialogTest, APaintArmsOneRepaintOnTheNextActivationAndTheBackgroundIsErasedOnce)
+{
+    TestDlg dlg(1033);
+    ModalScript script([&](CDialog &d) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.GetWidget()));
+        dlg.Invalidate(TRUE);
+        dlg.UpdateWindow();
+        EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.m_bRepaintOnActivate != FALSE; }));
+        EXPECT_EQ(dlg.m_bEraseBackground, FALSE);
+        // Deactivation leaves the repaint armed; the next activation uses it up.
+        dlg.SendMessage(WM_ACTIVATE, WA_INACTIVE, 0);
+        EXPECT_EQ(dlg.m_bRepaintOnActivate, TRUE);
+        dlg.SendMessage(WM_ACTIVATE, WA_ACTIVE, 0);
+        EXPECT_EQ(dlg.m_bRepaintOnActivate, FALSE);
+        d.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+} // namespace
