@@ -1,4 +1,5 @@
 #include "app/KVTDlg.h"
+#include "app/MainDialogRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -362,5 +363,31 @@ TEST_F(MainDialogTest, APaintArmsOneRepaintOnTheNextActivationAndTheBackgroundIs
         d.PostMessage(WM_CLOSE);
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+} // namespace
+
+namespace
+{
+TEST_F(MainDialogTest, RunMainDialogRunsTheDialogAsTheMainWindowWithTheCommandLineTexts)
+{
+    CWinApp app;
+    SleepCounter sleeps;
+    CWnd *mainDuringRun = nullptr;
+    CKVTDlg *seen = nullptr;
+    ModalScript script([&](CDialog &d) {
+        seen = dynamic_cast<CKVTDlg *>(&d);
+        mainDuringRun = AfxGetApp()->m_pMainWnd;
+        if (seen)
+        {
+            EXPECT_EQ(seen->m_nLanguage, 2052);
+            EXPECT_EQ(seen->m_strCmdUser.str(), u"bob \"quoted\"");
+            EXPECT_EQ(seen->m_strCmdPassword.str(), u"p\xD800w");
+        }
+        d.PostMessage(WM_CLOSE);
+    });
+    RunMainDialog(2052, CString(u"bob \"quoted\""), CString(std::u16string(u"p\xD800w")));
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(mainDuringRun, static_cast<CWnd *>(seen));
+    EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr);
 }
 } // namespace
