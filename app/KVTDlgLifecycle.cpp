@@ -1,0 +1,181 @@
+#include "app/KVTDlg.h"
+
+#include "platform/sys/DataFolder.h"
+#include "store/KvtDatabase.h"
+#include "ui/Calendar.h"
+#include "ui/DataGraph.h"
+#include "ui/UIStatic.h"
+
+namespace
+{
+constexpr LANGID kTraditionalChinese = 1028;
+constexpr WORD kImageLanguage = 1033;
+constexpr UINT kBackgroundImage = 106;
+
+CString LoadText(UINT id, LANGID language)
+{
+    CString text;
+    text.LoadString(nullptr, id, language);
+    return text;
+}
+
+template <std::size_t N> void CopyText(std::array<char16_t, N> &to, const std::u16string &from)
+{
+    to.fill(0);
+    const std::size_t length = from.size() < N - 1 ? from.size() : N - 1;
+    from.copy(to.data(), length);
+}
+} // namespace
+
+CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)
+    : UIDialog(kDialogTemplate, parent), m_nLanguage(language),
+      m_bNotTraditionalChinese(language != kTraditionalChinese ? TRUE : FALSE)
+{
+    m_strDistanceUnit = LoadText(166, language);
+    m_strDistanceUnitShort = LoadText(166, language);
+    m_strTimeUnit = LoadText(226, language);
+}
+
+CKVTDlg::~CKVTDlg()
+{
+    StopDeviceWatcher();
+    m_pRunGraph.reset();
+    m_pCalendar.reset();
+    m_pGreeting.reset();
+    m_aPageControls.clear();
+    m_pDatabase.reset();
+    // A watcher that was let go holds its own references to the device objects (through its
+    // views of them), so the last user frees them, never this destructor under its feet.
+    m_pWatcher.reset();
+    m_pDevice.reset();
+    m_pUsbIds.reset();
+    m_pCommandSession.reset();
+    m_aPagesBuffer.clear();
+}
+
+void CKVTDlg::SetUpDataPaths()
+{
+    const std::u16string base = vxsys::AppDataFolder();
+    if (base.empty())
+        return; // the records store finds its own folder
+    const CString pictureName = LoadText(208, m_nLanguage);
+    std::u16string folder = base;
+    if (folder.back() != u'/')
+        folder += u'/';
+    folder += u"Vormatik/";
+    m_strSharePicturePath = CString(folder + pictureName.str());
+    CopyText(m_szDataFolder, folder);
+}
+
+BOOL CKVTDlg::OnInitDialog()
+{
+    UIDialog::OnInitDialog();
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    SetUpDataPaths();
+    SetWindowText(LoadText(258, m_nLanguage));
+
+    SetBackgroundImage(kBackgroundImage, kImageLanguage);
+    m_bEraseBackground = TRUE;
+
+    m_pGreeting = std::make_unique<UIStatic>();
+    m_pGreeting->SetFontStyle(Gdiplus::FontStyleBold);
+    m_pGreeting->SetTextColor(0xFFFFFFFF);
+    m_pGreeting->SetFontSize(18);
+    m_pGreeting->Create(LoadText(156, m_nLanguage), CRect(35, 62, 225, 92), this, kGreetingId);
+
+    for (std::size_t i = 0; i < m_strDayNames.size(); ++i)
+        m_strDayNames[i] = LoadText(281 + static_cast<UINT>(i), m_nLanguage);
+
+    m_pDatabase = std::make_unique<KvtDatabase>();
+    m_pDevice = CreateDeviceWrapper();
+    m_pUsbIds = std::make_shared<UsbIdPair>();
+    m_pCommandSession = std::make_shared<DeviceCommandSession>();
+
+    const bool watching = DeviceWorkerThread();
+
+    if (m_strCmdUser.IsEmpty() || m_strCmdPassword.IsEmpty())
+    {
+        ShowLoginView();
+        ShowWindow(SW_SHOWNORMAL);
+    }
+    else
+    {
+        if (watching)
+            WaitForFirstDeviceCheck();
+        ShowWindow(SW_HIDE);
+        PostMessage(WM_KVT_STARTUP);
+    }
+    return TRUE;
+}
+
+void CKVTDlg::OnOK()
+{
+    // Enter never closes the dialog.
+    if (m_pfnEnterAction)
+        m_pfnEnterAction(this);
+}
+
+void CKVTDlg::OnCancel()
+{
+    // Escape alone does nothing; only the close handling ends the dialog.
+    if (m_bClosing)
+        UIDialog::OnCancel();
+}
+
+void CKVTDlg::OnClose()
+{
+    m_bClosing = TRUE;
+    if (m_pWatcher)
+    {
+        CWaitCursor wait;
+        StopDeviceWatcher();
+    }
+    UIDialog::OnClose();
+}
+
+void CKVTDlg::OnGraphPoint(UINT, int) {}
+void CKVTDlg::OnGraphPrevious(UINT) {}
+void CKVTDlg::OnGraphNext(UINT) {}
+
+void CKVTDlg::CreateRunGraph()
+{
+    if (m_pRunGraph)
+        m_pRunGraph->DestroyWindow();
+    else
+        m_pRunGraph = std::make_unique<CDataGraph>(&CKVTDlg::OnGraphPoint, &CKVTDlg::OnGraphPrevious,
+                                                   &CKVTDlg::OnGraphNext);
+    m_pRunGraph->Create(u"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(24, 115, 480, 307), this, kRunGraphId);
+}
+
+void CKVTDlg::ResetUserSession()
+{
+    CreateRunGraph();
+    m_szUserId.fill(0);
+    m_szDisplayName.fill(0);
+    m_szFirstName.fill(0);
+    m_szLastName.fill(0);
+    m_szWebUser.fill(0);
+    m_szWebPassword.fill(0);
+    m_nHeightCm = 0;
+    m_nWeightLb = 0;
+    m_nAge = 0;
+    m_nGender = 0;
+    m_nStrideCm = 0;
+    m_strDistanceUnit = CString();
+    m_strDistanceUnitShort = CString();
+    m_strTimeUnit = CString();
+    // The container owns the pages' buffer: emptying it here leaves nothing for the
+    // destructor to release a second time.
+    m_aPagesBuffer.clear();
+    m_aPagesBuffer.shrink_to_fit();
+    m_nGraphPeriod = 0;
+    m_bResetGraphScroll = FALSE;
+    m_nGraphAnchor = 0;
+    m_nCurrentView = KvtView::Home;
+    m_szPassword.fill(0);
+    m_bUserDateSet = FALSE;
+    m_nWorkoutRecordCount = 0;
+}
