@@ -60,6 +60,24 @@ int SQLiteDatabase::InTransaction() const
     return m_handle && sqlite3_get_autocommit(m_handle) == 0 ? 1 : 0;
 }
 
+bool SQLiteDatabase::ReadyToQuery(std::u16string_view statement, CellTable *table)
+{
+    if (!table)
+        return false;
+    table->Clear();
+    if (!m_handle)
+    {
+        m_lastError = 1;
+        return false;
+    }
+    if (statement.size() > static_cast<std::size_t>(INT32_MAX / 2))
+    {
+        m_lastError = SQLITE_TOOBIG;
+        return false;
+    }
+    return true;
+}
+
 int SQLiteDatabase::Query(const char16_t *statement, CellTable *table)
 {
     if (!statement || !table)
@@ -69,19 +87,8 @@ int SQLiteDatabase::Query(const char16_t *statement, CellTable *table)
 
 int SQLiteDatabase::Query(std::u16string_view statement, CellTable *table)
 {
-    if (!table)
+    if (!ReadyToQuery(statement, table))
         return 0;
-    table->Clear();
-    if (!m_handle)
-    {
-        m_lastError = 1;
-        return 0;
-    }
-    if (statement.size() > static_cast<std::size_t>(INT32_MAX / 2))
-    {
-        m_lastError = SQLITE_TOOBIG;
-        return 0;
-    }
     sqlite3_stmt *stmt = nullptr;
     const int bytes = static_cast<int>(statement.size() * sizeof(char16_t));
     if (sqlite3_prepare16_v2(m_handle, statement.data(), bytes, &stmt, nullptr) != SQLITE_OK)
@@ -171,19 +178,8 @@ int SQLiteDatabase::QueryBound(std::u16string_view statement, std::initializer_l
 int SQLiteDatabase::QueryBoundRows(std::u16string_view statement, std::initializer_list<SqlArg> values,
                                    CellTable *table, const std::function<bool(const CellTable &)> &onRow)
 {
-    if (!table)
+    if (!ReadyToQuery(statement, table))
         return 0;
-    table->Clear();
-    if (!m_handle)
-    {
-        m_lastError = 1;
-        return 0;
-    }
-    if (statement.size() > static_cast<std::size_t>(INT32_MAX / 2))
-    {
-        m_lastError = SQLITE_TOOBIG;
-        return 0;
-    }
     sqlite3_stmt *stmt = nullptr;
     auto found = m_prepared.find(statement);
     if (found != m_prepared.end())

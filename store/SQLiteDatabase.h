@@ -53,6 +53,9 @@ class SQLiteDatabase
     int InTransaction() const;
 
   private:
+    // The checks every query makes before it compiles: a table to fill (emptied here), an open
+    // connection and a statement the engine can take in one piece.
+    bool ReadyToQuery(std::u16string_view statement, CellTable *table);
     // Steps a compiled statement to its end, copying its rows into the table (or each row alone, to
     // onRow, when given).
     int StepInto(sqlite3_stmt *stmt, CellTable *table, const std::function<bool(const CellTable &)> *onRow);
