@@ -9,6 +9,7 @@
 #include <clocale>
 #include <thread>
 
+#include "platform/win/CommandLine.h"
 #include "platform/win/Wnd.h"
 
 namespace
@@ -42,6 +43,20 @@ int CWinApp::ExitInstance()
     return 0;
 }
 
+void CWinApp::SetRegistryKey(LPCWSTR company)
+{
+    m_registryKey = company ? company : u"";
+}
+
+void AfxEnableControlContainer()
+{
+}
+
+BOOL InitCommonControls()
+{
+    return TRUE;
+}
+
 CWinApp *AfxGetApp()
 {
     return g_app;
@@ -66,6 +81,7 @@ int AfxWinMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    vxwin::SetCommandLine(argc, argv);
     CWinApp *theApp = AfxGetApp();
     if (!theApp)
         return 1;
