@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -18,9 +17,10 @@ std::function<int()> g_handler;
 
 void Answer(QLocalSocket *socket)
 {
-    if (!socket->canReadLine() && socket->bytesAvailable() < 2)
+    if (socket->bytesAvailable() < 2 || socket->property("answered").toBool())
         return;
-    const QByteArray line = socket->readLine(2);
+    socket->setProperty("answered", true);
+    const QByteArray line = socket->read(2);
     int result = 0;
     if (line.size() == 2 && line[0] == kRequest && line[1] == '\n' && g_handler)
         result = g_handler() == 1 ? 1 : 0;
