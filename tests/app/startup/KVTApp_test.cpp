@@ -313,3 +313,18 @@ TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndEnds)
     first.kill();
     first.waitForFinished();
 }
+
+TEST_F(StartupTest, TheProgramStartsAndShowsItsFirstWindow)
+{
+    // The benchmark's marker ends the program at its first paint.
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("VORMATIK_BENCH_FIRST_PAINT", "1");
+    program.setProcessEnvironment(env);
+    program.start(VX_VORMATIK_PATH, {"anna", "9F00A1"});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
