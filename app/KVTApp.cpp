@@ -59,10 +59,9 @@ int ActivateOwnMainWindow()
     main->GetWindowText(title);
     if (title.str() != LoadStringOrEnglish(kIdsMainTitle, kEnglish).str())
         return 0;
-    const HWND popup = vxwin::GetLastActivePopup(main->GetSafeHwnd());
     if (main->IsIconic())
         main->ShowWindow(SW_RESTORE);
-    ::SetForegroundWindow(popup);
+    vxwin::BringLastActivePopupToFront(main->GetSafeHwnd());
     return 1;
 }
 

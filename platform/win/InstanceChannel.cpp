@@ -77,14 +77,15 @@ int RequestActivation(const std::string &path, int timeoutMs)
     return answer.startsWith("1\n") ? 1 : 0;
 }
 
-HWND GetLastActivePopup(HWND hwnd)
+BOOL BringLastActivePopupToFront(HWND hwnd)
 {
-    QWidget *modal = QApplication::activeModalWidget();
-    if (modal)
+    // Message boxes are plain Qt windows without a handle, so the modal window is raised as such.
+    if (QWidget *modal = QApplication::activeModalWidget())
     {
-        if (CWnd *wnd = WndFromWidget(modal))
-            return wnd->GetSafeHwnd();
+        modal->raise();
+        modal->activateWindow();
+        return TRUE;
     }
-    return hwnd;
+    return ::SetForegroundWindow(hwnd);
 }
 } // namespace vxwin

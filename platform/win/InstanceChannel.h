@@ -19,6 +19,7 @@ void StopListening();
 // listens there or no answer comes within timeoutMs.
 int RequestActivation(const std::string &path, int timeoutMs = 5000);
 
-// The window's last active pop-up: the open modal window, when there is one, else hwnd.
-HWND GetLastActivePopup(HWND hwnd);
+// Brings the window's last active pop-up to the front: the open modal window (a dialog or a
+// message box) when there is one, else hwnd itself. FALSE when there is neither.
+BOOL BringLastActivePopupToFront(HWND hwnd);
 } // namespace vxwin

@@ -8,7 +8,9 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/gui/GuiTestHelpers.h"
 
+#include <QApplication>
 #include <QProcess>
+#include <QWidget>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
@@ -225,6 +227,21 @@ TEST_F(StartupTest, AFirstStartRunsTheMainWindowAfterTheEarlierSteps)
         EXPECT_EQ(app.ActivateRunningInstance(), 1);
         EXPECT_FALSE(dialog.IsIconic());
         EXPECT_TRUE(dialog.IsWindowVisible());
+
+        // An open prompt over the window is what comes to the front.
+        QWidget prompt;
+        prompt.setWindowModality(Qt::ApplicationModal);
+        prompt.show();
+        vxtest::ProcessEvents();
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        vxtest::ProcessEvents();
+        EXPECT_EQ(app.ActivateRunningInstance(), 1);
+        vxtest::ProcessEvents();
+        EXPECT_EQ(QApplication::activeWindow(), &prompt);
+        prompt.hide();
+        other.hide();
 
         // A window hidden on purpose stays hidden.
         dialog.ShowWindow(SW_HIDE);
