@@ -103,6 +103,15 @@ TEST(InstanceLock, WithoutARuntimeFolderAPrivateFolderOfTheUsersOwnIsUsed)
     ASSERT_EQ(::stat(own.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
+    // Another user's folder in its place: refused (only root can plant one to try it).
+    if (::geteuid() == 0)
+    {
+        ASSERT_EQ(::chown(own.c_str(), 4321, 4321), 0);
+        EXPECT_EQ(vxsys::InstanceFolder(), "");
+        EXPECT_EQ(vxsys::AcquireInstanceLock(u"x"), InstanceLockResult::Failed);
+        ASSERT_EQ(::chown(own.c_str(), 0, 0), 0);
+    }
+
     // A link planted in its place, or a plain file: refused, and the lock fails.
     std::filesystem::remove_all(own);
     std::filesystem::create_directory(tmp + "/elsewhere");
