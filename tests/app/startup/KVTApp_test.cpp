@@ -9,6 +9,7 @@
 #include "tests/support/gui/GuiTestHelpers.h"
 
 #include <QApplication>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QWidget>
 #include <QProcessEnvironment>
@@ -325,6 +326,19 @@ TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndEnds)
     EXPECT_FALSE(outcome.result);
     EXPECT_EQ(outcome.modals, 0);
     EXPECT_TRUE(outcome.boxes.empty());
+
+    // Anything but the request is answered 0 and changes nothing.
+    for (const QByteArray &junk : {QByteArray("X\n"), QByteArray("A\0", 2), QByteArray(70000, 'A')})
+    {
+        QLocalSocket client;
+        client.connectToServer(QString::fromStdString(socket));
+        ASSERT_TRUE(client.waitForConnected(5000));
+        client.write(junk);
+        QByteArray answer;
+        while (answer.size() < 2 && client.waitForReadyRead(5000))
+            answer += client.readAll();
+        EXPECT_EQ(answer.left(2), junk.startsWith("A\n") ? QByteArray("1\n") : QByteArray("0\n"));
+    }
     EXPECT_EQ(first.state(), QProcess::Running);
 
     first.kill();
