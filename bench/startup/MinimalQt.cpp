@@ -12,7 +12,8 @@ class FirstPaintExit : public QObject
   protected:
     bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && object->isWidgetType() && static_cast<QWidget *>(object)->isWindow())
+        if (event->type() == QEvent::Paint && object->isWidgetType() &&
+            static_cast<QWidget *>(object)->isWindow())
             std::_Exit(0);
         return false;
     }

@@ -43,7 +43,9 @@ Run RunOnce(const std::string &program, const std::vector<std::string> &extraEnv
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
         return run;
     int status = 0;
-    struct rusage usage{};
+    struct rusage usage
+    {
+    };
     if (wait4(pid, &status, 0, &usage) != pid)
         return run;
     run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -71,9 +73,12 @@ int main(int argc, char **argv)
     const std::string dir = MakeTempDir();
     if (dir.empty())
         return 1;
-    std::vector<std::string> env = {"VORMATIK_BENCH_FIRST_PAINT=1",      "XDG_RUNTIME_DIR=" + dir,
-                                    "HOME=" + dir,                       "XDG_CONFIG_HOME=" + dir + "/config",
-                                    "XDG_DATA_HOME=" + dir + "/data",    "VORMATIK_REGISTRY_DIR=" + dir + "/registry"};
+    std::vector<std::string> env = {"VORMATIK_BENCH_FIRST_PAINT=1",
+                                    "XDG_RUNTIME_DIR=" + dir,
+                                    "HOME=" + dir,
+                                    "XDG_CONFIG_HOME=" + dir + "/config",
+                                    "XDG_DATA_HOME=" + dir + "/data",
+                                    "VORMATIK_REGISTRY_DIR=" + dir + "/registry"};
     const char *display = std::getenv("DISPLAY");
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     if ((!display || !*display) && (!wayland || !*wayland) && !std::getenv("QT_QPA_PLATFORM"))
@@ -87,7 +92,8 @@ int main(int argc, char **argv)
         const Run minimal = RunOnce(VX_MINIMAL_PATH, env);
         if (!app.ok || !minimal.ok)
         {
-            std::fprintf(stderr, "startup_bench: a run failed (vormatik %d, minimal %d)\n", app.ok, minimal.ok);
+            std::fprintf(stderr, "startup_bench: a run failed (vormatik %d, minimal %d)\n", app.ok,
+                         minimal.ok);
             return 1;
         }
         appMs.push_back(app.ms);

@@ -21,8 +21,9 @@ std::string FileStem(std::u16string_view name)
     std::string stem;
     for (char16_t ch : name)
     {
-        const bool plain = (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') || (ch >= u'0' && ch <= u'9') ||
-                           ch == u'-' || ch == u'_' || (ch == u'.' && !stem.empty());
+        const bool plain = (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') ||
+                           (ch >= u'0' && ch <= u'9') || ch == u'-' || ch == u'_' ||
+                           (ch == u'.' && !stem.empty());
         stem += plain ? static_cast<char>(ch) : '_';
     }
     return stem.empty() ? std::string("_") : stem;
@@ -31,7 +32,9 @@ std::string FileStem(std::u16string_view name)
 // A folder of our own: a real folder (not a link), owned by us, closed to others.
 bool IsPrivateFolder(const std::string &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
         return false;
     if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)

@@ -34,10 +34,9 @@ struct Region
 // Regions whose sublanguage is not the default one. A Chinese locale without a region is
 // taken as the mainland's.
 constexpr Region kRegions[] = {
-    {0x04, "TW", 1}, {0x04, "CN", 2}, {0x04, "", 2},  {0x04, "HK", 3}, {0x04, "SG", 4},
-    {0x04, "MO", 5}, {0x07, "CH", 2}, {0x07, "AT", 3}, {0x07, "LU", 4}, {0x07, "LI", 5},
-    {0x09, "GB", 2}, {0x09, "AU", 3}, {0x09, "CA", 4}, {0x0C, "BE", 2}, {0x0C, "CA", 3},
-    {0x0C, "CH", 4},
+    {0x04, "TW", 1}, {0x04, "CN", 2}, {0x04, "", 2},   {0x04, "HK", 3}, {0x04, "SG", 4}, {0x04, "MO", 5},
+    {0x07, "CH", 2}, {0x07, "AT", 3}, {0x07, "LU", 4}, {0x07, "LI", 5}, {0x09, "GB", 2}, {0x09, "AU", 3},
+    {0x09, "CA", 4}, {0x0C, "BE", 2}, {0x0C, "CA", 3}, {0x0C, "CH", 4},
 };
 
 std::string_view LocaleName()

@@ -11,9 +11,7 @@ namespace
 std::vector<std::string> g_arguments;
 } // namespace
 
-void CCommandLineInfo::ParseParam(LPCWSTR, BOOL, BOOL)
-{
-}
+void CCommandLineInfo::ParseParam(LPCWSTR, BOOL, BOOL) {}
 
 void ParseCommandLine(int argc, const char *const *argv, CCommandLineInfo &info)
 {

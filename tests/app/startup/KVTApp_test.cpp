@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QWidget>
 #include <QProcessEnvironment>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -32,8 +32,9 @@ class StartupTest : public testing::Test
   protected:
     StartupTest()
         : m_runtimeDir(vxtest::MakeTempDir("run")), m_registryDir(vxtest::MakeTempDir("reg")),
-          m_runtime("XDG_RUNTIME_DIR", m_runtimeDir.c_str()), m_registry("VORMATIK_REGISTRY_DIR", m_registryDir.c_str()),
-          m_all("LC_ALL", "en_US.UTF-8"), m_messages("LC_MESSAGES", nullptr), m_lang("LANG", nullptr)
+          m_runtime("XDG_RUNTIME_DIR", m_runtimeDir.c_str()),
+          m_registry("VORMATIK_REGISTRY_DIR", m_registryDir.c_str()), m_all("LC_ALL", "en_US.UTF-8"),
+          m_messages("LC_MESSAGES", nullptr), m_lang("LANG", nullptr)
     {
     }
     ~StartupTest() override
@@ -45,7 +46,8 @@ class StartupTest : public testing::Test
 
     void SetLanguageValue(const std::string &line)
     {
-        std::ofstream(m_registryDir + "/HKEY_LOCAL_MACHINE.reg") << "[Software\\Tarvex\\Vormatik]\n" << line << "\n";
+        std::ofstream(m_registryDir + "/HKEY_LOCAL_MACHINE.reg") << "[Software\\Tarvex\\Vormatik]\n"
+                                                                 << line << "\n";
     }
 
     std::string m_runtimeDir;
@@ -94,7 +96,8 @@ class LockHolder
         {
             ::close(fds[0]);
             const char taken =
-                vxsys::AcquireInstanceLock(CKVTApp::kInstanceName) == vxsys::InstanceLockResult::First ? '1' : '0';
+                vxsys::AcquireInstanceLock(CKVTApp::kInstanceName) == vxsys::InstanceLockResult::First ? '1'
+                                                                                                       : '0';
             (void)!::write(fds[1], &taken, 1);
             for (;;)
                 ::pause();
@@ -161,14 +164,10 @@ TEST_F(StartupTest, TheLanguageValueGivesTheLanguageByItsExactText)
         const char *line;
         LANGID expected;
     } cases[] = {
-        {"\"LanguageID\"=\"0x0007\"", 1031},
-        {"\"LanguageID\"=\"0x0804\"", 2052},
-        {"\"LanguageID\"=\"0x0404\"", 1028},
-        {"\"LanguageID\"=\"0x0009\"", 1033},
-        {"\"LanguageID\"=\"0X0804\"", 1033},
-        {"\"LanguageID\"=\"0x0804 \"", 1033},
-        {"\"LanguageID\"=\"\"", 1033},
-        {"\"LanguageID\"=str(2):\"0x0007\"", 1031},
+        {"\"LanguageID\"=\"0x0007\"", 1031},     {"\"LanguageID\"=\"0x0804\"", 2052},
+        {"\"LanguageID\"=\"0x0404\"", 1028},     {"\"LanguageID\"=\"0x0009\"", 1033},
+        {"\"LanguageID\"=\"0X0804\"", 1033},     {"\"LanguageID\"=\"0x0804 \"", 1033},
+        {"\"LanguageID\"=\"\"", 1033},           {"\"LanguageID\"=str(2):\"0x0007\"", 1031},
         {"\"LanguageID\"=dword:00000804", 1028}, // not text: the locale decides
         {"\"Other\"=\"0x0007\"", 1028},
     };

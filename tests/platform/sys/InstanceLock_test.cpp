@@ -74,7 +74,8 @@ TEST(InstanceLock, HostileNamesStayInsideTheFolder)
 {
     const std::string dir = vxtest::MakeTempDir("names");
     vxtest::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.c_str());
-    const std::u16string names[] = {u"../../etc/x", std::u16string(u"a\0b", 3), u"\xD800 lone", u"", u".hidden"};
+    const std::u16string names[] = {u"../../etc/x", std::u16string(u"a\0b", 3), u"\xD800 lone", u"",
+                                    u".hidden"};
     for (const std::u16string &name : names)
     {
         const std::filesystem::path lock = vxsys::InstanceLockPath(name);
@@ -93,7 +94,9 @@ TEST(InstanceLock, WithoutARuntimeFolderAPrivateFolderOfTheUsersOwnIsUsed)
     const std::string own = tmp + "/vormatik-" + std::to_string(::geteuid());
 
     EXPECT_EQ(vxsys::InstanceFolder(), own);
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(own.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
