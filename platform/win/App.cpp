@@ -5,10 +5,15 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QEvent>
+#include <QWidget>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <clocale>
 #include <thread>
 
+#include "platform/win/CommandLine.h"
 #include "platform/win/Wnd.h"
 
 namespace
@@ -42,6 +47,20 @@ int CWinApp::ExitInstance()
     return 0;
 }
 
+void CWinApp::SetRegistryKey(LPCWSTR company)
+{
+    m_registryKey = company ? company : u"";
+}
+
+void AfxEnableControlContainer()
+{
+}
+
+BOOL InitCommonControls()
+{
+    return TRUE;
+}
+
 CWinApp *AfxGetApp()
 {
     return g_app;
@@ -62,10 +81,35 @@ HINSTANCE AfxGetResourceHandle()
     return AfxGetInstanceHandle();
 }
 
+namespace
+{
+// For the start-up benchmark only: with VORMATIK_BENCH_FIRST_PAINT set, the first paint of a
+// top-level window ends the process at once, so that the time to the first window shown can be
+// taken from outside.
+class FirstPaintExit : public QObject
+{
+  protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && object->isWidgetType() && static_cast<QWidget *>(object)->isWindow())
+        {
+            std::fflush(nullptr);
+            std::_Exit(0);
+        }
+        return false;
+    }
+};
+} // namespace
+
 int AfxWinMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    FirstPaintExit firstPaintExit;
+    const char *bench = std::getenv("VORMATIK_BENCH_FIRST_PAINT");
+    if (bench && *bench)
+        app.installEventFilter(&firstPaintExit);
     std::setlocale(LC_NUMERIC, "C");
+    vxwin::SetCommandLine(argc, argv);
     CWinApp *theApp = AfxGetApp();
     if (!theApp)
         return 1;

@@ -7,6 +7,7 @@
 #include "platform/win/WinTypes.h"
 
 class CWnd;
+class CCommandLineInfo;
 
 // The application object: the one CWinApp of the process registers itself on construction.
 class CWinApp
@@ -19,9 +20,17 @@ class CWinApp
 
     virtual BOOL InitInstance();
     virtual int ExitInstance();
+    // Hands the process's arguments (see vxwin::SetCommandLine) to info.
+    void ParseCommandLine(CCommandLineInfo &info);
+    // The per-user profile key's company name; nothing reads or writes below it.
+    void SetRegistryKey(LPCWSTR company);
+    const std::u16string &GetRegistryKey() const { return m_registryKey; }
 
     CWnd *m_pMainWnd = nullptr;
     HINSTANCE m_hInstance = nullptr;
+
+  private:
+    std::u16string m_registryKey;
 };
 
 CWinApp *AfxGetApp();
@@ -32,6 +41,11 @@ HINSTANCE AfxGetResourceHandle();
 // Starts Qt, puts numbers back in the C locale, runs InitInstance and, when it returns
 // FALSE (no message loop of the application's own), ExitInstance; the result is the exit code.
 int AfxWinMain(int argc, char **argv);
+
+// Control containment and the common controls need no setting up here; they are called where
+// the program always called them.
+void AfxEnableControlContainer();
+BOOL InitCommonControls();
 
 // ---- Message boxes ----------------------------------------------------------------------
 
