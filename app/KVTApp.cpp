@@ -8,6 +8,7 @@
 #include "platform/sys/UserLanguage.h"
 #include "platform/win/InstanceChannel.h"
 #include "platform/win/Wnd.h"
+#include "sharing/WebService.h"
 
 namespace
 {
@@ -91,6 +92,8 @@ BOOL CKVTApp::InitInstance()
     vxwin::ListenForActivation(vxsys::InstanceSocketPath(kInstanceName), &ActivateOwnMainWindow);
 
     const LANGID language = GetUILanguage();
+    // Texts for the on-line service travel in the code page of the language the person reads.
+    WsSetLanguage(language);
     CTXCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);
     RunMainDialog(language, cmdInfo.m_strUserId, cmdInfo.m_strPassword);

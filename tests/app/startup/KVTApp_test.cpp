@@ -4,6 +4,7 @@
 #include "platform/sys/InstanceLock.h"
 #include "platform/win/Dialog.h"
 #include "platform/win/Wnd.h"
+#include "sharing/WebService.h"
 #include "tests/support/ProcessFixtures.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/gui/GuiTestHelpers.h"
@@ -256,6 +257,23 @@ TEST_F(StartupTest, AFirstStartRunsTheMainWindowAfterTheEarlierSteps)
     EXPECT_EQ(app.ActivateRunningInstance(), 0); // the window is gone
     app.ExitInstance();
     EXPECT_EQ(Gdiplus::GdiplusActiveStartups(), startupsBefore);
+}
+
+TEST_F(StartupTest, TheServiceTextsTakeTheCodePageOfTheChosenLanguage)
+{
+    SetLanguageValue("\"LanguageID\"=\"0x0804\"");
+    const char *argv[] = {"vormatik"};
+    vxwin::SetCommandLine(1, argv);
+    CKVTApp app;
+    unsigned codePage = 0;
+    vxwin::SetModalHook([&](CDialog &dialog) {
+        codePage = WsCodePage();
+        dialog.EndDialog(IDOK);
+    });
+    EXPECT_FALSE(app.InitInstance());
+    app.ExitInstance();
+    EXPECT_EQ(codePage, 936u);
+    WsSetLanguage(1033);
 }
 
 TEST_F(StartupTest, ALockHeldWithoutAWindowShowsTheQuitPromptInTheUsersLanguage)
