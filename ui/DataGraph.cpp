@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sys/TextConvert.h"
+
 namespace
 {
 // The arrow pictures are stored once, under the language the tables use.
@@ -34,13 +36,13 @@ std::u16string OnePerLine(const CString &text)
 {
     const std::u16string &s = text.str();
     std::u16string out;
-    for (std::size_t i = 0; i < s.size(); ++i)
+    for (std::size_t i = 0; i < s.size();)
     {
         if (!out.empty())
             out.push_back(u'\n');
-        out.push_back(s[i]);
-        if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
-            out.push_back(s[++i]);
+        const std::size_t units = vxsys::Utf16CharAt(s, i).units;
+        out.append(s, i, units);
+        i += units;
     }
     return out;
 }

@@ -100,65 +100,46 @@ std::string Utf16ToUtf8(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
+    for (std::size_t i = 0; i < text.size();)
     {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF)
-        {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        else if (cp >= 0xD800 && cp <= 0xDFFF)
-        {
-            cp = 0xFFFD;
-        }
-        AppendUtf8(out, cp);
+        const Utf16Char c = Utf16CharAt(text, i);
+        AppendUtf8(out, c.lone ? char32_t{0xFFFD} : c.value);
+        i += c.units;
     }
     return out;
 }
 
-namespace
+Utf16Char Utf16CharAt(std::u16string_view text, std::size_t at)
 {
-bool IsHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
+    const char16_t unit = text[at];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    if (high && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF)
+        return {0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[at + 1] - 0xDC00u), 2, false};
+    return {unit, 1, unit >= 0xD800 && unit <= 0xDFFF};
 }
-
-bool IsLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-} // namespace
 
 std::string Utf16ToLatin1(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
+    for (std::size_t i = 0; i < text.size();)
     {
-        const char16_t c = text[i];
-        if (c <= 0xFF)
-        {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
         // A pair is one character beyond Latin-1, so it takes one byte like any other.
-        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
-            ++i;
-        out.push_back('?');
+        const Utf16Char c = Utf16CharAt(text, i);
+        out.push_back(c.value <= 0xFF ? static_cast<char>(c.value) : '?');
+        i += c.units;
     }
     return out;
 }
 
 bool HasUnpairedSurrogate(std::u16string_view text)
 {
-    for (std::size_t i = 0; i < text.size(); ++i)
+    for (std::size_t i = 0; i < text.size();)
     {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
-            ++i;
-        else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i]))
+        const Utf16Char c = Utf16CharAt(text, i);
+        if (c.lone)
             return true;
+        i += c.units;
     }
     return false;
 }
@@ -268,19 +249,10 @@ std::string Utf16ToCodePage(std::u16string_view text, unsigned codePage, std::si
     std::size_t i = 0;
     while (i < text.size())
     {
-        const char16_t unit = text[i];
-        char32_t cp = unit;
-        std::size_t units = 1;
-        bool lone = false;
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-        {
-            cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            units = 2;
-        }
-        else if (unit >= 0xD800 && unit <= 0xDFFF)
-        {
-            lone = true;
-        }
+        const Utf16Char c = Utf16CharAt(text, i);
+        const char32_t cp = c.value;
+        const std::size_t units = c.units;
+        const bool lone = c.lone;
         std::string piece = "?";
         if (!lone && cd.ok())
         {

@@ -18,6 +18,16 @@ std::string Utf16ToUtf8(std::u16string_view text);
 std::string Utf16ToLatin1(std::u16string_view text);
 std::u16string Latin1ToUtf16(std::string_view text);
 
+// The character that starts at text[at]: a high-low surrogate pair is one character of two units;
+// any other surrogate is lone (its value is that unit). at must be within the text.
+struct Utf16Char
+{
+    char32_t value;
+    std::size_t units;
+    bool lone;
+};
+Utf16Char Utf16CharAt(std::u16string_view text, std::size_t at);
+
 // True when some surrogate of the text is not part of a high-low pair: text that no conversion to
 // another encoding can carry as it stands.
 bool HasUnpairedSurrogate(std::u16string_view text);
