@@ -83,7 +83,7 @@ HINSTANCE AfxGetResourceHandle()
 
 namespace
 {
-// For the start-up benchmark only: with VORMATIK_BENCH_FIRST_PAINT set, the first paint of a
+// For the start-up benchmark and the start check of CI: with VORMATIK_BENCH_FIRST_PAINT set, the first paint of a
 // top-level window ends the process at once, so that the time to the first window shown can be
 // taken from outside.
 class FirstPaintExit : public QObject
