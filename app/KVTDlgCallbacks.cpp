@@ -83,7 +83,8 @@ void SetText(const CWnd *dialog, UINT id, LPCWSTR text)
         edit->SetWindowText(text);
 }
 
-template <typename... Args> void SetFormatted(const CWnd *dialog, UINT id, const char16_t *format, Args... args)
+template <typename... Args>
+void SetFormatted(const CWnd *dialog, UINT id, const char16_t *format, Args... args)
 {
     CString text;
     text.Format(format, args...);
@@ -288,7 +289,8 @@ void CKVTDlg::ApplyMetricUnits()
 
     if (!TextOf(this, kHeightField).empty() || !TextOf(this, kInchesField).empty())
     {
-        const double inches = static_cast<double>(NumberOf(this, kHeightField)) * 12 + NumberOf(this, kInchesField);
+        const double inches =
+            static_cast<double>(NumberOf(this, kHeightField)) * 12 + NumberOf(this, kInchesField);
         if (inches > 0)
         {
             // The centimetres shown last stay when they still give the inches shown, so a
@@ -344,7 +346,8 @@ void CKVTDlg::OnBirthDateChange()
     if (!dlg)
         return;
     auto *label = Item<UIStatic>(dlg, kAgeLabel);
-    if (!label || !dlg->GetDlgItem(kBirthYear) || !dlg->GetDlgItem(kBirthMonth) || !dlg->GetDlgItem(kBirthDay))
+    if (!label || !dlg->GetDlgItem(kBirthYear) || !dlg->GetDlgItem(kBirthMonth) ||
+        !dlg->GetDlgItem(kBirthDay))
         return;
     CString age;
     const std::u16string year = TextOf(dlg, kBirthYear), month = TextOf(dlg, kBirthMonth),
@@ -428,8 +431,8 @@ void CKVTDlg::OnGoalEditChange()
     const int selected = list ? list->GetCurSel() : -1;
     UINT endDate = 0;
     BOOL reached = FALSE;
-    if (selected >= 0 && list->GetItem(selected, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                       &endDate, nullptr, &reached, nullptr))
+    if (selected >= 0 && list->GetItem(selected, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, &endDate, nullptr, &reached, nullptr))
         Enable(dlg, kEditButton, !reached && vxtime::CompareWithToday(endDate) > 0);
 }
 
@@ -446,8 +449,8 @@ void CKVTDlg::FillGoalForm(int index)
     UINT target = 0, periodCount = 0, startDate = 0, endDate = 0, achieved = 0;
     BOOL reached = FALSE;
     const bool selected = index >= 0 && list &&
-                          list->GetItem(index, &goalId, &kind, &target, &distanceUnit, &periodUnit, &periodCount,
-                                        &startDate, &endDate, &achieved, &reached, &number);
+                          list->GetItem(index, &goalId, &kind, &target, &distanceUnit, &periodUnit,
+                                        &periodCount, &startDate, &endDate, &achieved, &reached, &number);
     CString heading = LoadStringText(kMyGoalText);
     // Every write below sends EN_CHANGE at once, which enables Create New and Edit again: the
     // buttons are set after the last write.
@@ -504,7 +507,8 @@ void CKVTDlg::FillGoalForm(int index)
             SetText(this, field, u"");
         for (UINT field : kPeriodFields)
             SetText(this, field, u"");
-        auto keepChecked = [this](const UINT(&buttons)[3], const UINT(&fields)[3], const UINT(&labels)[3][2]) {
+        auto keepChecked = [this](const UINT(&buttons)[3], const UINT(&fields)[3],
+                                  const UINT(&labels)[3][2]) {
             std::size_t checked = 0;
             while (checked < 3 && !IsChecked(this, buttons[checked]))
                 ++checked;

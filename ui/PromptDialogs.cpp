@@ -31,7 +31,8 @@ PromptOwner *MainPromptOwner()
 } // namespace vxui
 
 UIPromptDialog::UIPromptDialog(UINT templateId, WORD language, CWnd *parent)
-    : UIDialog(templateId, parent), m_wLanguage(language), m_nFontStyle(language == kTraditionalChinese ? 0 : 1)
+    : UIDialog(templateId, parent), m_wLanguage(language),
+      m_nFontStyle(language == kTraditionalChinese ? 0 : 1)
 {
 }
 
@@ -103,7 +104,8 @@ void CMessageDlg::OnButtonClicked()
 
 // ---- CReloginContinueDlg --------------------------------------------------------------------
 
-CReloginContinueDlg::CReloginContinueDlg(WORD language, CWnd *parent) : UIPromptDialog(kTemplate, language, parent)
+CReloginContinueDlg::CReloginContinueDlg(WORD language, CWnd *parent)
+    : UIPromptDialog(kTemplate, language, parent)
 {
 }
 
@@ -121,7 +123,8 @@ BOOL CReloginContinueDlg::OnInitDialog()
     UIDialog::OnInitDialog();
     SetBackgroundImage(kWideBackground, kImageLanguage);
     m_pTitle = MakeLabel(m_nTitleId, CRect(100, 10, 430, 25), kTitleId, kTitleColour, 14);
-    m_pFirstMessage = MakeLabel(m_nFirstMessageId, CRect(60, 100, 470, 142), kFirstMessageId, kTextColour, 12);
+    m_pFirstMessage =
+        MakeLabel(m_nFirstMessageId, CRect(60, 100, 470, 142), kFirstMessageId, kTextColour, 12);
     // The German caption is longer than the button is wide.
     m_pFirstButton = MakeButton(kReloginText, CRect(220, 145, 305, 168), kFirstButtonId,
                                 m_wLanguage == kGerman ? 9 : kButtonSize, 464, 463, 462, 463, m_pfnFirst);

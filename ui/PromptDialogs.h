@@ -25,7 +25,8 @@ class UIPromptDialog : public UIDialog
                                         BOOL multiLine = FALSE);
     // Pictures in the order normal, disabled, pressed, hover.
     std::unique_ptr<UIButton> MakeButton(UINT textId, const CRect &rect, UINT id, int size, UINT normal,
-                                         UINT disabled, UINT pressed, UINT hover, ButtonClickCallback callback);
+                                         UINT disabled, UINT pressed, UINT hover,
+                                         ButtonClickCallback callback);
 
     WORD m_wLanguage;
     // Bold, except in Traditional Chinese.

@@ -170,8 +170,9 @@ TEST_F(PromptDialogsTest, EachButtonOfTheTwoButtonPromptsCallsItsOwnCallback)
         save.SetSecondButtonCallback(&CountSecond);
         bool open = false;
         ModalHook hook([&](CDialog &d) {
-            UIButton *button = c.relogin ? (c.firstButton ? relogin.GetFirstButton() : relogin.GetSecondButton())
-                                         : (c.firstButton ? save.GetSaveButton() : save.GetDiscardButton());
+            UIButton *button = c.relogin
+                                   ? (c.firstButton ? relogin.GetFirstButton() : relogin.GetSecondButton())
+                                   : (c.firstButton ? save.GetSaveButton() : save.GetDiscardButton());
             Click(button);
             vxtest::ProcessEvents();
             // A callback that does not end the prompt leaves it open.
@@ -233,8 +234,8 @@ TEST_F(PromptDialogsTest, FontsFollowTheLanguage)
         int reloginSize;
         const char16_t *relogin;
     };
-    for (const Case &c : {Case{1033, 1, 11, u"Re-login"}, Case{1031, 1, 9, nullptr}, Case{1028, 0, 11, nullptr},
-                          Case{2052, 1, 11, nullptr}})
+    for (const Case &c : {Case{1033, 1, 11, u"Re-login"}, Case{1031, 1, 9, nullptr},
+                          Case{1028, 0, 11, nullptr}, Case{2052, 1, 11, nullptr}})
     {
         CReloginContinueDlg relogin(c.language, nullptr);
         CSaveChangesDlg save(c.language, nullptr);

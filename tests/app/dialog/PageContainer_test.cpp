@@ -143,7 +143,10 @@ class PageTest : public ::testing::Test
         return made;
     }
 
-    template <class T> T *Item(UINT id) const { return dynamic_cast<T *>(dlg->GetDlgItem(static_cast<int>(id))); }
+    template <class T> T *Item(UINT id) const
+    {
+        return dynamic_cast<T *>(dlg->GetDlgItem(static_cast<int>(id)));
+    }
     std::u16string Text(UINT id) const
     {
         CString text;
@@ -271,7 +274,8 @@ TEST_F(PageTest, APageIsRebuiltFromItsOwnButtonEditAndList)
     ASSERT_NE(list, nullptr);
     CRect box;
     ASSERT_TRUE(list->GetItemRect(0, &box));
-    QTest::mouseClick(list->GetWidget(), Qt::LeftButton, {}, QPoint(box.CenterPoint().x, box.CenterPoint().y));
+    QTest::mouseClick(list->GetWidget(), Qt::LeftButton, {},
+                      QPoint(box.CenterPoint().x, box.CenterPoint().y));
     vxtest::ProcessEvents();
     EXPECT_EQ(dlg->pagesBuilt, 6);
     // One page's controls, each once.
@@ -332,7 +336,8 @@ TEST_F(PageTest, EachStatusVariantMakesOneLineOfItsOwnShape)
         BOOL multiLine;
     };
     const Case cases[] = {
-        {"text", [](CKVTDlg &d) { d.ShowStatusText(358); }, u"Error Occurred", CRect(100, 98, 600, 118), 1, FALSE},
+        {"text", [](CKVTDlg &d) { d.ShowStatusText(358); }, u"Error Occurred", CRect(100, 98, 600, 118), 1,
+         FALSE},
         {"wide", [](CKVTDlg &d) { d.ShowStatusTextWide(358); }, u"Error Occurred", CRect(50, 98, 650, 118), 1,
          FALSE},
         {"multi-line", [](CKVTDlg &d) { d.ShowStatusTextMultiLine(242); }, u"Sorry!! Logout error occurred!",
@@ -341,10 +346,12 @@ TEST_F(PageTest, EachStatusVariantMakesOneLineOfItsOwnShape)
          u"Register device failed! Please exit the application and try again.", CRect(100, 98, 600, 118), 1,
          FALSE},
         {"erase account", [](CKVTDlg &d) { d.ShowEraseAccountFailed(); },
-         u"Erase account failed! Please exit the application and try again.", CRect(100, 98, 600, 118), 1, FALSE},
+         u"Erase account failed! Please exit the application and try again.", CRect(100, 98, 600, 118), 1,
+         FALSE},
         {"string", [](CKVTDlg &d) { d.ShowStatusString(u"it's \"quoted\" \xD800 text"); },
          u"it's \"quoted\" \xD800 text", CRect(100, 98, 600, 118), 1, FALSE},
-        {"null string", [](CKVTDlg &d) { d.ShowStatusString(nullptr); }, u"", CRect(100, 98, 600, 118), 1, FALSE},
+        {"null string", [](CKVTDlg &d) { d.ShowStatusString(nullptr); }, u"", CRect(100, 98, 600, 118), 1,
+         FALSE},
     };
     for (const Case &c : cases)
     {
@@ -521,21 +528,15 @@ TEST_F(ProfileTest, TheAgeLabelShowsOnlyAPlausibleAgeOfAPastDate)
     };
     // Today is 10 December 2026.
     const Case cases[] = {
-        {u"1980", u"2", u"1", u"46"},
-        {u"1996", u"12", u"10", u"30"},
-        {u"1996", u"12", u"11", u"29"},
-        {u"2025", u"12", u"10", u"1"},
-        {u"2025", u"12", u"11", u""},    // not yet a year old
-        {u"2026", u"12", u"10", u""},    // today
-        {u"2027", u"1", u"1", u""},      // in the future
-        {u"1907", u"12", u"10", u"119"}, // 119 years back is valid
-        {u"1906", u"12", u"11", u""},    // 120 years back is not a valid year
-        {u"1990", u"2", u"30", u""},
-        {u"1990", u"13", u"1", u""},
-        {u"1990", u"", u"1", u""},
+        {u"1980", u"2", u"1", u"46"},    {u"1996", u"12", u"10", u"30"}, {u"1996", u"12", u"11", u"29"},
+        {u"2025", u"12", u"10", u"1"},   {u"2025", u"12", u"11", u""}, // not yet a year old
+        {u"2026", u"12", u"10", u""},                                  // today
+        {u"2027", u"1", u"1", u""},                                    // in the future
+        {u"1907", u"12", u"10", u"119"},                               // 119 years back is valid
+        {u"1906", u"12", u"11", u""},                                  // 120 years back is not a valid year
+        {u"1990", u"2", u"30", u""},     {u"1990", u"13", u"1", u""},    {u"1990", u"", u"1", u""},
         {u"67516", u"2", u"1", u""}, // would wrap to 1980 in the packed date
-        {u"1980", u"258", u"1", u""},
-        {u"abc", u"2", u"1", u""},
+        {u"1980", u"258", u"1", u""},    {u"abc", u"2", u"1", u""},
     };
     for (const Case &c : cases)
     {
@@ -635,14 +636,14 @@ class GoalTest : public PageTest
             {14, 1609, 0, 0, 0, 1, 2, PackDate(2026, 12, 9), PackDate(2026, 12, 16), 0},
         };
         for (const Goal &g : goals)
-            list->AddItem(g.id, g.distance, g.unit, g.time, g.calories, g.count, g.period, g.start, g.end, 0, 0,
-                          g.achievedCalories);
+            list->AddItem(g.id, g.distance, g.unit, g.time, g.calories, g.count, g.period, g.start, g.end, 0,
+                          0, g.achievedCalories);
         // Adding counts the period in days; the page sets each item's own period afterwards.
         for (int n = 0; n < 4; ++n)
         {
             const Goal &g = goals[n];
-            list->SetItem(n, g.id, g.distance, g.unit, g.time, g.calories, g.count, g.period, g.start, g.end, 0, 0,
-                          g.achievedCalories);
+            list->SetItem(n, g.id, g.distance, g.unit, g.time, g.calories, g.count, g.period, g.start, g.end,
+                          0, 0, g.achievedCalories);
         }
     }
     bool Enabled(UINT id) const { return dlg->IsEnabled(id); }
@@ -756,7 +757,8 @@ TEST_F(GoalTest, ClickingAGoalInTheListFillsTheForm)
     Build();
     CRect box;
     ASSERT_TRUE(list->GetItemRect(list->GetFirstShown(), &box));
-    QTest::mouseClick(list->GetWidget(), Qt::LeftButton, {}, QPoint(box.CenterPoint().x, box.CenterPoint().y));
+    QTest::mouseClick(list->GetWidget(), Qt::LeftButton, {},
+                      QPoint(box.CenterPoint().x, box.CenterPoint().y));
     vxtest::ProcessEvents();
     EXPECT_EQ(list->GetCurSel(), list->GetFirstShown());
     EXPECT_EQ(Caption(1114), u"My Goal 004");
@@ -885,8 +887,9 @@ TEST_F(PageTest, DontSaveEndsTheSaveChangesPromptAndRestoresTheIgnoreFlag)
         bool promptKept;
         INT_PTR result;
     };
-    for (const Case &c : {Case{"child page and prompt", true, true, IDCANCEL}, Case{"no child page", false, true, IDABORT},
-                          Case{"no prompt kept", true, false, IDABORT}})
+    for (const Case &c :
+         {Case{"child page and prompt", true, true, IDCANCEL}, Case{"no child page", false, true, IDABORT},
+          Case{"no prompt kept", true, false, IDABORT}})
     {
         dlg->BeginPage(FALSE, 0);
         if (c.childPage)
