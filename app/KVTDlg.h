@@ -275,6 +275,8 @@ class CKVTDlg : public UIDialog, public PromptOwner
 
     // The device wrapper (loads the Ulvex library).
     virtual std::shared_ptr<UlvexDevice> CreateDeviceWrapper();
+    // Makes room for `room` page controls; false when there is no memory for it.
+    virtual bool ReservePageControls(std::size_t room);
     // The watcher's view of the device wrapper and the ID pair; it keeps both alive.
     virtual std::shared_ptr<DeviceWatcherBinding> CreateWatcherBinding();
     // Builds the device watcher over the owned device objects and starts its thread; false

@@ -51,18 +51,26 @@ CKVTDlg *CKVTDlg::FromMainWindow()
 
 // ---- the page container -----------------------------------------------------------------
 
+bool CKVTDlg::ReservePageControls(std::size_t room)
+{
+    try
+    {
+        m_aPageControls.reserve(room);
+        return true;
+    }
+    catch (const std::bad_alloc &)
+    {
+        return false;
+    }
+}
+
 CWnd *CKVTDlg::AddPageControl(std::unique_ptr<CWnd> control)
 {
     if (!control)
         return nullptr;
-    try
-    {
-        // Room grows by a fixed step, and is kept from page to page.
-        if (m_aPageControls.size() >= m_aPageControls.capacity())
-            m_aPageControls.reserve(m_aPageControls.capacity() + kPageControlStep);
-        m_aPageControls.push_back(std::move(control));
-    }
-    catch (const std::bad_alloc &)
+    // Room grows by a fixed step, and is kept from page to page.
+    if (m_aPageControls.size() >= m_aPageControls.capacity() &&
+        !ReservePageControls(m_aPageControls.capacity() + kPageControlStep))
     {
         // A control that is on no page would never be deleted: it goes at once.
         control.reset();
@@ -70,6 +78,8 @@ CWnd *CKVTDlg::AddPageControl(std::unique_ptr<CWnd> control)
                        m_nLanguage);
         return nullptr;
     }
+    // Cannot throw: the room is there.
+    m_aPageControls.push_back(std::move(control));
     return m_aPageControls.back().get();
 }
 

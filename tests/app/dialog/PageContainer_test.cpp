@@ -101,6 +101,13 @@ class PageDlg : public CKVTDlg
     {
         return std::make_shared<UlvexDevice>(vxtest::FakeUlvexPath());
     }
+    bool ReservePageControls(std::size_t room) override
+    {
+        return !noMemory && CKVTDlg::ReservePageControls(room);
+    }
+
+  public:
+    bool noMemory = false;
 
   public:
     bool IsEnabled(UINT id) const
@@ -252,6 +259,42 @@ TEST_F(PageTest, TheArrayGrowsByTwentyKeepsItsOrderAndItsRoomWhenThePageGoes)
     EXPECT_EQ(dlg->m_pfnEnterAction, nullptr);
     EXPECT_EQ(dlg->AddPageControl(nullptr), nullptr);
     EXPECT_EQ(dlg->PageControlCount(), 0u);
+}
+
+TEST_F(PageTest, WithoutMemoryForMoreRoomTheControlIsDeletedAndTheUserTold)
+{
+    std::vector<vxwin::MessageBoxRequest> boxes;
+    vxwin::SetMessageBoxHook([&](const vxwin::MessageBoxRequest &box) {
+        boxes.push_back(box);
+        return IDOK;
+    });
+    dlg->noMemory = true;
+    // The very first control needs room too.
+    EXPECT_EQ(dlg->AddPageLabel(0, CRect(0, 0, 10, 10), 2100, 0xFF000000, 12), nullptr);
+    EXPECT_EQ(dlg->GetDlgItem(2100), nullptr);
+    EXPECT_EQ(dlg->PageControlCount(), 0u);
+    dlg->noMemory = false;
+    std::vector<CWnd *> added;
+    for (UINT i = 0; i < 20; ++i)
+        added.push_back(dlg->AddPageLabel(0, CRect(0, 0, 10, 10), 2000 + i, 0xFF000000, 12));
+    dlg->noMemory = true;
+    EXPECT_EQ(dlg->AddPageButton(361, CRect(0, 0, 10, 10), 2020, 476, 476, 474, 475, nullptr), nullptr);
+    dlg->ShowStatusText(358); // a status line that finds no room is not left behind either
+    vxwin::SetMessageBoxHook({});
+    EXPECT_EQ(dlg->GetDlgItem(2020), nullptr);
+    EXPECT_EQ(dlg->GetDlgItem(1187), nullptr);
+    ASSERT_EQ(dlg->PageControlCount(), 20u);
+    EXPECT_EQ(dlg->PageControlCapacity(), 20u);
+    for (std::size_t i = 0; i < added.size(); ++i)
+        EXPECT_EQ(dlg->PageControl(i), added[i]) << i;
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto &box : boxes)
+    {
+        EXPECT_EQ(box.text, u"Memory Allocation Error");
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(box.language, 1033);
+        EXPECT_EQ(box.owner, dlg->m_hWnd);
+    }
 }
 
 TEST_F(PageTest, APageIsRebuiltFromItsOwnButtonEditAndList)
