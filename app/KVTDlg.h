@@ -14,25 +14,36 @@
 #include "device/DeviceWatcher.h"
 #include "device/UlvexDevice.h"
 #include "platform/win/Afx.h"
+#include "ui/PromptOwner.h"
+#include "ui/UIButton.h"
 #include "ui/UIDialog.h"
 
 class CCalendar;
 class CDataGraph;
+class UIEdit;
 class CContinueCancelDlg2;
 class KvtDatabase;
 class UIStatic;
 
 // Posted by the dialog to itself when it was started with a command-line log-in.
 constexpr UINT WM_KVT_STARTUP = WM_USER + 116;
+// Posted when a page is to be left while the Device Setting page has unsaved changes.
+constexpr UINT WM_KVT_CONFIRM_VIEW_SWITCH = WM_USER + 109;
 
-// The page the dialog shows.
+// The main page the dialog shows (or showed last: the login, sign-up, error and prompt pages
+// keep the value of the main page before them).
 enum class KvtView : int
 {
-    Login = 0,
+    Runs = 0,
+    Goal = 1,
+    Profile = 2,
+    Support = 3,
+    DeviceSetting = 4,
+    LogOut = 5,
     Home = 6,
 };
 
-class CKVTDlg : public UIDialog
+class CKVTDlg : public UIDialog, public PromptOwner
 {
   public:
     // The page controls' Enter action.
@@ -42,6 +53,10 @@ class CKVTDlg : public UIDialog
     static constexpr UINT kDialogTemplate = 102;
     static constexpr UINT kGreetingId = 1000;
     static constexpr UINT kRunGraphId = 1012;
+    static constexpr UINT kStatusLineId = 1187;
+    static constexpr UINT kCloseButtonId = 1193;
+    // The page-control array grows by this many entries at a time.
+    static constexpr std::size_t kPageControlStep = 20;
 
     explicit CKVTDlg(LANGID language, CWnd *parent = nullptr);
     ~CKVTDlg() override;
@@ -58,6 +73,90 @@ class CKVTDlg : public UIDialog
 
     // Device checks requested or running and not finished; 0 without a watcher.
     std::int32_t PendingDeviceChecks() const;
+
+    // The main dialog as the callbacks reach it: the application's main window, or null.
+    static CKVTDlg *FromMainWindow();
+
+    // ---- the page container ----
+    // Takes the control into the current page; the next DestroyPageControls deletes it. The
+    // control, or null when there was no room (message 225 is shown and the control deleted).
+    CWnd *AddPageControl(std::unique_ptr<CWnd> control);
+    // Deletes the current page's controls; the array keeps its room.
+    void DestroyPageControls();
+    std::size_t PageControlCount() const { return m_aPageControls.size(); }
+    std::size_t PageControlCapacity() const { return m_aPageControls.capacity(); }
+    CWnd *PageControl(std::size_t index) const;
+
+    // ---- steps every page builder shares ----
+    // Saves the ignore flag and sets the page's own, deletes the previous page, hides the My Runs
+    // graph and calendar, and shows the title (string id, size 18) in the greeting label, or
+    // hides the label for 0.
+    void BeginPage(BOOL ignoreDeviceArrival, UINT titleId);
+    // A page label: caption from the string table (0: none), font style of the language.
+    UIStatic *AddPageLabel(UINT textId, const CRect &rect, UINT id, ARGB colour, int size, int alignment = 0,
+                           BOOL multiLine = FALSE);
+    // A page picture (PNG, language 1033).
+    UIStatic *AddPagePicture(UINT imageId, const CRect &rect, UINT id);
+    // A push button with the common look: pictures (language 1033) normal, disabled, pressed,
+    // hover; caption from the string table (0: none).
+    UIButton *AddPageButton(UINT textId, const CRect &rect, UINT id, UINT normal, UINT disabled, UINT pressed,
+                            UINT hover, ButtonClickCallback callback, int size = 11);
+    // The close button every page has (1193, posts WM_CLOSE).
+    void AddCloseButton();
+    // Repaints the whole dialog once a page is built.
+    void EndPage();
+    // Bold, or regular in Traditional Chinese.
+    int PageFontStyle() const { return m_bNotTraditionalChinese ? 1 : 0; }
+
+    // ---- status line (control 1187) ----
+    void ShowStatusText(UINT textId);
+    void ShowStatusTextWide(UINT textId);
+    void ShowStatusTextMultiLine(UINT textId);
+    void ShowRegisterDeviceFailed();
+    void ShowEraseAccountFailed();
+    void ShowStatusString(LPCWSTR text);
+    // The status line's text emptied and repainted, when the page has one.
+    void ClearStatusLine();
+
+    // A full page that ends the program: Exit and the close button.
+    void ShowLogOutErrorView();
+
+    // Stores the social-site credentials for the logged-in user; 1 when stored.
+    int SaveWebAppCredentials(LPCWSTR email, LPCWSTR password);
+    // 1 while the maker's other program ("TX Conduit") runs, else 0.
+    int IsOtherAppRunning();
+
+    // ---- shared callbacks of the pages ----
+    static void OnCloseButton();
+    static void OnRadioFirst();
+    static void OnRadioSecond();
+    static void OnUnitsMetric();
+    static void OnUnitsImperial();
+    static void OnBirthDateChange();
+    static void OnGoalKindDistance();
+    static void OnGoalKindTime();
+    static void OnGoalKindCalories();
+    static void OnGoalPeriodDays();
+    static void OnGoalPeriodWeeks();
+    static void OnGoalPeriodMonths();
+    static void OnGoalEditChange();
+    static void OnGoalListSelect(int index);
+    static void OnSaveChangesDiscard();
+    static void OnProfileClear();
+    static void OnNavHome();
+    static void OnNavDeviceSetting();
+    static void OnRemoveAccountCancel();
+    static void OnRegisterNow();
+    static void OnRegisterLater();
+
+    // ---- pages and flows that later work fills in ----
+    virtual void ShowHomeView();
+    virtual void ShowDeviceSettingView();
+    virtual void ShowMySupportView();
+    virtual void ShowNewAccountView();
+    // The Device Setting page's modified flag (FALSE without that page).
+    virtual BOOL IsChildPageModified() const;
+    virtual void SetChildPageModified(BOOL modified);
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
@@ -99,6 +198,8 @@ class CKVTDlg : public UIDialog
     CDialog *m_pSaveChangesDlg = nullptr;
     CDialog *m_pSocialSiteDlg = nullptr;
     CDialog *m_pSocialLoginDlg = nullptr;
+    // The message prompt's button ends the prompt kept here.
+    CDialog *GetOpenMessagePrompt() const override { return m_pMessageDlg; }
 
     // ---- the logged-in user ----
     BOOL m_bLoggedIn = FALSE;
@@ -160,6 +261,7 @@ class CKVTDlg : public UIDialog
     BOOL m_bClosing = FALSE;
 
   protected:
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void OnClose() override;
     void OnPaint() override;
     BOOL OnEraseBkgnd(CDC *dc) override;
@@ -173,6 +275,8 @@ class CKVTDlg : public UIDialog
 
     // The device wrapper (loads the Ulvex library).
     virtual std::shared_ptr<UlvexDevice> CreateDeviceWrapper();
+    // Makes room for `room` page controls; false when there is no memory for it.
+    virtual bool ReservePageControls(std::size_t room);
     // The watcher's view of the device wrapper and the ID pair; it keeps both alive.
     virtual std::shared_ptr<DeviceWatcherBinding> CreateWatcherBinding();
     // Builds the device watcher over the owned device objects and starts its thread; false
@@ -190,6 +294,15 @@ class CKVTDlg : public UIDialog
     void WaitForFirstDeviceCheck();
     void StopDeviceWatcher();
     LRESULT OnStartupMessage();
+    void ShowStatusLine(LPCWSTR text, const CRect &rect, int alignment, BOOL multiLine);
+    void ApplyMetricUnits();
+    void ApplyImperialUnits();
+    void FillGoalForm(int index);
+    // Checks `pressed` of a radio group and makes its row the only enabled one, when it is checked.
+    void SelectRadioRow(std::size_t pressed, const UINT (&buttons)[3], const UINT (&fields)[3],
+                        const UINT (&labels)[3][2]);
+    // A string of the table in the dialog's language.
+    CString LoadStringText(UINT id) const;
 
     static void OnGraphPoint(UINT id, int point);
     static void OnGraphPrevious(UINT id);

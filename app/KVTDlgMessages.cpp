@@ -16,8 +16,8 @@ LRESULT CKVTDlg::OnStartupMessage()
 
 void CKVTDlg::ShowLoginView()
 {
-    // Until the login pages exist the dialog shows only its greeting.
-    m_nCurrentView = KvtView::Login;
+    // Until the login pages exist the dialog shows only its greeting; the login page keeps
+    // the page state of the main page before it.
 }
 
 void CKVTDlg::OnStartupLogin()

@@ -48,6 +48,9 @@ class UIStatic : public CWnd, public UIFactory
     void SetTransparent(BOOL transparent) { m_bTransparent = transparent; }
     void SetFontSize(int pixels) { m_nFontSize = pixels; }
     void SetFontStyle(int style) { m_nFontStyle = style; }
+    int GetFontSize() const { return m_nFontSize; }
+    int GetFontStyle() const { return m_nFontStyle; }
+    int GetAlignment() const { return m_nAlignment; }
     void SetMultiLine(BOOL multiLine) { m_bMultiLine = multiLine; }
     BOOL IsMultiLine() const { return m_bMultiLine; }
     void SetVCenter(BOOL center) { m_bVCenter = center; }

@@ -102,4 +102,24 @@ bool HoldsInstanceLock(std::u16string_view name)
     std::lock_guard lock(g_mutex);
     return !path.empty() && g_held.count(path) != 0;
 }
+
+bool IsInstanceLockTaken(std::u16string_view name)
+{
+    if (HoldsInstanceLock(name))
+        return true;
+    const std::string path = InstanceLockPath(name);
+    if (path.empty())
+        return false;
+    // No O_CREAT: a lock nobody ever made is not taken.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    const bool taken = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // also lets go of the shared lock, when it was granted
+    return taken;
+}
 } // namespace vxsys

@@ -22,6 +22,10 @@ InstanceLockResult AcquireInstanceLock(std::u16string_view name);
 // Whether this process holds the lock named `name`.
 bool HoldsInstanceLock(std::u16string_view name);
 
+// Whether the lock named `name` is held, by this process or by any other, without taking it
+// (and without making its file). Stands in for looking for another program's window by title.
+bool IsInstanceLockTaken(std::u16string_view name);
+
 // The folder the locks live in; empty when there is none fit for use (owned by another user,
 // not a folder, or open to others and not narrowable).
 std::string InstanceFolder();

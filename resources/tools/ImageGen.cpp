@@ -235,6 +235,21 @@ void DrawStarBadge(QPainter &p, const Row &row)
     p.drawPolygon(star);
 }
 
+// A round badge with a cross, for closing and for errors. colours: background, disc, mark.
+void DrawCrossBadge(QPainter &p, const Row &row)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawEllipse(QRectF(1, 1, row.width - 2, row.height - 2));
+    QPen pen(Colour(row, 2), std::max(2.0, row.width / 9.0), Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    const double w = row.width, h = row.height;
+    p.drawLine(QPointF(w * 0.33, h * 0.33), QPointF(w * 0.67, h * 0.67));
+    p.drawLine(QPointF(w * 0.67, h * 0.33), QPointF(w * 0.33, h * 0.67));
+}
+
 // The monitor on its strap, seen from the front; with param 1 it is greyed and crossed out.
 // colours: key, strap, case, screen, accent.
 void DrawDevice(QPainter &p, const Row &row)
@@ -304,6 +319,8 @@ QImage Draw(const Row &row)
         DrawStarBadge(p, row);
     else if (row.shape == "device")
         DrawDevice(p, row);
+    else if (row.shape == "cross")
+        DrawCrossBadge(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

@@ -40,15 +40,17 @@ struct Expected
 // Sizes follow the rectangles the controls are placed in (a control without stretch
 // takes its image's size).
 const Expected kSizes[] = {
-    {u"PNG", 472, 85, 23},    {u"PNG", 471, 85, 23},    {u"PNG", 470, 85, 23},  {u"PNG", 464, 85, 23},
-    {u"PNG", 463, 85, 23},    {u"PNG", 462, 85, 23},    {u"PNG", 467, 85, 23},  {u"PNG", 466, 85, 23},
-    {u"PNG", 465, 85, 23},    {u"PNG", 480, 85, 23},    {u"PNG", 479, 85, 23},  {u"PNG", 478, 85, 23},
-    {u"PNG", 493, 117, 30},   {u"PNG", 570, 117, 30},   {u"PNG", 128, 148, 56}, {u"PNG", 129, 148, 56},
-    {u"BITMAP", 149, 16, 16}, {u"BITMAP", 150, 16, 16}, {u"BITMAP", 151, 8, 8}, {u"BITMAP", 152, 8, 8},
+    {u"PNG", 472, 85, 23},    {u"PNG", 471, 85, 23},    {u"PNG", 470, 85, 23},   {u"PNG", 464, 85, 23},
+    {u"PNG", 463, 85, 23},    {u"PNG", 462, 85, 23},    {u"PNG", 467, 85, 23},   {u"PNG", 466, 85, 23},
+    {u"PNG", 465, 85, 23},    {u"PNG", 480, 85, 23},    {u"PNG", 479, 85, 23},   {u"PNG", 478, 85, 23},
+    {u"PNG", 493, 117, 30},   {u"PNG", 570, 117, 30},   {u"PNG", 128, 148, 56},  {u"PNG", 129, 148, 56},
+    {u"BITMAP", 149, 16, 16}, {u"BITMAP", 150, 16, 16}, {u"BITMAP", 151, 8, 8},  {u"BITMAP", 152, 8, 8},
+    {u"PNG", 476, 85, 23},    {u"PNG", 475, 85, 23},    {u"PNG", 474, 85, 23},   {u"PNG", 259, 26, 26},
+    {u"PNG", 260, 26, 26},    {u"PNG", 477, 64, 64},    {u"PNG", 118, 200, 130},
 };
 
-const unsigned kKeyedButtons[] = {472, 471, 470, 464, 463, 462, 467, 466, 465, 480, 479,
-                                  478, 493, 492, 491, 570, 569, 568, 502, 501, 500};
+const unsigned kKeyedButtons[] = {472, 471, 470, 464, 463, 462, 467, 466, 465, 480, 479, 478,
+                                  493, 492, 491, 570, 569, 568, 502, 501, 500, 476, 475, 474};
 } // namespace
 
 TEST(ImageTable, EveryImageDecodesAndIsStoredUnder1033Only)

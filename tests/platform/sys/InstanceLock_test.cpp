@@ -126,3 +126,26 @@ TEST(InstanceLock, WithoutARuntimeFolderAPrivateFolderOfTheUsersOwnIsUsed)
     EXPECT_EQ(vxsys::InstanceFolder(), "");
     EXPECT_EQ(vxsys::InstanceSocketPath(u"x"), "");
 }
+
+TEST(InstanceLock, ATakenLockIsSeenWithoutTakingItOrMakingItsFile)
+{
+    vxtest::ScopedEnv runtime("XDG_RUNTIME_DIR", vxtest::MakeTempDir("probe").c_str());
+    const std::u16string name = u"TX Conduit";
+    const std::string path = vxsys::InstanceLockPath(name);
+    EXPECT_FALSE(vxsys::IsInstanceLockTaken(name));
+    EXPECT_FALSE(std::filesystem::exists(path)); // asking made no file
+
+    const pid_t holder = StartHolder(name);
+    ASSERT_GT(holder, 0);
+    EXPECT_TRUE(vxsys::IsInstanceLockTaken(name));
+    EXPECT_TRUE(vxsys::IsInstanceLockTaken(name)); // asking took nothing away
+    ASSERT_EQ(::kill(holder, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+
+    // The file the dead holder left is no sign of a running program.
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_FALSE(vxsys::IsInstanceLockTaken(name));
+    // Nor did asking take it: this process can still become the holder.
+    EXPECT_EQ(vxsys::AcquireInstanceLock(name), InstanceLockResult::First);
+    EXPECT_TRUE(vxsys::IsInstanceLockTaken(name));
+}
