@@ -406,7 +406,10 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon)
 
 HICON CreateIconFromResourceEx(const BYTE *bits, DWORD size, BOOL, DWORD, int cxDesired, int cyDesired, UINT)
 {
-    if (!bits || size == 0)
+    // 256 pixels a side is the largest an icon can be; a larger size asked for is refused
+    // before anything is allocated for it.
+    constexpr int kLargestIcon = 256;
+    if (!bits || size == 0 || cxDesired > kLargestIcon || cyDesired > kLargestIcon)
         return nullptr;
     QImage image;
     if (!image.loadFromData(bits, static_cast<int>(std::min<DWORD>(size, 0x7FFFFFFF))) || image.isNull())

@@ -37,7 +37,8 @@ TEST(IconTest, MadeFromEncodedBitsAtTheirSizeOrTheOneAskedFor)
         int cx, cy;
         QSize expected;
     };
-    for (const Case &c : {Case{0, 0, QSize(16, 16)}, Case{32, 32, QSize(32, 32)}, Case{0, 24, QSize(16, 16)}})
+    for (const Case &c : {Case{0, 0, QSize(16, 16)}, Case{32, 32, QSize(32, 32)}, Case{0, 24, QSize(16, 16)},
+                          Case{256, 256, QSize(256, 256)}})
     {
         HICON icon = IconOf(png, c.cx, c.cy);
         ASSERT_NE(icon, nullptr);
@@ -53,6 +54,8 @@ TEST(IconTest, BitsThatAreNoImageGiveNoIcon)
     const QByteArray png = Png(Square(16, Qt::red));
     EXPECT_EQ(IconOf(QByteArray("not an image \0 at all", 21)), nullptr);
     EXPECT_EQ(IconOf(png.left(png.size() / 2)), nullptr) << "a cut-off image";
+    EXPECT_EQ(IconOf(png, 1 << 20, 1 << 20), nullptr) << "larger than any icon";
+    EXPECT_EQ(IconOf(png, 16, 257), nullptr) << "larger than any icon";
     EXPECT_EQ(CreateIconFromResourceEx(nullptr, 100, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR), nullptr);
     EXPECT_EQ(CreateIconFromResourceEx(reinterpret_cast<const BYTE *>(png.constData()), 0, TRUE, 0x00030000,
                                        0, 0, LR_DEFAULTCOLOR),
