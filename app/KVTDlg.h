@@ -14,6 +14,8 @@
 #include "device/DeviceWatcher.h"
 #include "device/UlvexDevice.h"
 #include "platform/win/Afx.h"
+#include "store/DateParts.h"
+#include "ui/MainDialogSeam.h"
 #include "ui/PromptOwner.h"
 #include "ui/UIButton.h"
 #include "ui/UIDialog.h"
@@ -30,6 +32,9 @@ constexpr UINT WM_KVT_STARTUP = WM_USER + 116;
 // Posted when a page is to be left while the Device Setting page has unsaved changes.
 constexpr UINT WM_KVT_CONFIRM_VIEW_SWITCH = WM_USER + 109;
 
+// The system menu's About item.
+constexpr UINT IDM_ABOUTBOX = 0x0010;
+
 // The main page the dialog shows (or showed last: the login, sign-up, error and prompt pages
 // keep the value of the main page before them).
 enum class KvtView : int
@@ -43,7 +48,8 @@ enum class KvtView : int
     Home = 6,
 };
 
-class CKVTDlg : public UIDialog, public PromptOwner
+// While it lives, the dialog is the main dialog the kit's prompts reach (MainDialogSeam).
+class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
 {
   public:
     // The page controls' Enter action.
@@ -73,6 +79,12 @@ class CKVTDlg : public UIDialog, public PromptOwner
 
     // Device checks requested or running and not finished; 0 without a watcher.
     std::int32_t PendingDeviceChecks() const;
+
+    // ---- what the kit's prompts ask of the main dialog ----
+    WORD GetLanguage() const override { return m_nLanguage; }
+    CContinueCancelDlg2 *GetOpenDatePrompt() const override { return m_pDateDlg; }
+    void SetEnteredDate(DWORD date) override { m_nEnteredDate = date; }
+    void GetLastRunKeys(DWORD *dateKey, DWORD *timeKey) const override;
 
     // The main dialog as the callbacks reach it: the application's main window, or null.
     static CKVTDlg *FromMainWindow();
@@ -245,6 +257,9 @@ class CKVTDlg : public UIDialog, public PromptOwner
     // ---- workout import ----
     BOOL m_bUserDateSet = FALSE;
     int m_nWorkoutRecordCount = 0;
+    // The latest stored run as the workout validation last read it (all zero without runs).
+    DateParts m_LastRunDate{};
+    TimeParts m_LastRunTime{};
     UserProfileSettings m_ProfileSettings;
     DeviceSettings m_DeviceSettings;
 
@@ -267,6 +282,7 @@ class CKVTDlg : public UIDialog, public PromptOwner
     BOOL OnEraseBkgnd(CDC *dc) override;
     void OnActivate(UINT state, CWnd *other, BOOL minimized) override;
     HICON OnQueryDragIcon() override;
+    void OnSysCommand(UINT id, LPARAM lParam) override;
 
     // Shows the login page.
     virtual void ShowLoginView();
@@ -290,6 +306,7 @@ class CKVTDlg : public UIDialog, public PromptOwner
     bool m_bWatcherLetGo = false;
 
   private:
+    void AddAboutToSystemMenu();
     void SetUpDataPaths();
     void WaitForFirstDeviceCheck();
     void StopDeviceWatcher();

@@ -1,6 +1,7 @@
 #include "app/KVTDlg.h"
 
 #include "platform/sys/DataFolder.h"
+#include "resources/Resources.h"
 #include "store/KvtDatabase.h"
 #include "ui/Calendar.h"
 #include "ui/DataGraph.h"
@@ -11,6 +12,23 @@ namespace
 constexpr LANGID kTraditionalChinese = 1028;
 constexpr WORD kImageLanguage = 1033;
 constexpr UINT kBackgroundImage = 106;
+constexpr UINT kIcon = 103;
+constexpr UINT kAboutText = 101;
+
+// The program's icon, made once and shared, as an icon loaded from the program's resources is:
+// it is never destroyed, so every window that was given it may keep it.
+HICON ProgramIcon()
+{
+    static const HICON icon = [] {
+        const unsigned char *bits = nullptr;
+        std::size_t size = 0;
+        if (!vxres::LookupImage(u"ICON", kIcon, kImageLanguage, &bits, &size))
+            return HICON{};
+        return CreateIconFromResourceEx(bits, static_cast<DWORD>(size), TRUE, 0x00030000, 0, 0,
+                                        LR_DEFAULTCOLOR);
+    }();
+    return icon;
+}
 
 CString LoadText(UINT id, LANGID language)
 {
@@ -31,6 +49,8 @@ CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)
     : UIDialog(kDialogTemplate, parent), m_nLanguage(language),
       m_bNotTraditionalChinese(language != kTraditionalChinese ? TRUE : FALSE)
 {
+    m_hIcon = ProgramIcon();
+    vxui::SetMainDialogSeam(this);
     m_strDistanceUnit = LoadText(166, language);
     m_strDistanceUnitShort = LoadText(166, language);
     m_strTimeUnit = LoadText(226, language);
@@ -51,6 +71,8 @@ CKVTDlg::~CKVTDlg()
     m_pUsbIds.reset();
     m_pCommandSession.reset();
     m_aPagesBuffer.clear();
+    if (vxui::GetMainDialogSeam() == this)
+        vxui::SetMainDialogSeam(nullptr);
 }
 
 void CKVTDlg::SetUpDataPaths()
@@ -67,10 +89,23 @@ void CKVTDlg::SetUpDataPaths()
     CopyText(m_szDataFolder, folder);
 }
 
+void CKVTDlg::AddAboutToSystemMenu()
+{
+    CMenu *systemMenu = GetSystemMenu(FALSE);
+    if (!systemMenu)
+        return;
+    const CString about = LoadText(kAboutText, m_nLanguage);
+    if (about.IsEmpty())
+        return;
+    systemMenu->AppendMenu(MF_SEPARATOR);
+    systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
+}
+
 BOOL CKVTDlg::OnInitDialog()
 {
     UIDialog::OnInitDialog();
 
+    AddAboutToSystemMenu();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 

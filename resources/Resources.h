@@ -14,7 +14,7 @@ namespace vxres
 // False, with out left as it was, when the language has no text for the id.
 bool LookupString(unsigned id, unsigned short lang, std::u16string &out);
 
-// The encoded bytes (PNG) of an image resource of the type ("PNG" or "BITMAP"), id and
+// The encoded bytes (PNG) of an image resource of the type ("PNG", "BITMAP" or "ICON"), id and
 // language. The bytes stay valid for the life of the program. Images are stored under
 // language 1033 only.
 bool LookupImage(std::u16string_view type, unsigned id, unsigned short lang, const unsigned char **data,

@@ -7,5 +7,6 @@
 #include "platform/win/Dc.h"
 #include "platform/win/Dialog.h"
 #include "platform/win/Gdi.h"
+#include "platform/win/Menu.h"
 #include "platform/win/WinTypes.h"
 #include "platform/win/Wnd.h"

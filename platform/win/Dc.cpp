@@ -384,6 +384,50 @@ BOOL CDC::BitBlt(int x, int y, int width, int height, CDC *source, int xSource, 
     return TRUE;
 }
 
+BOOL CDC::DrawIcon(int x, int y, HICON icon)
+{
+    QPainter *painter = Painter();
+    if (!icon || icon->image.isNull() || !painter || !painter->isActive())
+        return FALSE;
+    const QRect target(x, y, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    painter->save();
+    painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter->drawImage(target, icon->image);
+    painter->restore();
+    return TRUE;
+}
+
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon)
+{
+    CDC *context = dc ? CDC::FromHandle(dc) : nullptr;
+    return context ? context->DrawIcon(x, y, icon) : FALSE;
+}
+
+HICON CreateIconFromResourceEx(const BYTE *bits, DWORD size, BOOL, DWORD, int cxDesired, int cyDesired, UINT)
+{
+    // 256 pixels a side is the largest an icon can be; a larger size asked for is refused
+    // before anything is allocated for it.
+    constexpr int kLargestIcon = 256;
+    if (!bits || size == 0 || cxDesired > kLargestIcon || cyDesired > kLargestIcon)
+        return nullptr;
+    QImage image;
+    if (!image.loadFromData(bits, static_cast<int>(std::min<DWORD>(size, 0x7FFFFFFF))) || image.isNull())
+        return nullptr;
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    if (cxDesired > 0 && cyDesired > 0 && image.size() != QSize(cxDesired, cyDesired))
+        image = image.scaled(cxDesired, cyDesired, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return new HICON__(std::move(image));
+}
+
+BOOL DestroyIcon(HICON icon)
+{
+    if (!icon)
+        return FALSE;
+    delete icon;
+    return TRUE;
+}
+
 void CDC::FillSolidRect(const RECT *rect, COLORREF color)
 {
     if (rect)

@@ -125,6 +125,8 @@ class CDC
     // Only SRCCOPY. See the top of this file for what a copy does between windows and memory.
     BOOL BitBlt(int x, int y, int width, int height, CDC *source, int xSource, int ySource, DWORD rop);
 
+    // The icon at the system's icon size, its top left at (x, y).
+    BOOL DrawIcon(int x, int y, HICON icon);
     void FillSolidRect(const RECT *rect, COLORREF color);
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF color);
     void FillRect(const RECT *rect, CBrush *brush);

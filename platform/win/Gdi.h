@@ -50,6 +50,23 @@ struct HRGN__ : HGDIOBJ__
     QRegion region;
 };
 
+// An icon: straight ARGB pixels at the size its resource was drawn. It is no drawing-layer
+// object: DestroyIcon, not DeleteObject, frees it.
+struct HICON__
+{
+    explicit HICON__(QImage pixels) : image(std::move(pixels)) {}
+    QImage image;
+};
+
+// An icon from the bits of an icon resource, which here are an encoded image (PNG); null when
+// they do not decode. A desired size of 0 keeps the drawn size. `icon`, `version` and `flags`
+// are taken as the caller's and change nothing.
+HICON CreateIconFromResourceEx(const BYTE *bits, DWORD size, BOOL icon, DWORD version, int cxDesired,
+                               int cyDesired, UINT flags);
+BOOL DestroyIcon(HICON icon);
+// Draws the icon at the system's icon size (SM_CXICON by SM_CYICON) with its top left at (x, y).
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+
 HBRUSH CreateSolidBrush(COLORREF color);
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
 // The rounded rectangle covers the pixels from (left, top) up to, but not including,

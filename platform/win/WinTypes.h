@@ -259,6 +259,7 @@ constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_SETCURSOR = 0x0020;
+constexpr UINT WM_ICONERASEBKGND = 0x0027;
 constexpr UINT WM_SETFONT = 0x0030;
 constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_QUERYDRAGICON = 0x0037;
@@ -435,10 +436,26 @@ using LPTRACKMOUSEEVENT = TRACKMOUSEEVENT *;
 // System metrics and parameters.
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
+constexpr int SM_CXICON = 11;
+constexpr int SM_CYICON = 12;
+constexpr int SM_CXSMICON = 49;
+constexpr int SM_CYSMICON = 50;
 constexpr int SM_CXFULLSCREEN = 16;
 constexpr int SM_CYFULLSCREEN = 17;
 constexpr UINT SPI_GETWHEELSCROLLLINES = 0x0068;
 constexpr UINT WHEEL_PAGESCROLL = 0xFFFFFFFF;
+
+// System menu: item flags of AppendMenu and the commands of WM_SYSCOMMAND (its low four bits
+// are the system's own).
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_SEPARATOR = 0x0800;
+constexpr UINT SC_MINIMIZE = 0xF020;
+constexpr UINT SC_CLOSE = 0xF060;
+constexpr UINT SC_KEYMENU = 0xF100;
+constexpr UINT SC_RESTORE = 0xF120;
+
+// Icons made from resource bits.
+constexpr DWORD LR_DEFAULTCOLOR = 0x0000;
 
 // The creation record that WM_CREATE carries in its lParam.
 struct CREATESTRUCTW

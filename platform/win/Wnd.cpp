@@ -4,6 +4,9 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -411,6 +414,14 @@ BOOL CWnd::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *result)
 
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    // A right-click on a top-level window itself stands for one on its caption, where the
+    // system menu is (a borderless window's whole surface drags it, as a caption would).
+    if (msg == WM_RBUTTONUP && !(m_style & WS_CHILD) && m_widget)
+    {
+        CPoint point(lParam);
+        ClientToScreen(&point);
+        ShowSystemMenu(QPoint(point.x, point.y));
+    }
     if (m_message && m_message->msg == msg && m_message->base && !m_message->baseRan)
     {
         m_message->baseRan = true;
@@ -441,6 +452,29 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
             reinterpret_cast<char16_t *>(lParam), static_cast<std::size_t>(wParam), GetTextOfWindow()));
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_smallIcon);
+    case WM_SYSCOMMAND:
+        switch (wParam & 0xFFF0)
+        {
+        case SC_KEYMENU:
+            if (lParam == ' ' && m_widget)
+            {
+                CPoint origin(0, 0);
+                ClientToScreen(&origin);
+                ShowSystemMenu(QPoint(origin.x, origin.y));
+            }
+            return 0;
+        case SC_CLOSE:
+            SendMessage(WM_CLOSE);
+            return 0;
+        case SC_MINIMIZE:
+            ShowWindow(SW_MINIMIZE);
+            return 0;
+        case SC_RESTORE:
+            ShowWindow(SW_RESTORE);
+            return 0;
+        default:
+            return 0;
+        }
     case WM_SETFONT: {
         auto *font = reinterpret_cast<HFONT>(wParam);
         m_font = font;
@@ -1113,12 +1147,62 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon)
     HICON &slot = bigIcon ? m_bigIcon : m_smallIcon;
     HICON old = slot;
     slot = icon;
+    ApplyIcons();
     return old;
 }
 
-CMenu *CWnd::GetSystemMenu(BOOL) const
+void CWnd::ApplyIcons()
 {
-    return nullptr;
+    if (!m_widget || !m_widget->isWindow())
+        return;
+    // Qt keeps its own copy of the pixels, so the icons may be destroyed while the window lives.
+    QIcon qtIcon;
+    for (HICON icon : {m_bigIcon, m_smallIcon})
+        if (icon && !icon->image.isNull())
+            qtIcon.addPixmap(QPixmap::fromImage(icon->image));
+    m_widget->setWindowIcon(qtIcon);
+}
+
+CMenu *CWnd::GetSystemMenu(BOOL revert) const
+{
+    if (revert)
+    {
+        m_systemMenu.reset();
+        return nullptr;
+    }
+    if (!m_hWnd || (m_style & WS_CHILD))
+        return nullptr;
+    if (!m_systemMenu)
+        m_systemMenu = std::make_unique<CMenu>();
+    return m_systemMenu.get();
+}
+
+void CWnd::ShowSystemMenu(const QPoint &global)
+{
+    if (!m_widget || !m_systemMenu)
+        return;
+    const auto &items = m_systemMenu->Items();
+    if (std::none_of(items.begin(), items.end(),
+                     [](const CMenu::Item &item) { return item.flags == MF_STRING; }))
+        return;
+    // A child of the window, so it goes with it; the choice is posted, so the window may be
+    // gone by the time it would arrive.
+    auto *menu = new QMenu(m_widget);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const HWND window = m_hWnd;
+    const LPARAM where = MAKELPARAM(static_cast<WORD>(global.x()), static_cast<WORD>(global.y()));
+    for (const CMenu::Item &item : items)
+    {
+        if (item.flags == MF_SEPARATOR)
+        {
+            menu->addSeparator();
+            continue;
+        }
+        const UINT_PTR id = item.id;
+        QObject::connect(menu->addAction(QString::fromStdU16String(item.text)), &QAction::triggered, menu,
+                         [window, id, where] { ::PostMessage(window, WM_SYSCOMMAND, id, where); });
+    }
+    menu->popup(global);
 }
 
 void CWnd::SetWindowFont(const QFont &font, BOOL redraw)

@@ -8,12 +8,13 @@
 
 #include "platform/win/CString.h"
 #include "platform/win/Gdi.h"
+#include "platform/win/Menu.h"
 #include "platform/win/WinTypes.h"
 
+class QPoint;
 class QWidget;
 class CDC;
 class CFont;
-class CMenu;
 class CWnd;
 
 namespace vxwin
@@ -139,9 +140,15 @@ class CWnd
     LONG GetWindowLong(int index) const;
     LONG SetWindowLong(int index, LONG value);
     BOOL SetLayeredWindowAttributes(COLORREF key, BYTE alpha, DWORD flags);
+    // The big and the small icon become the icons Qt gives the top-level window.
     HICON SetIcon(HICON icon, BOOL bigIcon);
     HICON GetIcon(BOOL bigIcon) const { return bigIcon ? m_bigIcon : m_smallIcon; }
-    // No window here has a system menu.
+    // The system menu of a top-level window (null for a child), made empty on first use: it
+    // holds only what the program appends, since the window manager's own window menu has
+    // the standard commands. It is shown as a pop-up menu by a right-button release on the
+    // window itself (not on a child) and by Alt+Space (WM_SYSCOMMAND SC_KEYMENU, whose default
+    // handling shows it at the window's top left); an empty one is not shown. Choosing an item
+    // posts WM_SYSCOMMAND with its id. `revert` drops the program's menu and gives null.
     CMenu *GetSystemMenu(BOOL revert) const;
 
     // Fonts of the window's own text. SetFont sends WM_SETFONT, whose default handling
@@ -242,6 +249,8 @@ class CWnd
     void StartCaptionDrag();
     void ArmHoverTimer();
     void DetachFromTree();
+    void ShowSystemMenu(const QPoint &global);
+    void ApplyIcons();
 
     QWidget *m_widget = nullptr;
     CWnd *m_parent = nullptr;
@@ -255,6 +264,7 @@ class CWnd
     HFONT m_font = nullptr;
     HICON m_bigIcon = nullptr;
     HICON m_smallIcon = nullptr;
+    mutable std::unique_ptr<CMenu> m_systemMenu;
     std::map<UINT_PTR, int> m_timers;
     vxwin::MessageContext *m_message = nullptr;
     vxwin::PaintContext *m_paint = nullptr;

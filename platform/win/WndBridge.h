@@ -282,6 +282,14 @@ template <class Base> class WndBridge : public Base, public BridgeBase
         const Qt::KeyboardModifiers mods = e->modifiers();
         const bool ctrl = mods & Qt::ControlModifier;
         const bool alt = mods & (Qt::AltModifier | Qt::MetaModifier);
+        if (key == Qt::Key_Space && (mods & Qt::AltModifier) && !ctrl)
+        {
+            // The keyboard's way to the system menu; nothing of this widget is touched after it.
+            e->accept();
+            if (CWnd *top = m_wnd->GetTopLevelParent())
+                top->SendMessage(WM_SYSCOMMAND, SC_KEYMENU, ' ');
+            return;
+        }
         if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) && !ctrl && !alt)
         {
             e->accept();

@@ -134,6 +134,18 @@ BOOL GetCursorPos(LPPOINT point)
 
 int GetSystemMetrics(int index)
 {
+    // The icon sizes the window layer draws and hands to Qt, whatever the screen.
+    switch (index)
+    {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON:
+        return 16;
+    default:
+        break;
+    }
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return 0;

@@ -5,7 +5,7 @@
 // usage: vx_image_gen TABLE OUTPUT.cpp [FOLDER]   (FOLDER: also write each image as a file)
 //
 // Table lines: type id width height kind colours shape
-//   type     PNG or BITMAP
+//   type     PNG, BITMAP or ICON (an icon resource: its bits are the PNG as well)
 //   kind     background | button | icon | picture
 //   colours  comma-separated RRGGBB or AARRGGBB values; their meaning depends on the shape
 //   shape    a shape name, optionally with ":" and a number
@@ -85,7 +85,7 @@ std::vector<Row> ReadTable(const std::string &path)
                 continue;
             throw Failure{path + ":" + std::to_string(line) + ": expected 7 fields"};
         }
-        if (row.type != "PNG" && row.type != "BITMAP")
+        if (row.type != "PNG" && row.type != "BITMAP" && row.type != "ICON")
             throw Failure{path + ":" + std::to_string(line) + ": unknown type " + row.type};
         if (row.width <= 0 || row.height <= 0 || row.width > 4096 || row.height > 4096)
             throw Failure{path + ":" + std::to_string(line) + ": bad size"};

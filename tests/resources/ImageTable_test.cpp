@@ -47,6 +47,7 @@ const Expected kSizes[] = {
     {u"BITMAP", 149, 16, 16}, {u"BITMAP", 150, 16, 16}, {u"BITMAP", 151, 8, 8},  {u"BITMAP", 152, 8, 8},
     {u"PNG", 476, 85, 23},    {u"PNG", 475, 85, 23},    {u"PNG", 474, 85, 23},   {u"PNG", 259, 26, 26},
     {u"PNG", 260, 26, 26},    {u"PNG", 477, 64, 64},    {u"PNG", 118, 200, 130},
+    {u"ICON", 103, 32, 32},
 };
 
 const unsigned kKeyedButtons[] = {472, 471, 470, 464, 463, 462, 467, 466, 465, 480, 479, 478,
@@ -76,6 +77,8 @@ TEST(ImageTable, LookupMatchesTypeAndId)
     EXPECT_FALSE(Load(u"png", 513));
     EXPECT_TRUE(Load(u"BITMAP", 149));
     EXPECT_FALSE(Load(u"PNG", 149));
+    EXPECT_TRUE(Load(u"ICON", 103));
+    EXPECT_FALSE(Load(u"PNG", 103));
     EXPECT_FALSE(Load(u"PNG", 9999));
     const unsigned char *data = reinterpret_cast<const unsigned char *>(1);
     std::size_t size = 7;
@@ -158,6 +161,15 @@ TEST(ImageTable, KeyedDrawingLeavesTheCornersUnpainted)
     }
     EXPECT_EQ(Pixel(page, 0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(Pixel(page, 42, 11), Pixel(*face, 42, 11));
+}
+
+TEST(ImageTable, TheProgramIconHasATransparentGround)
+{
+    std::unique_ptr<Bitmap> icon = Load(u"ICON", 103);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(Pixel(*icon, 0, 0) >> 24, 0u);
+    EXPECT_EQ(Pixel(*icon, 31, 31) >> 24, 0u);
+    EXPECT_EQ(Pixel(*icon, 16, 16) >> 24, 0xFFu);
 }
 
 TEST(ImageTable, CalendarAndChartArrowsPointTheirWay)

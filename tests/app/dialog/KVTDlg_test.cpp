@@ -3,17 +3,26 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
 #include <QWidget>
 #include <filesystem>
 #include <future>
 
+#include "app/AboutDlg.h"
+#include "app/ModuleVersion.h"
 #include "platform/sys/DataFolder.h"
+#include "platform/sys/LocalTime.h"
 #include "platform/sys/TextConvert.h"
+#include "resources/Resources.h"
 #include "store/KvtDatabase.h"
+#include "store/PackedDate.h"
+#include "store/SQLiteDatabase.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
 #include "tests/support/gui/GuiTestHelpers.h"
+#include "ui/ContinueCancelDlg2.h"
 #include "ui/DataGraph.h"
 #include "ui/UIStatic.h"
 
@@ -110,7 +119,32 @@ class TestDlg : public CKVTDlg
     bool WatcherLetGo() const { return m_bWatcherLetGo; }
     bool HasWatcher() const { return m_pWatcher != nullptr; }
 
+    // The start-up message as it arrives: how often, whether the window was visible then, and
+    // how often it had been shown by then.
+    int startupMessages = 0;
+    bool visibleAtStartupMessage = true;
+    int showsBeforeStartupMessage = -1;
+    int shows = 0;
+
   protected:
+    BOOL OnInitDialog() override
+    {
+        const BOOL result = CKVTDlg::OnInitDialog();
+        if (QWidget *widget = GetWidget())
+            widget->installEventFilter(&m_showCounter);
+        return result;
+    }
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg == WM_USER + 116)
+        {
+            ++startupMessages;
+            visibleAtStartupMessage = IsWindowVisible() != FALSE;
+            showsBeforeStartupMessage = shows;
+        }
+        return CKVTDlg::WindowProc(msg, wParam, lParam);
+    }
+
     std::shared_ptr<UlvexDevice> CreateDeviceWrapper() override
     {
         return std::make_shared<UlvexDevice>(libraryPath);
@@ -136,7 +170,23 @@ class TestDlg : public CKVTDlg
     }
 
   private:
+    class ShowCounter : public QObject
+    {
+      public:
+        explicit ShowCounter(int *count) : m_count(count) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Show)
+                ++*m_count;
+            return false;
+        }
+
+      private:
+        int *m_count;
+    };
+
     std::shared_ptr<Gate> m_gate;
+    ShowCounter m_showCounter{&shows};
 };
 
 class MainDialogTest : public ::testing::Test
@@ -262,23 +312,63 @@ TEST_F(MainDialogTest, EscapeAndEnterNeverEndTheDialogAndEnterRunsThePagesAction
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
 
-TEST_F(MainDialogTest, CommandLineStartStaysHiddenUntilTheStartUpMessage)
+// The password text that the records store keeps for a user, as a command line carries it.
+std::u16string StoredPasswordText(const std::filesystem::path &file, const std::u16string &user)
 {
+    SQLiteDatabase db;
+    EXPECT_EQ(db.Open(file.u16string().c_str()), 1);
+    CellTable table;
+    std::u16string quoted;
+    for (char16_t c : user)
+        quoted += c == u'\'' ? u"''" : std::u16string(1, c);
+    EXPECT_EQ(db.Query(u"select Password from UserInfo where UserID='" + quoted + u"'", &table), 1);
+    std::u16string text;
+    EXPECT_TRUE(table.GetText(0, 0, &text));
+    return text;
+}
+
+TEST_F(MainDialogTest, CommandLineStartWithAStoredUserStaysHiddenUntilTheStartUpMessage)
+{
+    const std::u16string user = u"alice \"o'neil\"";
+    const std::u16string password = u"s\"e'c r";
+    {
+        KvtDatabase store;
+        const DateParts born{3, 4, 1980};
+        ASSERT_EQ(
+            store.AddUser(user.c_str(), password.c_str(), u"Alice", u"O'Neil", 1, &born, 30, 170, 0, 60, 0),
+            1);
+    }
+    const std::u16string stored = StoredPasswordText(DatabaseFile(), user);
+    ASSERT_FALSE(stored.empty());
+    ASSERT_EQ(stored.find_first_not_of(u"0123456789ABCDEF"), std::u16string::npos)
+        << "upper-case hexadecimal";
+
     TestDlg dlg(1033);
-    dlg.m_strCmdUser = u"alice";
-    dlg.m_strCmdPassword = u"s\"e'c\u0000r";
+    dlg.m_strCmdUser = user;
+    dlg.m_strCmdPassword = stored;
     SleepCounter sleeps;
     bool shownAfter = false;
+    int loggedIn = 0;
     ModalScript script([&](CDialog &d) {
         EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.startupCalls == 1; }));
         shownAfter = dlg.IsWindowVisible() != FALSE;
+        // The texts reached the dialog as the command line gave them: the dialog's own store
+        // takes them for the stored user.
+        std::u16string deciphered;
+        if (dlg.m_pDatabase && dlg.m_pDatabase->DecryptPassword(dlg.m_strCmdPassword, &deciphered))
+            loggedIn = dlg.m_pDatabase->Login(dlg.m_strCmdUser, deciphered.c_str());
         d.PostMessage(WM_CLOSE);
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(WM_KVT_STARTUP, 1140u);
+    EXPECT_EQ(dlg.startupMessages, 1);
+    EXPECT_FALSE(dlg.visibleAtStartupMessage);
+    EXPECT_EQ(dlg.showsBeforeStartupMessage, 0) << "never shown, not even for a moment, before the message";
     EXPECT_EQ(dlg.startupCalls, 1);
     EXPECT_FALSE(dlg.visibleAtStartup);
     EXPECT_TRUE(shownAfter);
     EXPECT_EQ(dlg.loginPages, 0);
+    EXPECT_EQ(loggedIn, 1);
     EXPECT_LE(sleeps.sleeps, 20);
 }
 
@@ -395,5 +485,293 @@ TEST_F(MainDialogTest, RunMainDialogRunsTheDialogAsTheMainWindowWithTheCommandLi
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(mainDuringRun, static_cast<CWnd *>(seen));
     EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr);
+}
+} // namespace
+
+namespace
+{
+bool LookupWithoutTheAboutText(unsigned id, unsigned short language, std::u16string &out)
+{
+    return id != 101 && vxres::LookupString(id, language, out);
+}
+
+class StringTable
+{
+  public:
+    explicit StringTable(vxwin::StringTableLookup lookup) : m_previous(vxwin::GetStringTableLookup())
+    {
+        vxwin::SetStringTableLookup(lookup);
+    }
+    ~StringTable() { vxwin::SetStringTableLookup(m_previous); }
+
+  private:
+    vxwin::StringTableLookup m_previous;
+};
+
+QMenu *OpenPopup()
+{
+    vxtest::ProcessEvents();
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+}
+
+TEST_F(MainDialogTest, TheSystemMenuOffersAboutOnlyWhenItsTextLoads)
+{
+    struct Case
+    {
+        LANGID language;
+        bool withAboutText;
+        const char16_t *item;
+    };
+    for (const Case &c :
+         {Case{1033, true, u"&About Vormatik..."}, Case{1031, true, nullptr}, Case{1033, false, nullptr}})
+    {
+        StringTable table(c.withAboutText ? &vxres::LookupString : &LookupWithoutTheAboutText);
+        std::u16string expected = c.item ? c.item : u"";
+        if (c.withAboutText && !c.item)
+        {
+            ASSERT_TRUE(vxres::LookupString(101, c.language, expected));
+        }
+        TestDlg dlg(c.language);
+        UINT items = 99;
+        UINT aboutId = 0;
+        std::u16string shown;
+        ModalScript script([&](CDialog &d) {
+            if (CMenu *menu = dlg.GetSystemMenu(FALSE))
+            {
+                items = menu->GetMenuItemCount();
+                aboutId = menu->GetMenuItemID(1);
+            }
+            QTest::mouseClick(dlg.GetWidget(), Qt::RightButton, {}, QPoint(600, 500));
+            if (QMenu *popup = OpenPopup())
+            {
+                if (popup->actions().size() == 2)
+                    shown = popup->actions()[1]->text().toStdU16String();
+                popup->close();
+            }
+            d.PostMessage(WM_CLOSE);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        if (c.withAboutText)
+        {
+            EXPECT_EQ(items, 2u) << c.language;
+            EXPECT_EQ(aboutId, IDM_ABOUTBOX);
+            EXPECT_EQ(shown, expected) << c.language;
+            EXPECT_FALSE(expected.empty());
+        }
+        else
+        {
+            EXPECT_EQ(items, 0u);
+            EXPECT_EQ(shown, u"");
+        }
+    }
+}
+
+TEST_F(MainDialogTest, TheAboutItemOpensTheAboutBoxWithTheProductAndItsVersion)
+{
+    CModuleVersion version;
+    ASSERT_EQ(version.Load(nullptr), 1);
+    TestDlg dlg(1031);
+    int aboutBoxes = 0;
+    bool endedByOk = false;
+    std::u16string name, versionText, okText, title;
+    ModalScript script([&](CDialog &d) {
+        if (auto *about = dynamic_cast<CAboutDlg *>(&d))
+        {
+            ++aboutBoxes;
+            EXPECT_EQ(about->GetParent(), static_cast<CWnd *>(&dlg));
+            if (!about->GetProductNameLabel() || !about->GetVersionLabel() || !about->GetOkButton())
+            {
+                ADD_FAILURE() << "the About box lacks a control";
+                about->EndDialog(IDCANCEL);
+                return;
+            }
+            name = about->GetProductNameLabel()->GetText();
+            versionText = about->GetVersionLabel()->GetText();
+            okText = about->GetOkButton()->GetText();
+            CString text;
+            about->GetWindowText(text);
+            title = text.str();
+            QTest::mouseClick(about->GetOkButton()->GetWidget(), Qt::LeftButton, {}, QPoint(10, 10));
+            endedByOk = about->IsWindowVisible() == FALSE;
+            if (!endedByOk)
+                about->EndDialog(IDCANCEL);
+            return;
+        }
+        [&] {
+            QTest::mouseClick(dlg.GetWidget(), Qt::RightButton, {}, QPoint(600, 500));
+            QMenu *popup = OpenPopup();
+            ASSERT_NE(popup, nullptr);
+            ASSERT_EQ(popup->actions().size(), 2);
+            popup->actions()[1]->trigger();
+            popup->close();
+            EXPECT_TRUE(vxtest::WaitFor([&] { return aboutBoxes == 1; }));
+            EXPECT_TRUE(dlg.IsWindowVisible()) << "the About box leaves the main dialog up";
+        }();
+        d.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(aboutBoxes, 1);
+    EXPECT_TRUE(endedByOk);
+    EXPECT_EQ(name, version.GetProductName());
+    EXPECT_EQ(name, u"Vormatik");
+    EXPECT_EQ(title, name);
+    EXPECT_EQ(versionText, version.GetProductVersion());
+    EXPECT_FALSE(versionText.empty());
+    EXPECT_EQ(okText, vxwin::ButtonText(IDOK, 1031));
+}
+
+TEST_F(MainDialogTest, OtherSystemCommandsGoOnToTheDefaultHandling)
+{
+    TestDlg dlg(1033);
+    bool menuShown = false;
+    bool closedByCommand = false;
+    ModalScript script([&](CDialog &) {
+        // Alt+Space asks for the key menu, which only the default handling shows.
+        QTest::keyClick(dlg.GetWidget(), Qt::Key_Space, Qt::AltModifier);
+        if (QMenu *popup = OpenPopup())
+        {
+            menuShown = true;
+            popup->close();
+        }
+        // The close command ends the dialog as the close button does.
+        dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+        closedByCommand = dlg.m_bClosing != FALSE;
+        if (!closedByCommand)
+            dlg.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_TRUE(menuShown);
+    EXPECT_TRUE(closedByCommand);
+    EXPECT_FALSE(dlg.WatcherLetGo());
+}
+
+TEST_F(MainDialogTest, TheIconIsTheWindowsAndTheDragIconAndIsDrawnCentredWhenMinimised)
+{
+    TestDlg dlg(1033);
+    ASSERT_NE(dlg.m_hIcon, nullptr);
+    ModalScript script([&](CDialog &d) {
+        [&] {
+            EXPECT_EQ(dlg.GetIcon(TRUE), dlg.m_hIcon);
+            EXPECT_EQ(dlg.GetIcon(FALSE), dlg.m_hIcon);
+            EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
+            EXPECT_FALSE(dlg.GetWidget()->windowIcon().isNull());
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.GetWidget()));
+
+            const QImage normal = vxtest::GrabWidget(dlg.GetWidget());
+            dlg.ShowWindow(SW_MINIMIZE);
+            ASSERT_TRUE(dlg.IsIconic());
+            dlg.m_bRepaintOnActivate = FALSE;
+            const QImage minimised = vxtest::GrabWidget(dlg.GetWidget());
+            EXPECT_EQ(dlg.m_bRepaintOnActivate, FALSE) << "the icon's paint is not the page's";
+
+            const QImage &icon = dlg.m_hIcon->image;
+            ASSERT_EQ(icon.size(), QSize(32, 32));
+            CRect client;
+            dlg.GetClientRect(&client);
+            const int left = (client.Width() - 32 + 1) / 2;
+            const int top = (client.Height() - 32 + 1) / 2;
+            int same = 0, opaque = 0;
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x)
+                {
+                    if (qAlpha(icon.pixel(x, y)) != 255)
+                        continue;
+                    ++opaque;
+                    same +=
+                        vxtest::PixelAt(minimised, left + x, top + y) == QColor::fromRgba(icon.pixel(x, y));
+                }
+            EXPECT_GT(opaque, 100);
+            EXPECT_EQ(same, opaque);
+            // Away from the icon the page is not drawn.
+            EXPECT_NE(vxtest::PixelAt(minimised, 100, 300), vxtest::PixelAt(normal, 100, 300));
+
+            dlg.ShowWindow(SW_RESTORE);
+            EXPECT_FALSE(dlg.IsIconic());
+        }();
+        d.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+TEST_F(MainDialogTest, TheDatePromptReachesTheMainDialogWhileItLives)
+{
+    struct Clock
+    {
+        Clock()
+        {
+            int64_t now = 0;
+            EXPECT_TRUE(vxsys::LocalTimeFromFields({2011, 5, 18, 12, 0, 0, 0}, &now));
+            vxsys::SetCurrentTimeSource([now] { return now; });
+        }
+        ~Clock() { vxsys::SetCurrentTimeSource({}); }
+    } clock;
+    EXPECT_EQ(vxui::GetMainDialogSeam(), nullptr);
+    {
+        TestDlg dlg(1031);
+        MainDialogSeam *seam = vxui::GetMainDialogSeam();
+        ASSERT_EQ(seam, static_cast<MainDialogSeam *>(&dlg));
+        EXPECT_EQ(seam->GetLanguage(), 1031);
+        dlg.m_LastRunDate = DateParts{10, 5, 2010};
+        dlg.m_LastRunTime = TimeParts{23, 59, 59};
+
+        struct Case
+        {
+            const char16_t *day, *month, *year;
+            INT_PTR result;
+        };
+        const Case cases[] = {{u"10", u"05", u"2010", IDCANCEL}, {u"11", u"5", u"2010", IDOK}};
+        std::vector<INT_PTR> results;
+        std::vector<DWORD> entered;
+        const Case *current = nullptr;
+        ModalScript script([&](CDialog &d) {
+            if (auto *prompt = dynamic_cast<CContinueCancelDlg2 *>(&d))
+            {
+                EXPECT_EQ(dlg.GetOpenDatePrompt(), prompt);
+                prompt->GetDayEdit()->SetWindowText(current->day);
+                prompt->GetMonthEdit()->SetWindowText(current->month);
+                prompt->GetYearEdit()->SetWindowText(current->year);
+                // The button's way: through the main dialog's pointer to the open prompt.
+                CContinueCancelDlg2::OnContinueClicked();
+                if (prompt->IsWindowVisible())
+                    CContinueCancelDlg2::OnCancelClicked();
+                return;
+            }
+            for (const Case &c : cases)
+            {
+                current = &c;
+                dlg.m_nEnteredDate = 0;
+                CContinueCancelDlg2 prompt(dlg.m_nLanguage, &dlg);
+                dlg.m_pDateDlg = &prompt;
+                results.push_back(prompt.DoModal());
+                dlg.m_pDateDlg = nullptr;
+                entered.push_back(dlg.m_nEnteredDate);
+            }
+            d.PostMessage(WM_CLOSE);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        ASSERT_EQ(results.size(), 2u);
+        // The run of 2010-05-10 ended that day, so only a later day is taken.
+        EXPECT_EQ(results[0], IDCANCEL);
+        EXPECT_EQ(entered[0], vxtime::PackDate(2010, 5, 10));
+        EXPECT_EQ(results[1], IDOK);
+        EXPECT_EQ(entered[1], vxtime::PackDate(2010, 5, 11));
+
+        DWORD date = 0, time = 0;
+        dlg.GetLastRunKeys(&date, &time);
+        EXPECT_EQ(date, 2010u * 65536 + 5 * 256 + 10);
+        EXPECT_EQ(time, 23u * 65536 + 59 * 256 + 59);
+    }
+    EXPECT_EQ(vxui::GetMainDialogSeam(), nullptr) << "unregistered with the dialog";
+}
+
+TEST_F(MainDialogTest, OnlyTheDialogThatIsRegisteredUnregistersItself)
+{
+    auto first = std::make_unique<CKVTDlg>(1033);
+    auto second = std::make_unique<CKVTDlg>(1028);
+    EXPECT_EQ(vxui::GetMainDialogSeam(), static_cast<MainDialogSeam *>(second.get()));
+    first.reset();
+    EXPECT_EQ(vxui::GetMainDialogSeam(), static_cast<MainDialogSeam *>(second.get()));
+    second.reset();
+    EXPECT_EQ(vxui::GetMainDialogSeam(), nullptr);
 }
 } // namespace
