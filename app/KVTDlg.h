@@ -80,6 +80,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     // Device checks requested or running and not finished; 0 without a watcher.
     std::int32_t PendingDeviceChecks() const;
 
+    // Rewrites the header of the connected monitor's workout file with the user's name and profile
+    // and the device settings, over the monitor's transport; with freshHeader a new header that counts
+    // no records. Copies the units flag into the profile settings' metric field. False on any failure.
+    virtual bool WriteDeviceSettings(bool freshHeader);
+
     // ---- what the kit's prompts ask of the main dialog ----
     WORD GetLanguage() const override { return m_nLanguage; }
     CContinueCancelDlg2 *GetOpenDatePrompt() const override { return m_pDateDlg; }
