@@ -17,15 +17,15 @@ template <std::size_t N> std::u16string TextOf(const std::array<char16_t, N> &te
 bool CKVTDlg::WriteDeviceSettings(bool freshHeader)
 {
     DeviceSettingsWriteContext context;
-    if (m_pDevice)
     {
-        // The watcher writes the wrapper's fields under the device mutex.
+        // The watcher writes the wrapper's fields and the ID pair under the device mutex.
         DeviceLock lock(DeviceMutex());
-        context.deviceType = m_pDevice->GetDeviceType();
+        if (m_pDevice)
+            context.deviceType = m_pDevice->GetDeviceType();
+        if (m_pUsbIds)
+            context.usbIds = *m_pUsbIds;
     }
     context.driveLetter = static_cast<char>(m_chDriveLetter);
-    if (m_pUsbIds)
-        context.usbIds = *m_pUsbIds;
     context.extendedHeader = m_nDeviceTableFlag != 0;
     context.hidSession = m_pCommandSession.get();
     context.firmware = m_FirmwareVersion;
