@@ -25,6 +25,7 @@ class CDataGraph;
 class UIEdit;
 class CContinueCancelDlg2;
 class KvtDatabase;
+class UIDeviceSettingDlg;
 class UIStatic;
 
 // Posted by the dialog to itself when it was started with a command-line log-in.
@@ -166,6 +167,15 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     static void OnRegisterNow();
     static void OnRegisterLater();
 
+    // ---- the Device Setting page ----
+    // Its Save, and the Save of the save-changes prompt shown when that page is left modified: both
+    // check the step lengths, write the settings to an imported monitor and clear the modified flag.
+    static void OnDeviceSettingSave();
+    static void OnSaveChangesSave();
+    // Makes the page itself as a page control (id 115) with the device's languages and both settings
+    // records, and keeps it as the Device Setting child; null when it could not be made.
+    UIDeviceSettingDlg *CreateDeviceSettingPage();
+
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
     virtual void ShowDeviceSettingView();
@@ -240,8 +250,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     DWORD m_nTotalSteps = 0;
     DWORD m_nTotalSeconds = 0;
     CString m_strGoalSummary;
-    // The monitor languages offered on the device settings page.
-    std::vector<CString> m_aLanguageList;
+    // The monitor languages offered on the device settings page, as the last import left them.
+    DeviceLanguageList m_aLanguageList;
     BOOL m_bMetric = FALSE;
     CString m_strDistanceUnit;
     CString m_strDistanceUnitShort;
@@ -325,6 +335,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
                         const UINT (&labels)[3][2]);
     // A string of the table in the dialog's language.
     CString LoadStringText(UINT id) const;
+    // The save step of the Device Setting page, from its Save or from the save-changes prompt.
+    void SaveDeviceSettingPage(bool fromSavePrompt);
 
     static void OnGraphPoint(UINT id, int point);
     static void OnGraphPrevious(UINT id);
