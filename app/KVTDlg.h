@@ -19,6 +19,7 @@
 #include "ui/PromptOwner.h"
 #include "ui/UIButton.h"
 #include "ui/UIDialog.h"
+#include "ui/UnitsOwner.h"
 
 class CCalendar;
 class CDataGraph;
@@ -50,7 +51,7 @@ enum class KvtView : int
 };
 
 // While it lives, the dialog is the main dialog the kit's prompts reach (MainDialogSeam).
-class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
+class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, public UnitsOwner
 {
   public:
     // The page controls' Enter action.
@@ -253,6 +254,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     // The monitor languages offered on the device settings page, as the last import left them.
     DeviceLanguageList m_aLanguageList;
     BOOL m_bMetric = FALSE;
+    // The device settings page's Default takes these units.
+    BOOL IsMetricUnits() const override { return m_bMetric; }
     CString m_strDistanceUnit;
     CString m_strDistanceUnitShort;
     CString m_strTimeUnit;

@@ -20,8 +20,6 @@ class MainDialogSeam
     // The latest stored run: its date as year * 65536 + month * 256 + day and its time as
     // hour * 65536 + minute * 256 + second (both 0 when there is none).
     virtual void GetLastRunKeys(DWORD *dateKey, DWORD *timeKey) const = 0;
-    // The units the user shows distances and lengths in: TRUE metric, FALSE imperial.
-    virtual BOOL IsMetricUnits() const { return TRUE; }
 };
 
 namespace vxui

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/MainDialogSeam.h"
+#include "ui/UnitsOwner.h"
 
 namespace
 {
@@ -635,10 +635,11 @@ void UIDeviceSettingDlg::OnDefault()
     UIDeviceSettingDlg *page = s_pCurrent;
     if (!page)
         return;
-    const MainDialogSeam *main = vxui::GetMainDialogSeam();
+    // The units of the window the page lies on (the main dialog); centimetres without one.
+    const auto *owner = dynamic_cast<const UnitsOwner *>(page->GetParent());
     UserProfileSettings profile;
     profile.placement = 0;
-    profile.metric = !main || main->IsMetricUnits() ? 1 : 0;
+    profile.metric = !owner || owner->IsMetricUnits() ? 1 : 0;
     // Double tap goes back to On, the monitor's own default.
     profile.doubleTapOff = 0;
     profile.doubleTapSpeed = 1;

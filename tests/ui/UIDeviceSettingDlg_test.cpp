@@ -6,8 +6,8 @@
 
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/MainDialogSeam.h"
 #include "ui/UIDeviceSettingDlg.h"
+#include "ui/UnitsOwner.h"
 
 using uitest::Host;
 using Page = UIDeviceSettingDlg;
@@ -22,20 +22,12 @@ void CountSave()
     ++g_saves;
 }
 
-// The main dialog as the page sees it: only its units matter here.
-class Units : public MainDialogSeam
+// A window that tells its units, as the main dialog does.
+class UnitsHost : public Host, public UnitsOwner
 {
   public:
-    explicit Units(BOOL metric) : m_metric(metric) { vxui::SetMainDialogSeam(this); }
-    ~Units() override { vxui::SetMainDialogSeam(nullptr); }
-    WORD GetLanguage() const override { return 1033; }
-    CContinueCancelDlg2 *GetOpenDatePrompt() const override { return nullptr; }
-    void SetEnteredDate(DWORD) override {}
-    void GetLastRunKeys(DWORD *, DWORD *) const override {}
-    BOOL IsMetricUnits() const override { return m_metric; }
-
-  private:
-    BOOL m_metric;
+    BOOL metric = TRUE;
+    BOOL IsMetricUnits() const override { return metric; }
 };
 
 UserProfileSettings Profile(std::uint32_t metric, std::uint16_t walking, std::uint16_t running)
@@ -108,7 +100,7 @@ class DeviceSettingPage : public testing::Test
     }
 
     uitest::ProgramStrings strings;
-    Host host;
+    UnitsHost host;
     std::unique_ptr<Page> page;
 };
 
@@ -429,7 +421,7 @@ TEST_F(DeviceSettingPage, DefaultLoadsTheDefaultsInTheMainDialogsUnits)
     for (BOOL metric : {TRUE, FALSE})
     {
         SCOPED_TRACE(metric);
-        Units units(metric);
+        host.metric = metric;
         Make({3, 0});
         Load(UserProfileSettings{1, 1, 1, 2, 60, 60}, DeviceSettings{0, 0, 0, 0, 2, 3, 0x44, 0x55});
         Click(Page::kDefaultId);

@@ -329,6 +329,21 @@ TEST_F(DeviceSettingSave, WithoutThePageOrTheMainWindowNothingHappens)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+// Default on the page takes the main dialog's units, whatever unit the page was showing.
+TEST_F(DeviceSettingSave, DefaultTakesTheDialogsUnits)
+{
+    for (const BOOL metric : {FALSE, TRUE})
+    {
+        UIDeviceSettingDlg *page = ShowPage(!metric);
+        dlg->m_bMetric = metric;
+        UIButton *defaults = page->GetButton(UIDeviceSettingDlg::kDefaultId);
+        defaults->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        defaults->SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        EXPECT_EQ(page->GetProfileCopy().metric, metric ? 1u : 0u);
+        EXPECT_TRUE(dlg->IsChildPageModified());
+    }
+}
+
 // The page's own Save button reaches the main dialog's save step.
 TEST_F(DeviceSettingSave, ThePagesSaveButtonSaves)
 {
