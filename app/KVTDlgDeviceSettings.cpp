@@ -1,5 +1,7 @@
 #include "app/KVTDlg.h"
 
+#include <algorithm>
+
 #include "device/DeviceMutex.h"
 #include "device/DeviceSettingsWriter.h"
 #include "ui/PromptDialogs.h"
@@ -91,7 +93,10 @@ UIDeviceSettingDlg *CKVTDlg::CreateDeviceSettingPage()
 {
     auto page = std::make_unique<UIDeviceSettingDlg>(m_nLanguage);
     page->SetSaveCallback(&CKVTDlg::OnDeviceSettingSave);
-    page->SetOptionTable(m_aLanguageList.count, m_aLanguageList.codes.data());
+    // Never more codes than the list holds, whatever its count says.
+    const auto languages =
+        static_cast<std::uint8_t>(std::min<std::size_t>(m_aLanguageList.count, m_aLanguageList.codes.size()));
+    page->SetOptionTable(languages, m_aLanguageList.codes.data());
     if (!page->Create(nullptr, nullptr, WS_CHILD, kDeviceSettingPageRect, this, UIDeviceSettingDlg::kPageId))
         return nullptr;
     page->SetUserProfile(&m_ProfileSettings);

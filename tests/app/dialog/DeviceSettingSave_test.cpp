@@ -138,6 +138,12 @@ TEST_F(DeviceSettingSave, ThePageIsMadeFromTheDialogsRecords)
     EXPECT_EQ(dlg->m_pChildPage, nullptr);
     EXPECT_EQ(UIDeviceSettingDlg::GetCurrentPage(), nullptr);
     EXPECT_FALSE(dlg->IsChildPageModified());
+
+    // A list whose count promises more codes than it holds offers the codes it holds.
+    dlg->m_aLanguageList.count = 6;
+    page = ShowPage(true);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->GetLanguageRadioCount(), 3);
 }
 
 // Step lengths outside 10 to 255 cm are refused with message 560, in the bounds of the unit the user
