@@ -223,10 +223,15 @@ bool UIDeviceSettingDlg::MakeControls()
 {
     const int left = Gdiplus::StringAlignmentNear;
     const int right = Gdiplus::StringAlignmentFar;
+    // A label of two lines is centred on its row.
     auto rowLabel = [&](UINT id, Group group, UINT text, int y, int lines = 1, ARGB colour = kLabelText) {
-        return AddLabel(id, group, Text(text),
-                        CRect(kRowLabelLeft, y, kRowLabelRight, y + kRowHeight * lines), colour,
-                        right) != nullptr;
+        const int top = y - (lines - 1) * kRowHeight / 2;
+        UIStatic *label =
+            AddLabel(id, group, Text(text),
+                     CRect(kRowLabelLeft, top, kRowLabelRight, top + kRowHeight * lines), colour, right);
+        if (label && lines > 1)
+            label->SetMultiLine(TRUE);
+        return label != nullptr;
     };
     auto choiceAt = [](int x, int y) { return CRect(x, y + 2, x + kChoiceSize, y + 2 + kChoiceSize); };
     auto choiceLabel = [&](UINT id, Group group, const std::u16string &text, int x, int y, int until,
@@ -271,7 +276,7 @@ bool UIDeviceSettingDlg::MakeControls()
                    false) ||
         !choiceLabel(kTapOffLabelId, g, Text(kOffText), kGeneralSecond, kDoubleTapRow, kPageRight))
         return false;
-    if (!rowLabel(kSpeedLabelId, g, kSpeedText, kSpeedRow) ||
+    if (!rowLabel(kSpeedLabelId, g, kSpeedText, kSpeedRow, 2) ||
         !AddChoice(kNormalRadioId, g, choiceAt(kFirstChoice, kSpeedRow), &UIDeviceSettingDlg::OnSpeedNormal,
                    false) ||
         !choiceLabel(kNormalLabelId, g, Text(kNormalText), kFirstChoice, kSpeedRow, kGeneralSecond - 2) ||
