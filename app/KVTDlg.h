@@ -19,12 +19,14 @@
 #include "ui/PromptOwner.h"
 #include "ui/UIButton.h"
 #include "ui/UIDialog.h"
+#include "ui/UnitsOwner.h"
 
 class CCalendar;
 class CDataGraph;
 class UIEdit;
 class CContinueCancelDlg2;
 class KvtDatabase;
+class UIDeviceSettingDlg;
 class UIStatic;
 
 // Posted by the dialog to itself when it was started with a command-line log-in.
@@ -49,7 +51,7 @@ enum class KvtView : int
 };
 
 // While it lives, the dialog is the main dialog the kit's prompts reach (MainDialogSeam).
-class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
+class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, public UnitsOwner
 {
   public:
     // The page controls' Enter action.
@@ -79,6 +81,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
 
     // Device checks requested or running and not finished; 0 without a watcher.
     std::int32_t PendingDeviceChecks() const;
+
+    // Rewrites the header of the connected monitor's workout file with the user's name and profile
+    // and the device settings, over the monitor's transport; with freshHeader a new header that counts
+    // no records. Copies the units flag into the profile settings' metric field. False on any failure.
+    virtual bool WriteDeviceSettings(bool freshHeader);
 
     // ---- what the kit's prompts ask of the main dialog ----
     WORD GetLanguage() const override { return m_nLanguage; }
@@ -161,6 +168,15 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     static void OnRegisterNow();
     static void OnRegisterLater();
 
+    // ---- the Device Setting page ----
+    // Its Save, and the Save of the save-changes prompt shown when that page is left modified: both
+    // check the step lengths, write the settings to an imported monitor and clear the modified flag.
+    static void OnDeviceSettingSave();
+    static void OnSaveChangesSave();
+    // Makes the page itself as a page control (id 115) with the device's languages and both settings
+    // records, and keeps it as the Device Setting child; null when it could not be made.
+    UIDeviceSettingDlg *CreateDeviceSettingPage();
+
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
     virtual void ShowDeviceSettingView();
@@ -235,9 +251,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
     DWORD m_nTotalSteps = 0;
     DWORD m_nTotalSeconds = 0;
     CString m_strGoalSummary;
-    // The monitor languages offered on the device settings page.
-    std::vector<CString> m_aLanguageList;
+    // The monitor languages offered on the device settings page, as the last import left them.
+    DeviceLanguageList m_aLanguageList;
     BOOL m_bMetric = FALSE;
+    // The device settings page's Default takes these units.
+    BOOL IsMetricUnits() const override { return m_bMetric; }
     CString m_strDistanceUnit;
     CString m_strDistanceUnitShort;
     CString m_strTimeUnit;
@@ -320,6 +338,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam
                         const UINT (&labels)[3][2]);
     // A string of the table in the dialog's language.
     CString LoadStringText(UINT id) const;
+    // The save step of the Device Setting page, from its Save or from the save-changes prompt.
+    void SaveDeviceSettingPage(bool fromSavePrompt);
 
     static void OnGraphPoint(UINT id, int point);
     static void OnGraphPrevious(UINT id);

@@ -18,10 +18,3 @@ void CKVTDlg::ShowMySupportView()
 }
 
 void CKVTDlg::ShowNewAccountView() {}
-
-BOOL CKVTDlg::IsChildPageModified() const
-{
-    return FALSE;
-}
-
-void CKVTDlg::SetChildPageModified(BOOL) {}

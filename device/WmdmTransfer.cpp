@@ -144,7 +144,12 @@ WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t produc
             }
             // A file that is there but could not be read is not a missing file.
             if (listedAll && !readFailed)
+            {
                 outcome = WmdmReadOutcome::NoFile;
+                // Where a new file goes: the first workout folder, where a write by name puts it too.
+                if (readFrom)
+                    *readFrom = WmdmFileLocation{folders.front().storageId, folders.front().handle, 0};
+            }
         }
     }
     // Whatever was at the local path before is not this device's file.

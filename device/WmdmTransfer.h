@@ -83,7 +83,8 @@ struct WmdmFileLocation
     std::uint32_t object = 0; // the file's object handle
 };
 
-// readFrom, when given, receives where the copied file was found (left as it was otherwise).
+// readFrom, when given, receives where the copied file was found; for NoFile the first workout folder
+// (object 0), where a fresh file would go; left as it was on failure.
 WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t productId,
                                     const std::string &localPath, std::u16string_view deviceFileName,
                                     WmdmFileLocation *readFrom = nullptr);

@@ -43,7 +43,11 @@ std::u16string GetName(const uint8_t *p)
 
 void PutName(uint8_t *p, const std::u16string &name)
 {
-    const std::size_t n = name.size() < kWorkoutNameMaxChars ? name.size() : kWorkoutNameMaxChars;
+    std::size_t n = name.size() < kWorkoutNameMaxChars ? name.size() : kWorkoutNameMaxChars;
+    // A cut between the two halves of a surrogate pair would leave the monitor half a character.
+    if (n < name.size() && n > 0 && name[n - 1] >= 0xD800 && name[n - 1] <= 0xDBFF && name[n] >= 0xDC00 &&
+        name[n] <= 0xDFFF)
+        --n;
     for (std::size_t i = 0; i < n; ++i)
         Put16(p + 2 * i, static_cast<uint16_t>(name[i]));
     Put16(p + 2 * n, 0);

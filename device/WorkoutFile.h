@@ -117,7 +117,8 @@ struct WorkoutExtendedSettings
 // Header readers and writers over an image; each is false (nothing read or written) when the image is
 // shorter than the header part it touches (208 bytes, or 220 for the extended settings).
 bool ReadWorkoutProfile(std::span<const uint8_t> image, WorkoutProfile *profile);
-// Names longer than 49 characters are cut; each is written with its terminating zero.
+// Names longer than 49 UTF-16 units are cut there (one unit earlier when the cut would split a
+// surrogate pair); each is written with its terminating zero.
 bool WriteWorkoutProfile(std::span<uint8_t> image, const WorkoutProfile &profile);
 bool ReadWorkoutExtendedSettings(std::span<const uint8_t> image, WorkoutExtendedSettings *settings);
 bool WriteWorkoutExtendedSettings(std::span<uint8_t> image, const WorkoutExtendedSettings &settings);

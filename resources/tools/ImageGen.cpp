@@ -295,6 +295,50 @@ void DrawDevice(QPainter &p, const Row &row)
     }
 }
 
+// A round choice mark on the key colour: a ring, with a dot inside when param is 1 (chosen).
+// colours: key, ring, inside, dot.
+void DrawRadio(QPainter &p, const Row &row)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    const double d = std::min(row.width, row.height) - 2.0;
+    const QRectF ring((row.width - d) / 2, (row.height - d) / 2, d, d);
+    p.setPen(QPen(Colour(row, 1), 1));
+    p.setBrush(Colour(row, 2));
+    p.drawEllipse(ring);
+    if (row.param > 0)
+    {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Colour(row, 3));
+        p.drawEllipse(ring.adjusted(d * 0.28, d * 0.28, -d * 0.28, -d * 0.28));
+    }
+}
+
+// A button face with a minus (param 0) or a plus (param 1) on it. colours: key, top, bottom, edge,
+// sign.
+void DrawSignButton(QPainter &p, const Row &row)
+{
+    Row face = row;
+    face.param = 0;
+    DrawButton(p, face);
+    const double w = row.width, h = row.height;
+    const double bar = std::max(2.0, std::round(h / 8.0));
+    p.fillRect(QRectF(w * 0.25, (h - bar) / 2, w * 0.5, bar), Colour(row, 4));
+    if (row.param > 0)
+        p.fillRect(QRectF((w - bar) / 2, h * 0.25, bar, h * 0.5), Colour(row, 4));
+}
+
+// A plain panel: a vertical gradient with a one-pixel edge. colours: top, bottom, edge.
+void DrawPanel(QPainter &p, const Row &row)
+{
+    QLinearGradient g(0, 0, 0, row.height);
+    g.setColorAt(0, Colour(row, 0));
+    g.setColorAt(1, Colour(row, 1));
+    p.fillRect(QRectF(0, 0, row.width, row.height), g);
+    p.setPen(QPen(Colour(row, 2), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(0, 0, row.width - 1, row.height - 1));
+}
+
 QImage Draw(const Row &row)
 {
     QImage image(row.width, row.height, QImage::Format_ARGB32);
@@ -321,6 +365,12 @@ QImage Draw(const Row &row)
         DrawDevice(p, row);
     else if (row.shape == "cross")
         DrawCrossBadge(p, row);
+    else if (row.shape == "radio")
+        DrawRadio(p, row);
+    else if (row.shape == "sign")
+        DrawSignButton(p, row);
+    else if (row.shape == "panel")
+        DrawPanel(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

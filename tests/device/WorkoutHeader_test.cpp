@@ -55,6 +55,36 @@ TEST(WorkoutHeaderPatch, CutsLongNamesTo49Characters)
     EXPECT_EQ(image[101], 'B');
 }
 
+// A character beyond the basic plane takes two units; a cut between them would leave the monitor a
+// lone high surrogate.
+TEST(WorkoutHeaderPatch, ACutNeverSplitsASurrogatePair)
+{
+    const std::u16string clef = u"\U0001D11E";
+    const struct
+    {
+        std::u16string name;
+        std::u16string written;
+    } cases[] = {
+        {std::u16string(48, u'a') + clef, std::u16string(48, u'a')},
+        {std::u16string(47, u'a') + clef + u"b", std::u16string(47, u'a') + clef},
+        {std::u16string(47, u'a') + clef, std::u16string(47, u'a') + clef},
+        {std::u16string(48, u'a') + u"\xD834" + u"b", std::u16string(48, u'a') + u"\xD834"},
+    };
+    for (const auto &c : cases)
+    {
+        Bytes image(208, 0xFF);
+        WorkoutProfile owner = Owner();
+        owner.lastName = c.name;
+        ASSERT_TRUE(PatchWorkoutHeader(image, false, owner, {}, {}, {}));
+        WorkoutProfile back{};
+        ASSERT_TRUE(ReadWorkoutProfile(image, &back));
+        EXPECT_EQ(back.lastName, c.written) << c.name.size();
+        const std::size_t end = 101 + 2 * c.written.size();
+        EXPECT_EQ(image[end], 0);
+        EXPECT_EQ(image[end + 1], 0);
+    }
+}
+
 TEST(WorkoutHeaderPatch, RefusesAnImageShorterThanItsHeader)
 {
     Bytes shortImage(207, 0);
