@@ -66,6 +66,17 @@ int ActivateOwnMainWindow()
     return 1;
 }
 
+bool ListenForOtherInstances()
+{
+    // Copy-data requests and the messages other programs may post go to the main window of
+    // the moment.
+    return vxwin::ListenForActivation(vxsys::InstanceSocketPath(CKVTApp::kInstanceName),
+                                      &ActivateOwnMainWindow, [] {
+                                          CWnd *main = AfxGetMainWnd();
+                                          return main ? main->GetSafeHwnd() : HWND{};
+                                      });
+}
+
 CKVTApp::CKVTApp() = default;
 
 BOOL CKVTApp::InitInstance()
@@ -88,12 +99,8 @@ BOOL CKVTApp::InitInstance()
         MessageBoxEx(nullptr, text, caption, MB_OK, language);
         return FALSE;
     }
-    // Without the socket a second start cannot reach this instance and says so instead. Copy-data
-    // requests and the messages other programs may post go to the main window of the moment.
-    vxwin::ListenForActivation(vxsys::InstanceSocketPath(kInstanceName), &ActivateOwnMainWindow, [] {
-        CWnd *main = AfxGetMainWnd();
-        return main ? main->GetSafeHwnd() : HWND{};
-    });
+    // Without the socket a second start cannot reach this instance and says so instead.
+    ListenForOtherInstances();
 
     const LANGID language = GetUILanguage();
     // Texts for the on-line service travel in the code page of the language the person reads.

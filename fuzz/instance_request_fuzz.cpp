@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             break;
         }
         // What was taken is exactly the front of what came.
-        if (encoded.size() > size || encoded.compare(0, encoded.size(), reinterpret_cast<const char *>(data),
-                                                     encoded.size()) != 0)
+        if (encoded.size() > size ||
+            encoded.compare(0, encoded.size(), reinterpret_cast<const char *>(data), encoded.size()) != 0)
             std::abort();
     }
 

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QWidget>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -33,13 +33,11 @@ long long Serve(const vxwin::InstanceRequest &request)
     {
     case vxwin::InstanceRequestKind::Activate:
         return g_activate && g_activate() == 1 ? 1 : 0;
-    case vxwin::InstanceRequestKind::Post:
-    {
+    case vxwin::InstanceRequestKind::Post: {
         const HWND window = TargetWindow();
         return window && ::PostMessage(window, request.message, 0, 0) ? 1 : 0;
     }
-    case vxwin::InstanceRequestKind::CopyData:
-    {
+    case vxwin::InstanceRequestKind::CopyData: {
         const HWND window = TargetWindow();
         if (!window)
             return 0;
@@ -78,8 +76,9 @@ class Connection : public QObject
         if (room > 0)
             m_buffer += m_socket->read(room);
         vxwin::InstanceRequest request;
-        const auto status = vxwin::ParseInstanceRequest(reinterpret_cast<const std::uint8_t *>(m_buffer.constData()),
-                                                        static_cast<std::size_t>(m_buffer.size()), request);
+        const auto status =
+            vxwin::ParseInstanceRequest(reinterpret_cast<const std::uint8_t *>(m_buffer.constData()),
+                                        static_cast<std::size_t>(m_buffer.size()), request);
         if (status == vxwin::ParseStatus::NeedMore)
             return;
         m_answered = true;
@@ -155,10 +154,12 @@ bool ListenForActivation(const std::string &path, std::function<int()> activate,
                 continue;
             }
             auto *connection = new Connection(socket);
-            QObject::connect(socket, &QLocalSocket::readyRead, connection, [connection] { connection->Read(); });
+            QObject::connect(socket, &QLocalSocket::readyRead, connection,
+                             [connection] { connection->Read(); });
             // Bytes that came with the connection are read from the event loop: a handler may
             // stop the server, which must not happen inside this loop over its connections.
-            QMetaObject::invokeMethod(connection, [connection] { connection->Read(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                connection, [connection] { connection->Read(); }, Qt::QueuedConnection);
         }
     });
     g_server = std::move(server);

@@ -47,8 +47,7 @@ ParseStatus ParseInstanceRequest(const std::uint8_t *data, std::size_t size, Ins
         request = InstanceRequest{};
         request.kind = InstanceRequestKind::Activate;
         return ParseStatus::Complete;
-    case kPost:
-    {
+    case kPost: {
         if (size < kPostSize)
             return ParseStatus::NeedMore;
         const std::uint32_t message = ReadU32(data + 1);
@@ -59,8 +58,7 @@ ParseStatus ParseInstanceRequest(const std::uint8_t *data, std::size_t size, Ins
         request.message = message;
         return ParseStatus::Complete;
     }
-    case kCopyData:
-    {
+    case kCopyData: {
         if (size < kCopyDataHeader)
             return ParseStatus::NeedMore;
         const std::uint32_t length = ReadU32(data + 5);

@@ -31,7 +31,8 @@ std::vector<std::uint8_t> Bytes(const std::string &text)
 
 ParseStatus Parse(const std::string &text, InstanceRequest &request)
 {
-    return vxwin::ParseInstanceRequest(reinterpret_cast<const std::uint8_t *>(text.data()), text.size(), request);
+    return vxwin::ParseInstanceRequest(reinterpret_cast<const std::uint8_t *>(text.data()), text.size(),
+                                       request);
 }
 
 std::string U32(std::uint32_t v)
@@ -94,7 +95,10 @@ class Target : public CWnd
     LRESULT copyResult = 1;
     std::function<void()> duringCopy;
 
-    bool Make() { return CreateEx(0, u"target", u"Target", WS_POPUP, CRect(0, 0, 50, 50), nullptr, 0) != FALSE; }
+    bool Make()
+    {
+        return CreateEx(0, u"target", u"Target", WS_POPUP, CRect(0, 0, 50, 50), nullptr, 0) != FALSE;
+    }
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
     {
@@ -102,9 +106,9 @@ class Target : public CWnd
         {
             const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
             const auto *p = static_cast<const std::uint8_t *>(data->lpData);
-            copies.push_back({data->dwData, data->cbData, p == nullptr,
-                              p ? std::vector<std::uint8_t>(p, p + data->cbData) : std::vector<std::uint8_t>{},
-                              wParam});
+            copies.push_back(
+                {data->dwData, data->cbData, p == nullptr,
+                 p ? std::vector<std::uint8_t>(p, p + data->cbData) : std::vector<std::uint8_t>{}, wParam});
             if (duringCopy)
                 duringCopy();
             return copyResult;
@@ -167,14 +171,16 @@ TEST(InstanceRequestParse, EachKindIsTakenWholeAndAnythingElseIsRefused)
         {std::string(1, '\0'), ParseStatus::Refused, {}, 0, ""},
         {"a\n", ParseStatus::Refused, {}, 0, ""},
         {"P" + U32(kShareToWebApp), ParseStatus::Complete, InstanceRequestKind::Post, kShareToWebApp, ""},
-        {"P" + U32(kOpenWebAppPage) + "x", ParseStatus::Complete, InstanceRequestKind::Post, kOpenWebAppPage, ""},
+        {"P" + U32(kOpenWebAppPage) + "x", ParseStatus::Complete, InstanceRequestKind::Post, kOpenWebAppPage,
+         ""},
         {"P" + U32(WM_USER + 113), ParseStatus::Refused, {}, 0, ""},
         {"P" + U32(WM_USER + 116), ParseStatus::Refused, {}, 0, ""},
         {"P" + U32(WM_CLOSE), ParseStatus::Refused, {}, 0, ""},
         {"P" + U32(WM_COPYDATA), ParseStatus::Refused, {}, 0, ""},
         {"P" + U32(0x10000 + kShareToWebApp), ParseStatus::Refused, {}, 0, ""},
         {"C" + U32(1) + U32(9) + payload, ParseStatus::Complete, InstanceRequestKind::CopyData, 1, payload},
-        {"C" + U32(0xFFFFFFFF) + U32(0), ParseStatus::Complete, InstanceRequestKind::CopyData, 0xFFFFFFFF, ""},
+        {"C" + U32(0xFFFFFFFF) + U32(0), ParseStatus::Complete, InstanceRequestKind::CopyData, 0xFFFFFFFF,
+         ""},
         {"C" + U32(1) + U32(2) + "abc", ParseStatus::Complete, InstanceRequestKind::CopyData, 1, "ab"},
         {"C" + U32(1) + U32(vxwin::kMaxCopyDataBytes + 1), ParseStatus::Refused, {}, 0, ""},
         {"C" + U32(1) + U32(0xFFFFFFFF), ParseStatus::Refused, {}, 0, ""},
@@ -293,7 +299,8 @@ TEST_F(InstanceChannelTest, OversizedOrMalformedRequestsAreAnsweredZeroAndReachN
 {
     const std::string tooLong(vxwin::kMaxCopyDataBytes + 1, 'x');
     long long value = 5;
-    EXPECT_FALSE(vxwin::RequestCopyData(m_path, 1, tooLong.data(), static_cast<std::uint32_t>(tooLong.size()), value));
+    EXPECT_FALSE(
+        vxwin::RequestCopyData(m_path, 1, tooLong.data(), static_cast<std::uint32_t>(tooLong.size()), value));
     EXPECT_FALSE(vxwin::RequestCopyData(m_path, 1, nullptr, 4, value));
     EXPECT_EQ(value, 5);
 
@@ -323,8 +330,10 @@ TEST_F(InstanceChannelTest, OnlyTheTwoOutsideMessagesArePostedAndWithoutParamete
     {
         m_target.posted.clear();
         // The client refuses by itself; the raw request shows the instance refuses too.
-        EXPECT_EQ(OffThread([&] { return vxwin::RequestPostMessage(m_path, c.message); }), c.answer) << c.message;
-        EXPECT_EQ(OffThread([&] { return RawExchange(m_path, "P" + U32(c.message)); }), c.answer ? "1\n" : "0\n");
+        EXPECT_EQ(OffThread([&] { return vxwin::RequestPostMessage(m_path, c.message); }), c.answer)
+            << c.message;
+        EXPECT_EQ(OffThread([&] { return RawExchange(m_path, "P" + U32(c.message)); }),
+                  c.answer ? "1\n" : "0\n");
         vxtest::ProcessEvents();
         const std::vector<std::tuple<UINT, WPARAM, LPARAM>> expected =
             c.answer ? std::vector<std::tuple<UINT, WPARAM, LPARAM>>{{c.message, 0, 0}, {c.message, 0, 0}}
@@ -395,7 +404,8 @@ TEST_F(InstanceChannelTest, SilentPartialAndVanishingClientsDoNotHoldTheInstance
     EXPECT_EQ(OffThread([&] { return RawExchange(m_path, "A\n"); }), "");
     EXPECT_EQ(m_activations, 0);
     held.clear();
-    ASSERT_TRUE(vxtest::WaitFor([&] { return OffThread([&] { return RawExchange(m_path, "A\n"); }) == "1\n"; }));
+    ASSERT_TRUE(
+        vxtest::WaitFor([&] { return OffThread([&] { return RawExchange(m_path, "A\n"); }) == "1\n"; }));
     EXPECT_EQ(m_activations, 1);
 }
 
