@@ -19,6 +19,7 @@
 #include "store/KvtDatabase.h"
 #include "store/PackedDate.h"
 #include "store/SQLiteDatabase.h"
+#include "tests/support/DeviceEventFeed.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
 #include "tests/support/gui/GuiTestHelpers.h"
@@ -775,3 +776,35 @@ TEST_F(MainDialogTest, OnlyTheDialogThatIsRegisteredUnregistersItself)
     EXPECT_EQ(vxui::GetMainDialogSeam(), nullptr);
 }
 } // namespace
+// Records the device changes that reach the dialog.
+class DeviceChangeDlg : public TestDlg
+{
+  public:
+    using TestDlg::TestDlg;
+    std::vector<UINT> changes;
+
+  protected:
+    BOOL OnDeviceChange(UINT type, DWORD_PTR) override
+    {
+        changes.push_back(type);
+        return TRUE;
+    }
+};
+
+TEST_F(MainDialogTest, DeviceEventsReachTheDialogFromItsStartUntilItCloses)
+{
+    vxtest::DeviceEventFeed feed;
+    vxwin::SetDeviceEventSourceFactory([&feed] { return feed.TakeSources(); });
+    DeviceChangeDlg dlg(1033);
+    bool stoppedAtClosing = false;
+    ModalScript script([&](CDialog &d) {
+        EXPECT_TRUE(feed.Send("arn"));
+        EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.changes.size() == 3; }));
+        d.SendMessage(WM_CLOSE);
+        stoppedAtClosing = !feed.Send("a");
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    vxwin::SetDeviceEventSourceFactory({});
+    EXPECT_EQ(dlg.changes, (std::vector<UINT>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVNODES_CHANGED}));
+    EXPECT_TRUE(stoppedAtClosing);
+}
