@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <libudev.h>
-#include <map>
 #include <unistd.h>
 
 #include "platform/dev/DevRoots.h"
@@ -49,7 +48,7 @@ class UdevMonitor : public vxwin::DeviceEventSource
 class MountTableWatch : public vxwin::DeviceEventSource
 {
   public:
-    explicit MountTableWatch(int fd) : m_fd(fd) { ReadTable(m_mounts); }
+    explicit MountTableWatch(int fd) : m_fd(fd) { ReadTable(m_table); }
     ~MountTableWatch() override { ::close(m_fd); }
     int Descriptor() const override { return m_fd; }
     bool SignalsByPriority() const override { return true; }
@@ -57,37 +56,21 @@ class MountTableWatch : public vxwin::DeviceEventSource
     {
         // Reading the table from its start is also what the kernel waits for before it signals
         // the next change.
-        std::map<std::string, std::string> now;
+        std::string now;
         if (!ReadTable(now))
             return false;
-        bool removed = false, added = false, changed = false;
-        for (const auto &[id, line] : m_mounts)
-        {
-            const auto it = now.find(id);
-            if (it == now.end())
-                removed = true;
-            else if (it->second != line)
-                changed = true;
-        }
-        for (const auto &[id, line] : now)
-            added = added || !m_mounts.count(id);
-        m_mounts = std::move(now);
-        if (removed)
-            types.push_back(DBT_DEVICEREMOVECOMPLETE);
-        if (added)
-            types.push_back(DBT_DEVICEARRIVAL);
-        if (changed)
-            types.push_back(DBT_DEVNODES_CHANGED);
+        for (const UINT type : vxwin::MountTableChanges(m_table, now))
+            types.push_back(type);
+        m_table = std::move(now);
         return true;
     }
 
   private:
-    // The table by mount ID (a line's first field), each with its whole line.
-    bool ReadTable(std::map<std::string, std::string> &mounts)
+    bool ReadTable(std::string &text)
     {
         if (::lseek(m_fd, 0, SEEK_SET) < 0)
             return false;
-        std::string text;
+        text.clear();
         char buffer[8192];
         while (text.size() < kMaxMountTableBytes)
         {
@@ -100,22 +83,11 @@ class MountTableWatch : public vxwin::DeviceEventSource
                 break;
             text.append(buffer, static_cast<std::size_t>(got));
         }
-        mounts.clear();
-        for (std::size_t at = 0; at < text.size();)
-        {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string line = text.substr(at, end - at);
-            at = end + 1;
-            if (!line.empty())
-                mounts[line.substr(0, line.find(' '))] = line;
-        }
         return true;
     }
 
     int m_fd;
-    std::map<std::string, std::string> m_mounts;
+    std::string m_table;
 };
 
 std::vector<std::unique_ptr<vxwin::DeviceEventSource>> DefaultSources()
@@ -155,17 +127,6 @@ std::unique_ptr<DeviceEventSource> OpenUdevMonitor()
         return nullptr;
     }
     return std::make_unique<UdevMonitor>(context, monitor);
-}
-
-UINT DeviceChangeOfUdevAction(std::string_view action)
-{
-    if (action.empty())
-        return 0;
-    if (action == "add")
-        return DBT_DEVICEARRIVAL;
-    if (action == "remove")
-        return DBT_DEVICEREMOVECOMPLETE;
-    return DBT_DEVNODES_CHANGED;
 }
 
 std::unique_ptr<DeviceEventSource> OpenMountTableWatch(const std::string &path)

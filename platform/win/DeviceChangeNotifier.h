@@ -35,9 +35,14 @@ std::unique_ptr<DeviceEventSource> OpenUdevMonitor();
 // action a change of device nodes; 0 for no action.
 UINT DeviceChangeOfUdevAction(std::string_view action);
 
-// A mount table (the format of /proc/self/mountinfo) watched for changes: a mount that appears
-// is an arrival, one that goes a completed removal, one whose line changed a change of device
-// nodes. Null when the file cannot be opened.
+// What changed between two texts of a mount table (the format of /proc/self/mountinfo), mounts
+// told apart by their mount ID (a line's first field): DBT_DEVICEREMOVECOMPLETE when a mount
+// went, then DBT_DEVICEARRIVAL when one came, then DBT_DEVNODES_CHANGED when a line changed;
+// each at most once, none for the same table.
+std::vector<UINT> MountTableChanges(std::string_view before, std::string_view after);
+
+// A mount table file watched for changes (MountTableChanges between its last two readings). Null
+// when the file cannot be opened.
 std::unique_ptr<DeviceEventSource> OpenMountTableWatch(const std::string &path);
 
 // The sources Start(hwnd) watches: udev and <proc root>/self/mountinfo, those of them that
