@@ -24,15 +24,19 @@ int g_timeoutMs = vxwin::kInstanceRequestTimeoutMs;
 
 HWND TargetWindow()
 {
-    return g_window ? g_window() : nullptr;
+    const std::function<HWND()> window = g_window;
+    return window ? window() : nullptr;
 }
 
 long long Serve(const vxwin::InstanceRequest &request)
 {
     switch (request.kind)
     {
-    case vxwin::InstanceRequestKind::Activate:
-        return g_activate && g_activate() == 1 ? 1 : 0;
+    case vxwin::InstanceRequestKind::Activate: {
+        // A copy: the handler may stop the channel, which lets go of g_activate.
+        const std::function<int()> activate = g_activate;
+        return activate && activate() == 1 ? 1 : 0;
+    }
     case vxwin::InstanceRequestKind::Post: {
         const HWND window = TargetWindow();
         return window && ::PostMessage(window, request.message, 0, 0) ? 1 : 0;

@@ -30,9 +30,12 @@ void SetInstanceRequestTimeout(int timeoutMs);
 // listens there or no answer comes within timeoutMs.
 int RequestActivation(const std::string &path, int timeoutMs = 5000);
 
-// Has the instance listening at path send WM_COPYDATA (dwData = dataType, the bytes) to its
-// main window, and gives the window's result. false when nobody listens, the request is
-// refused (more than kMaxCopyDataBytes, or bytes missing), or no answer comes in time.
+// The client calls below wait for the answer: never make them on the listening process's own GUI
+// thread, which would have to answer them (it acts on its own window directly instead).
+
+// Has the instance listening at path send WM_COPYDATA (dwData = dataType, the bytes; lpData null
+// when there are none) to its main window, and gives the window's result. false when nobody listens, the
+// request is refused (more than kMaxCopyDataBytes, or bytes missing), or no answer comes in time.
 bool RequestCopyData(const std::string &path, std::uint32_t dataType, const void *bytes, std::uint32_t length,
                      long long &result, int timeoutMs = 30000);
 

@@ -423,4 +423,16 @@ TEST_F(InstanceChannelTest, AHandlerThatStopsTheChannelLeavesNothingBehind)
     EXPECT_EQ(m_target.copies.size(), 1u);
     vxtest::ProcessEvents();
     EXPECT_EQ(OffThread([&] { return vxwin::RequestActivation(m_path, 500); }), 0);
+
+    // The activation handler itself may stop the channel: what it holds lives until it returns.
+    auto reached = std::make_shared<int>(0);
+    ASSERT_TRUE(vxwin::ListenForActivation(m_path, [reached] {
+        vxwin::StopListening();
+        vxtest::ProcessEvents();
+        return ++*reached;
+    }));
+    OffThread([&] { return vxwin::RequestActivation(m_path, 2000); });
+    EXPECT_EQ(*reached, 1);
+    vxtest::ProcessEvents();
+    EXPECT_EQ(OffThread([&] { return vxwin::RequestActivation(m_path, 500); }), 0);
 }
