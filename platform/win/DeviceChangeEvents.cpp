@@ -7,7 +7,31 @@
 
 namespace
 {
-// The lines of a mount table by mount ID; a later line of the same ID wins.
+// The line's device ("major:minor", its third field) is a block device: major 0 is the kernel's
+// own (tmpfs, proc, overlay, FUSE), which comes and goes without any device doing so.
+bool IsBlockDeviceMount(std::string_view line)
+{
+    for (int field = 0; field < 2; ++field)
+    {
+        const std::size_t space = line.find(' ');
+        if (space == std::string_view::npos)
+            return false;
+        line.remove_prefix(space + 1);
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos)
+        return false;
+    bool nonZero = false;
+    for (const char c : line.substr(0, colon))
+    {
+        if (c < '0' || c > '9')
+            return false;
+        nonZero = nonZero || c != '0';
+    }
+    return nonZero;
+}
+
+// The block-device mounts of a mount table by mount ID; a later line of the same ID wins.
 std::map<std::string_view, std::string_view> MountsById(std::string_view table)
 {
     std::map<std::string_view, std::string_view> mounts;
@@ -16,7 +40,7 @@ std::map<std::string_view, std::string_view> MountsById(std::string_view table)
         const std::size_t end = table.find('\n');
         const std::string_view line = table.substr(0, end);
         table = end == std::string_view::npos ? std::string_view() : table.substr(end + 1);
-        if (!line.empty())
+        if (IsBlockDeviceMount(line))
             mounts[line.substr(0, line.find(' '))] = line;
     }
     return mounts;

@@ -35,10 +35,11 @@ std::unique_ptr<DeviceEventSource> OpenUdevMonitor();
 // action a change of device nodes; 0 for no action.
 UINT DeviceChangeOfUdevAction(std::string_view action);
 
-// What changed between two texts of a mount table (the format of /proc/self/mountinfo), mounts
-// told apart by their mount ID (a line's first field): DBT_DEVICEREMOVECOMPLETE when a mount
-// went, then DBT_DEVICEARRIVAL when one came, then DBT_DEVNODES_CHANGED when a line changed;
-// each at most once, none for the same table.
+// What changed between two texts of a mount table (the format of /proc/self/mountinfo) among the
+// mounts of block devices (a device major other than 0; tmpfs, proc, overlay and FUSE mounts are
+// no device events), told apart by their mount ID (a line's first field):
+// DBT_DEVICEREMOVECOMPLETE when a mount went, then DBT_DEVICEARRIVAL when one came, then
+// DBT_DEVNODES_CHANGED when a line changed; each at most once, none for the same table.
 std::vector<UINT> MountTableChanges(std::string_view before, std::string_view after);
 
 // A mount table file watched for changes (MountTableChanges between its last two readings). Null

@@ -85,8 +85,11 @@ TEST(DeviceChangeEvents, TheMountTableTellsMountsThatCameWentOrChanged)
         {root + driveReadOnly, {DBT_DEVNODES_CHANGED}},
         {root + other, {DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL}},
         {root, {DBT_DEVICEREMOVECOMPLETE}},
-        // Hostile text: NUL bytes, no closing line break, a line without fields.
-        {root + std::string("42 \0x\n", 6) + "\n\n43", {DBT_DEVICEARRIVAL}},
+        // Mounts of no device (major 0) come and go without a device event.
+        {root + "50 21 0:45 / /run/user/1000 rw - tmpfs tmpfs rw\n", {}},
+        {root + "50 21 0:45 / /run/user/1000 ro - tmpfs tmpfs ro\n", {}},
+        // Hostile text: NUL bytes, no closing line break, lines without fields or devices.
+        {root + std::string("42 \0x 8:3\n", 10) + "\n\n43 1 a:1 /\n44 1 :1\n45 1 8:1", {DBT_DEVICEARRIVAL}},
         {"", {DBT_DEVICEREMOVECOMPLETE}},
         {"", {}},
     };
