@@ -66,6 +66,17 @@ int ActivateOwnMainWindow()
     return 1;
 }
 
+bool ListenForOtherInstances()
+{
+    // Copy-data requests and the messages other programs may post go to the main window of
+    // the moment.
+    return vxwin::ListenForActivation(vxsys::InstanceSocketPath(CKVTApp::kInstanceName),
+                                      &ActivateOwnMainWindow, [] {
+                                          CWnd *main = AfxGetMainWnd();
+                                          return main ? main->GetSafeHwnd() : HWND{};
+                                      });
+}
+
 CKVTApp::CKVTApp() = default;
 
 BOOL CKVTApp::InitInstance()
@@ -89,7 +100,7 @@ BOOL CKVTApp::InitInstance()
         return FALSE;
     }
     // Without the socket a second start cannot reach this instance and says so instead.
-    vxwin::ListenForActivation(vxsys::InstanceSocketPath(kInstanceName), &ActivateOwnMainWindow);
+    ListenForOtherInstances();
 
     const LANGID language = GetUILanguage();
     // Texts for the on-line service travel in the code page of the language the person reads.

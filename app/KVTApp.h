@@ -50,3 +50,8 @@ LANGID UILanguageOfLangId(LANGID langId);
 // Restores this process's main window (titled string 258) when minimised and brings its last
 // active pop-up to the front. A hidden window stays hidden: 0 then, and 0 without a window.
 int ActivateOwnMainWindow();
+
+// The first instance's socket (platform/win/InstanceChannel.h): activation by
+// ActivateOwnMainWindow, copy-data requests and outside posts to the main window.
+// false when it cannot be opened.
+bool ListenForOtherInstances();

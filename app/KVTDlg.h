@@ -14,6 +14,7 @@
 #include "device/DeviceWatcher.h"
 #include "device/UlvexDevice.h"
 #include "platform/win/Afx.h"
+#include "platform/win/DeviceChangeNotifier.h"
 #include "store/DateParts.h"
 #include "ui/MainDialogSeam.h"
 #include "ui/PromptOwner.h"
@@ -318,6 +319,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     bool DeviceWorkerThread();
 
     std::unique_ptr<DeviceWatcher> m_pWatcher;
+    // Brings the system's device events to this window as WM_DEVICECHANGE while it lives.
+    vxwin::DeviceChangeNotifier m_DeviceChanges;
     // How long closing waits for the watcher to end.
     DWORD m_nCloseWaitMs = 10000;
     // Set when the watcher did not end at closing and was let go.

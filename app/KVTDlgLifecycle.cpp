@@ -58,6 +58,7 @@ CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)
 
 CKVTDlg::~CKVTDlg()
 {
+    m_DeviceChanges.Stop();
     StopDeviceWatcher();
     m_pRunGraph.reset();
     m_pCalendar.reset();
@@ -130,6 +131,7 @@ BOOL CKVTDlg::OnInitDialog()
     m_pCommandSession = std::make_shared<DeviceCommandSession>();
 
     const bool watching = DeviceWorkerThread();
+    m_DeviceChanges.Start(GetSafeHwnd());
 
     if (m_strCmdUser.IsEmpty() || m_strCmdPassword.IsEmpty())
     {
@@ -163,6 +165,7 @@ void CKVTDlg::OnCancel()
 void CKVTDlg::OnClose()
 {
     m_bClosing = TRUE;
+    m_DeviceChanges.Stop();
     if (m_pWatcher)
     {
         CWaitCursor wait;

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace
 {
 constexpr const char *kLibraryName = "libulvex.so";
+constexpr const char *kLibraryVariable = "VORMATIK_ULVEX_LIBRARY";
 
 // "Settings.dat" holds the magic followed directly by the model code.
 constexpr char kSettingsMagic[] = {'T', 'X', 'C', 'F', 'G'};
@@ -73,6 +75,16 @@ UlvexDevice::UlvexDevice()
       m_pfnSendSCSICmd(nullptr), m_pfnOpenSCSIDevice(nullptr), m_nDeviceType(DeviceType::None),
       m_chDriveLetter(0), m_szVendorId{}, m_szProductId{}
 {
+    // A library named in the environment is the one meant, and the only one tried: a test that
+    // asks for the simulated monitors' library must not quietly get the real one instead.
+    const char *chosen = std::getenv(kLibraryVariable);
+    if (chosen && *chosen)
+    {
+        if (std::strchr(chosen, '/'))
+            Load(chosen);
+        Bind();
+        return;
+    }
     const std::string folder = ProgramFolder();
     if (!folder.empty())
         Load(folder + kLibraryName);

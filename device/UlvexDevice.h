@@ -33,7 +33,9 @@ class UlvexDevice
     static constexpr std::size_t kIdentitySize = 33;
 
     // Loads "libulvex.so" from the program's own folder, else by its plain name through the
-    // system's library search.
+    // system's library search. When VORMATIK_ULVEX_LIBRARY names a file (a path with a '/'),
+    // that file is loaded instead and nothing else is tried (end-to-end tests load the
+    // simulated monitors' variant of the library this way); a value without '/' loads nothing.
     UlvexDevice();
     // Loads the library at exactly this path (tests, or a library kept elsewhere).
     explicit UlvexDevice(const std::string &libraryPath);

@@ -230,6 +230,37 @@ TEST(UlvexBindingTest, TheLibraryBesideTheProgramIsFound)
     EXPECT_FALSE(ModuleLoaded(beside));
 }
 
+TEST(UlvexBindingTest, TheEnvironmentNamesTheOneLibraryToLoad)
+{
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    std::string beside(self);
+    beside = beside.substr(0, beside.rfind('/') + 1) + "libulvex.so";
+    const std::string fake = vxtest::FakeUlvexPath();
+    const struct
+    {
+        const char *value;
+        bool loadsFake;
+    } cases[] = {
+        {fake.c_str(), true},
+        // Nothing else is tried in place of a named library, not even the one beside the program.
+        {"/no such folder/libulvex.so", false},
+        {"libulvex.so", false},
+    };
+    for (const auto &c : cases)
+    {
+        vxtest::ScopedEnv chosen("VORMATIK_ULVEX_LIBRARY", c.value);
+        UlvexDevice device;
+        EXPECT_EQ(device.IsLoaded(), c.loadsFake) << c.value;
+        EXPECT_EQ(ModuleLoaded(fake), c.loadsFake) << c.value;
+        EXPECT_FALSE(ModuleLoaded(beside)) << c.value;
+    }
+    // Empty is unset.
+    vxtest::ScopedEnv empty("VORMATIK_ULVEX_LIBRARY", "");
+    UlvexDevice device;
+    EXPECT_TRUE(ModuleLoaded(beside));
+}
+
 // ---- detection ----
 
 namespace

@@ -3,8 +3,10 @@
 // the environment, so the program's and the library's view of the drives can be compared.
 #include "device/SupportedDevices.h"
 #include "device/UlvexDevice.h"
+#include "device/WorkoutFileAccess.h"
 #include "platform/dev/Storage.h"
 #include "tests/device/UlvexTestSupport.h"
+#include "tests/support/workout/WorkoutFileBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +46,29 @@ TEST(UlvexLibraryBindingTest, AMassStorageMonitorWithItsDriveAndIdentity)
     char identity[UlvexDevice::kIdentitySize];
     ASSERT_TRUE(device.GetSerial(identity));
     EXPECT_STREQ(identity, "SER42#{A5DCBF10-6530-11D2-901F-0");
+}
+
+TEST(UlvexLibraryBindingTest, TheWorkoutFileIsReadFromTheDriveTheLibraryNames)
+{
+    // A temporary folder mounted as the monitor's drive, holding what a monitor holds.
+    vxtest::MonitorDrive drive;
+    drive.WriteFile("Settings.dat", vxtest::SettingsImage(300, 20, vxtest::ModelCodeText(0).c_str()));
+    vxtest::WorkoutFileBuilder builder;
+    builder.FirstName(u"Anna").AddRecord(vxtest::RecordAt(2012, 5, 1, 7, 15, 30));
+    const std::vector<std::uint8_t> file = builder.Build();
+    std::filesystem::create_directories(drive.mountPoint + "/workout");
+    drive.WriteFile("workout/FR.DAT", file);
+
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    device.SetIds(Entry(0).szVendorId, Entry(0).szProductId);
+    device.DetectType();
+    ASSERT_EQ(device.GetDeviceType(), DeviceType::MassStorage);
+    const std::u16string root(1, static_cast<char16_t>(device.DriveLetter()));
+    // The name matches without regard to case, as on the monitor's own file system.
+    std::vector<std::uint8_t> read;
+    ASSERT_TRUE(ReadWorkoutFileAt(vxdev::TranslateDrivePath(root + u":\\WORKOUT\\fr.dat"), read, 64 * 1024));
+    EXPECT_EQ(read, file);
+    EXPECT_EQ(vxdev::TranslateDrivePath(root + u":\\FR.DAT"), drive.mountPoint + "/FR.DAT");
 }
 
 TEST(UlvexLibraryBindingTest, WithoutSettingsTheHidInterfaceDecides)

@@ -12,6 +12,8 @@
 
 #include "app/AboutDlg.h"
 #include "app/ModuleVersion.h"
+#include "device/DeviceMutex.h"
+#include "device/SupportedDevices.h"
 #include "platform/sys/DataFolder.h"
 #include "platform/sys/LocalTime.h"
 #include "platform/sys/TextConvert.h"
@@ -19,9 +21,12 @@
 #include "store/KvtDatabase.h"
 #include "store/PackedDate.h"
 #include "store/SQLiteDatabase.h"
+#include "tests/support/DeviceEventFeed.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/fake_sysfs/FakeSysfs.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
 #include "tests/support/gui/GuiTestHelpers.h"
+#include "tests/support/sim_ulvex/SimUlvex.h"
 #include "ui/ContinueCancelDlg2.h"
 #include "ui/DataGraph.h"
 #include "ui/UIStatic.h"
@@ -775,3 +780,88 @@ TEST_F(MainDialogTest, OnlyTheDialogThatIsRegisteredUnregistersItself)
     EXPECT_EQ(vxui::GetMainDialogSeam(), nullptr);
 }
 } // namespace
+// Records the device changes that reach the dialog.
+class DeviceChangeDlg : public TestDlg
+{
+  public:
+    using TestDlg::TestDlg;
+    std::vector<UINT> changes;
+
+  protected:
+    BOOL OnDeviceChange(UINT type, DWORD_PTR) override
+    {
+        changes.push_back(type);
+        return TRUE;
+    }
+};
+
+TEST_F(MainDialogTest, DeviceEventsReachTheDialogFromItsStartUntilItCloses)
+{
+    vxtest::DeviceEventFeed feed;
+    vxwin::SetDeviceEventSourceFactory([&feed] { return feed.TakeSources(); });
+    DeviceChangeDlg dlg(1033);
+    bool stoppedAtClosing = false;
+    ModalScript script([&](CDialog &d) {
+        EXPECT_TRUE(feed.Send("arn"));
+        EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.changes.size() == 3; }));
+        d.SendMessage(WM_CLOSE);
+        stoppedAtClosing = !feed.Send("a");
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    vxwin::SetDeviceEventSourceFactory({});
+    EXPECT_EQ(dlg.changes,
+              (std::vector<UINT>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVNODES_CHANGED}));
+    EXPECT_TRUE(stoppedAtClosing);
+}
+
+// The dialog as the program builds it (its own wrapper, no path), with the device messages it gets.
+class DeviceMessageDlg : public CKVTDlg
+{
+  public:
+    using CKVTDlg::CKVTDlg;
+    std::vector<UINT> deviceMessages;
+    DeviceType foundType = DeviceType::None;
+    FoundDevice found;
+
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg == kDeviceArrivedMessage || msg == kDeviceRemovedMessage)
+        {
+            deviceMessages.push_back(msg);
+            if (m_pWatcher)
+                found = m_pWatcher->Found();
+            if (m_pDevice)
+            {
+                DeviceLock lock(DeviceMutex());
+                foundType = m_pDevice->GetDeviceType();
+            }
+        }
+        return CKVTDlg::WindowProc(msg, wParam, lParam);
+    }
+
+    static constexpr UINT kDeviceArrivedMessage = WM_USER + 104;
+    static constexpr UINT kDeviceRemovedMessage = WM_USER + 105;
+};
+
+TEST_F(MainDialogTest, TheFirstCheckFindsASimulatedMonitorThroughTheLibraryTheProgramLoads)
+{
+    vxtest::SimUlvexLibrary sim;
+    ASSERT_TRUE(sim.Loaded());
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::uint16_t product = HexToU16(kSupportedDevices[0].szProductId);
+    sysfs.AddUsbDevice("usb1", 1, vxtest::UsbDevice(VORMATIK_MONITOR_VENDOR_ID, product, "SER42"));
+    const std::string model(kModelCodes[0].data(), kModelCodeLength);
+    sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, product, "SER42", model + "-2.1.0", 1,
+                      std::vector<std::uint8_t>(208));
+
+    DeviceMessageDlg dlg(1033);
+    ModalScript script([&](CDialog &d) {
+        EXPECT_TRUE(vxtest::WaitFor([&] { return !dlg.deviceMessages.empty(); }));
+        d.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.deviceMessages, std::vector<UINT>{DeviceMessageDlg::kDeviceArrivedMessage});
+    EXPECT_TRUE(dlg.found.bDeviceFound);
+    EXPECT_EQ(dlg.foundType, DeviceType::Mtp);
+}

@@ -3,6 +3,7 @@
 #include "platform/gdiplus/Gdiplus.h"
 #include "platform/sys/InstanceLock.h"
 #include "platform/win/Dialog.h"
+#include "platform/win/InstanceChannel.h"
 #include "platform/win/Wnd.h"
 #include "sharing/WebService.h"
 #include "tests/support/ProcessFixtures.h"
@@ -16,9 +17,11 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <string>
 #include <sys/wait.h>
@@ -358,8 +361,68 @@ TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndEnds)
     }
     EXPECT_EQ(first.state(), QProcess::Running);
 
+    // Other programs reach the first instance's main window through the same socket.
+    long long result = -1;
+    EXPECT_TRUE(vxwin::RequestCopyData(socket, 2, "x", 1, result));
+    EXPECT_EQ(vxwin::RequestPostMessage(socket, WM_USER + 114), 1);
+    EXPECT_EQ(vxwin::RequestPostMessage(socket, WM_USER + 116), 0);
+    EXPECT_EQ(app.ActivateRunningInstance(), 1);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
     first.kill();
     first.waitForFinished();
+}
+
+// The main window of a first instance whose copy-data handler brings the program to the front,
+// as the main dialog's does.
+class ActivatingMainWindow : public CWnd
+{
+  public:
+    explicit ActivatingMainWindow(CKVTApp &app) : m_app(app) {}
+    std::vector<int> activations;
+
+  protected:
+    BOOL OnCopyData(CWnd *, COPYDATASTRUCT *) override
+    {
+        activations.push_back(m_app.ActivateRunningInstance());
+        return TRUE;
+    }
+
+  private:
+    CKVTApp &m_app;
+};
+
+TEST_F(StartupTest, TheFirstInstanceActivatesItsOwnWindowWithoutItsSocket)
+{
+    CKVTApp app;
+    ASSERT_EQ(app.CheckSingleInstance(), 0);
+    ActivatingMainWindow window(app);
+    ASSERT_TRUE(
+        window.CreateEx(0, u"main", u"Vormatik", WS_POPUP | WS_VISIBLE, CRect(0, 0, 80, 60), nullptr, 0));
+    window.ShowWindow(SW_MINIMIZE);
+    app.m_pMainWnd = &window;
+    const std::string socket = vxsys::InstanceSocketPath(CKVTApp::kInstanceName);
+    ASSERT_TRUE(ListenForOtherInstances());
+
+    // Asked from inside the instance, the answer comes from its own window: through the socket
+    // the UI thread would wait on itself until the request timed out.
+    EXPECT_EQ(app.ActivateRunningInstance(), 1);
+    EXPECT_FALSE(window.IsIconic());
+
+    // And from inside a copy-data request another program sent: served while that one waits.
+    window.ShowWindow(SW_MINIMIZE);
+    auto client = std::async(std::launch::async, [&] {
+        long long result = 0;
+        return vxwin::RequestCopyData(socket, 1, "x", 1, result, 3000) && result == TRUE;
+    });
+    ASSERT_TRUE(vxtest::WaitFor(
+        [&] { return client.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 3000));
+    EXPECT_TRUE(client.get());
+    EXPECT_EQ(window.activations, std::vector<int>{1});
+    EXPECT_FALSE(window.IsIconic());
+
+    vxwin::StopListening();
+    app.m_pMainWnd = nullptr;
 }
 
 TEST_F(StartupTest, TheProgramStartsAndShowsItsFirstWindow)
