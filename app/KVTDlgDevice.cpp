@@ -156,6 +156,9 @@ void CKVTDlg::OnDeviceArrived()
     TakeFoundDevice();
     if (m_bClosing || !m_bLoggedIn || m_bIgnoreDeviceArrival)
         return;
+    // A later check has lost the device again; its removal message is on the way.
+    if (!m_bDeviceFound)
+        return;
     bool unreadable = false;
     const bool matching = DeviceMatchesStoredIdentity(&unreadable);
     if (unreadable)
