@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <array>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -18,6 +20,7 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
 #include "tests/support/gui/GuiTestHelpers.h"
+#include "tests/support/sim_hid/SimHidMonitor.h"
 #include "ui/Calendar.h"
 #include "ui/ConnectStatusChangeDlg.h"
 #include "ui/DataGraph.h"
@@ -377,6 +380,40 @@ TEST_F(WindowMessagesTest, ArrivalComparesTheStoredIdentitySetsTheClockAndPicksT
             EXPECT_EQ(fake.State().scsiCalls[i].cdb[0], 0xE0);
             EXPECT_EQ(fake.State().scsiCalls[i].cdb[1], 0x01);
         }
+    });
+}
+
+TEST_F(WindowMessagesTest, AHidMonitorThatArrivesIsStoredForTheUserAndGetsTheClockCommand)
+{
+    // Only the HID interface opens, so the first supported entry answers as HID.
+    fake.State().hidOpens = true;
+    vxtest::SimHidMonitor::Options options;
+    options.vendorId = std::string(kSupportedDevices[0].szVendorId);
+    options.productId = std::string(kSupportedDevices[0].szProductId);
+    for (std::string *id : {&options.vendorId, &options.productId})
+        for (char &c : *id)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    vxtest::SimHidMonitor monitor(options);
+    std::array<std::uint8_t, 16> identity{};
+    for (std::size_t i = 0; i < identity.size(); ++i)
+        identity[i] = static_cast<std::uint8_t>(0xA0 + i);
+    monitor.SetReadData(0x05, vxtest::SimHidMonitor::DeviceInfoBlock(0, 1, 2, 3, 0, identity));
+    RecordingDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(LogIn(dlg));
+        monitor.ClearRecords();
+        dlg.calls.clear();
+        dlg.SendMessage(WM_KVT_DEVICE_ARRIVED);
+        EXPECT_EQ(dlg.calls, Calls{"upload prompt"});
+        const std::string found(dlg.m_szDeviceId.data());
+        EXPECT_EQ(found.size(), 32u);
+        EXPECT_EQ(StoredIdentity(dlg), std::u16string(found.begin(), found.end()));
+        EXPECT_EQ(dlg.m_FirmwareVersion.major, 1);
+        EXPECT_EQ(dlg.m_FirmwareVersion.build, 3);
+        std::vector<std::uint8_t> commands;
+        for (const auto &command : monitor.Commands())
+            commands.push_back(command.command);
+        EXPECT_EQ(commands, std::vector<std::uint8_t>{0x01});
     });
 }
 
