@@ -29,8 +29,9 @@ bool AddDays(int64_t date, int64_t days, int64_t *out)
         vxtime::DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day)) + days);
     if (to.year < 1900 || to.year > 9999)
         return false;
-    return vxsys::LocalTimeFromFields(vxsys::LocalFields{static_cast<int>(to.year), static_cast<int>(to.month),
-                                                         static_cast<int>(to.day), f.hour, f.minute, f.second, 0},
+    return vxsys::LocalTimeFromFields(vxsys::LocalFields{static_cast<int>(to.year),
+                                                         static_cast<int>(to.month), static_cast<int>(to.day),
+                                                         f.hour, f.minute, f.second, 0},
                                       out);
 }
 
@@ -51,7 +52,8 @@ bool AddMonths(int64_t date, int64_t months, int64_t *out)
     if (!vxtime::DaysInMonth(year, month, &first, &last))
         return false;
     const int day = f.day < last.day ? f.day : last.day;
-    return vxsys::LocalTimeFromFields(vxsys::LocalFields{year, month, day, f.hour, f.minute, f.second, 0}, out);
+    return vxsys::LocalTimeFromFields(vxsys::LocalFields{year, month, day, f.hour, f.minute, f.second, 0},
+                                      out);
 }
 
 // `steps` periods of the graph before `date` (after it for a negative count).

@@ -89,8 +89,7 @@ LRESULT CKVTDlg::OnStartupMessage()
 BOOL CKVTDlg::OnCopyData(CWnd *, COPYDATASTRUCT *data)
 {
     CopyDataLogin request;
-    if (!m_bLoggedIn && data &&
-        ParseCopyDataLogin(data->dwData, data->lpData, data->cbData, &request))
+    if (!m_bLoggedIn && data && ParseCopyDataLogin(data->dwData, data->lpData, data->cbData, &request))
     {
         std::u16string password;
         if (m_pDatabase && m_pDatabase->DecryptPassword(request.passwordText.c_str(), &password))

@@ -196,6 +196,8 @@ class WindowMessagesTest : public ::testing::Test
             if (waitIdle)
             {
                 EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
+                // What the start-up check posted is handled before the test begins.
+                vxtest::ProcessEvents();
             }
             body();
             d.PostMessage(WM_CLOSE);
@@ -383,6 +385,28 @@ TEST_F(WindowMessagesTest, ArrivalComparesTheStoredIdentitySetsTheClockAndPicksT
     });
 }
 
+TEST_F(WindowMessagesTest, AnArrivalWhoseDeviceALaterCheckLostDoesNothing)
+{
+    ScriptMassStorageMonitor();
+    RecordingDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(LogIn(dlg));
+        // The monitor goes before the arrival message is handled.
+        fake.State().usbOpens = false;
+        fake.State().driveFound = false;
+        SleepRecorder sleeps;
+        dlg.SendMessage(WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
+        dlg.calls.clear();
+        const int scsi = fake.Calls(vxfake::kSendSCSICmd);
+        dlg.SendMessage(WM_KVT_DEVICE_ARRIVED);
+        EXPECT_EQ(dlg.calls, Calls{});
+        EXPECT_EQ(fake.Calls(vxfake::kSendSCSICmd), scsi);
+        EXPECT_EQ(dlg.m_bDeviceFound, FALSE);
+        EXPECT_EQ(StoredIdentity(dlg), u"");
+    });
+}
+
 TEST_F(WindowMessagesTest, AHidMonitorThatArrivesIsStoredForTheUserAndGetsTheClockCommand)
 {
     // Only the HID interface opens, so the first supported entry answers as HID.
@@ -443,7 +467,13 @@ TEST_F(WindowMessagesTest, RemovalClearsTheImportLeavesTheSettingsPageAndTellsTh
             const Case cases[] = {
                 {"settings page", KvtView::DeviceSetting, FALSE, TRUE, FALSE, {"home page"}, 1},
                 {"home page, arrivals ignored", KvtView::Home, TRUE, TRUE, FALSE, {}, 0},
-                {"settings page, arrivals ignored", KvtView::DeviceSetting, TRUE, TRUE, FALSE, {"home page"}, 0},
+                {"settings page, arrivals ignored",
+                 KvtView::DeviceSetting,
+                 TRUE,
+                 TRUE,
+                 FALSE,
+                 {"home page"},
+                 0},
                 {"logged out", KvtView::DeviceSetting, FALSE, FALSE, FALSE, {}, 0},
                 {"closing", KvtView::DeviceSetting, FALSE, TRUE, TRUE, {}, 0},
             };
@@ -510,7 +540,11 @@ TEST_F(WindowMessagesTest, StartUpLogInDeciphersThePasswordTextOrShowsTheLoginPa
     };
     const Case cases[] = {
         {"good text", u"ann", kAbcStored, {"log in"}, u"abc"},
-        {"user with quotes and a lone surrogate", std::u16string(u"a\"n'n\xD800", 6), kAbcStored, {"log in"}, u"abc"},
+        {"user with quotes and a lone surrogate",
+         std::u16string(u"a\"n'n\xD800", 6),
+         kAbcStored,
+         {"log in"},
+         u"abc"},
         {"text too short", u"ann", u"7", {"login page"}, u""},
     };
     for (const Case &c : cases)
@@ -655,11 +689,30 @@ TEST_F(WindowMessagesTest, CopyDataLogsInOnlyFromAWholeRecordAndAlwaysActivates)
     const std::size_t full = 200 + 2 * (std::char_traits<char16_t>::length(kAbcStored) + 1);
     const Case cases[] = {
         {"whole record", whole(full, user, kAbcStored), 1, FALSE, false, {"login action"}, user, u"abc"},
-        {"longer than its texts", whole(full + 37, user, kAbcStored), 1, FALSE, false, {"login action"}, user,
+        {"longer than its texts",
+         whole(full + 37, user, kAbcStored),
+         1,
+         FALSE,
+         false,
+         {"login action"},
+         user,
          u"abc"},
-        {"longest user id", whole(full, longest, kAbcStored), 1, FALSE, false, {"login action"}, longest, u"abc"},
-        {"password text that does not decipher", whole(204, u"ann", u"7"), 1, FALSE, false, {"login action"},
-         u"", u""},
+        {"longest user id",
+         whole(full, longest, kAbcStored),
+         1,
+         FALSE,
+         false,
+         {"login action"},
+         longest,
+         u"abc"},
+        {"password text that does not decipher",
+         whole(204, u"ann", u"7"),
+         1,
+         FALSE,
+         false,
+         {"login action"},
+         u"",
+         u""},
         {"empty texts", whole(202, u"", u""), 1, FALSE, false, {"login action"}, u"", u""},
         {"another data type", whole(full, user, kAbcStored), 2, FALSE, false, {}, u"", u""},
         {"no data", whole(full, user, kAbcStored), 1, FALSE, true, {}, u"", u""},
@@ -673,21 +726,36 @@ TEST_F(WindowMessagesTest, CopyDataLogsInOnlyFromAWholeRecordAndAlwaysActivates)
              r.Put(0, std::u16string(100, u'x'), false).Put(200, kAbcStored);
              return r;
          },
-         1, FALSE, false, {}, u"", u""},
+         1,
+         FALSE,
+         false,
+         {},
+         u"",
+         u""},
         {"password text without its zero before the end",
          [&] {
              Record r(full - 2);
              r.Put(0, user).Put(200, kAbcStored, false);
              return r;
          },
-         1, FALSE, false, {}, u"", u""},
+         1,
+         FALSE,
+         false,
+         {},
+         u"",
+         u""},
         {"password text whose zero is cut in half",
          [&] {
              Record r(full - 1);
              r.Put(0, user).Put(200, kAbcStored);
              return r;
          },
-         1, FALSE, false, {}, u"", u""},
+         1,
+         FALSE,
+         false,
+         {},
+         u"",
+         u""},
     };
     RecordingDlg dlg;
     Run(dlg, [&] {
@@ -780,7 +848,8 @@ class GraphMessagesTest : public WindowMessagesTest
         dlg.CreateRunGraph();
         dlg.m_pRunGraph->Draw(&settings, 1033);
         dlg.m_pCalendar = std::make_unique<CCalendar>(1033);
-        ASSERT_TRUE(dlg.m_pCalendar->Create(u"", WS_CHILD | WS_VISIBLE, CRect(500, 100, 700, 300), &dlg, 1011));
+        ASSERT_TRUE(
+            dlg.m_pCalendar->Create(u"", WS_CHILD | WS_VISIBLE, CRect(500, 100, 700, 300), &dlg, 1011));
         dlg.m_pCalendar->SetDateCallback(&CKVTDlg::CalendarDateCallback);
         vxtest::ProcessEvents();
     }
