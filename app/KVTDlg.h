@@ -54,11 +54,6 @@ constexpr UINT WM_KVT_GRAPH_NEXT = WM_USER + 1002;
 // lParam: a heap record of one 64-bit calendar date, which the handler frees.
 constexpr UINT WM_KVT_DATE_SELECTED = WM_USER + 1500;
 
-// WM_DEVICECHANGE event types the dialog acts on.
-constexpr UINT DBT_DEVNODES_CHANGED = 0x0007;
-constexpr UINT DBT_DEVICEARRIVAL = 0x8000;
-constexpr UINT DBT_DEVICEREMOVECOMPLETE = 0x8004;
-
 // The system menu's About item.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
 

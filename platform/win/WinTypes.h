@@ -293,6 +293,11 @@ constexpr UINT WM_MOUSEHOVER = 0x02A1;
 constexpr UINT WM_MOUSELEAVE = 0x02A3;
 constexpr UINT WM_USER = 0x0400;
 
+// WM_DEVICECHANGE event types (its wParam).
+constexpr UINT DBT_DEVNODES_CHANGED = 0x0007;
+constexpr UINT DBT_DEVICEARRIVAL = 0x8000;
+constexpr UINT DBT_DEVICEREMOVECOMPLETE = 0x8004;
+
 // WM_COMMAND notification of edit controls.
 constexpr WORD EN_CHANGE = 0x0300;
 
