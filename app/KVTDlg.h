@@ -121,6 +121,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void CenterOnScreen();
     // Tells the user for a moment that the monitor went; device arrivals wait meanwhile.
     void ShowConnectStatusDlg();
+    // The message prompts: the web-app update failed, no internet connection, the maker's
+    // other program runs. The last two hold device arrivals while they are up.
+    void ShowWebAppUpdateFailed();
+    void ShowNoInternetMessage();
+    void ShowOtherAppRunningMessage();
 
     // The run graph's and the calendar's callbacks: each sends its message to the
     // application's main window.
@@ -234,9 +239,6 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void OpenWebAppPage();
     virtual void BuildRunGraph();
     virtual void UpdateRunDetails();
-    virtual void ShowWebAppUpdateFailed();
-    virtual void ShowNoInternetMessage();
-    virtual void ShowOtherAppRunningMessage();
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
@@ -386,6 +388,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void WaitForFirstDeviceCheck();
     void StopDeviceWatcher();
     LRESULT OnStartupMessage();
+    void RunMessagePrompt(UINT messageId, bool holdDeviceArrivals);
     void ShowStatusLine(LPCWSTR text, const CRect &rect, int alignment, BOOL multiLine);
     void ApplyMetricUnits();
     void ApplyImperialUnits();

@@ -4,6 +4,7 @@
 #include "app/CopyDataLogin.h"
 #include "app/KVTApp.h"
 #include "store/KvtDatabase.h"
+#include "ui/PromptDialogs.h"
 
 #include <algorithm>
 
@@ -133,6 +134,52 @@ void CKVTDlg::OnStartupLogin()
     // OnInitDialog hid the window for the command-line start.
     if (!life.expired() && ::IsWindow(m_hWnd))
         ShowWindow(SW_SHOWNORMAL);
+}
+
+namespace
+{
+constexpr UINT kIdsErrorOccurred = 582;
+constexpr UINT kIdsWebAppUpdateFailed = 583;
+constexpr UINT kIdsNoInternet = 584;
+constexpr UINT kIdsOtherAppRunning = 725;
+} // namespace
+
+void CKVTDlg::ShowWebAppUpdateFailed()
+{
+    RunMessagePrompt(kIdsWebAppUpdateFailed, false);
+}
+
+void CKVTDlg::ShowNoInternetMessage()
+{
+    RunMessagePrompt(kIdsNoInternet, true);
+}
+
+void CKVTDlg::ShowOtherAppRunningMessage()
+{
+    RunMessagePrompt(kIdsOtherAppRunning, true);
+}
+
+void CKVTDlg::RunMessagePrompt(UINT messageId, bool holdDeviceArrivals)
+{
+    // Kept here, not in the dialog's saved flag: another prompt may open inside this one's loop
+    // and save the flag too.
+    const BOOL ignoreBefore = m_bIgnoreDeviceArrival;
+    if (holdDeviceArrivals)
+        m_bIgnoreDeviceArrival = TRUE;
+    CDialog *const outerPrompt = m_pMessageDlg;
+    const std::weak_ptr<int> life = LifeToken();
+    {
+        CMessageDlg prompt(m_nLanguage, this);
+        prompt.m_nTitleId = kIdsErrorOccurred;
+        prompt.m_nMessageId = messageId;
+        m_pMessageDlg = &prompt;
+        prompt.DoModal();
+        if (life.expired())
+            return;
+        m_pMessageDlg = outerPrompt;
+    }
+    if (holdDeviceArrivals)
+        m_bIgnoreDeviceArrival = ignoreBefore;
 }
 
 void CKVTDlg::CenterOnScreen()

@@ -44,9 +44,3 @@ void CKVTDlg::OpenWebAppPage() {}
 void CKVTDlg::BuildRunGraph() {}
 
 void CKVTDlg::UpdateRunDetails() {}
-
-void CKVTDlg::ShowWebAppUpdateFailed() {}
-
-void CKVTDlg::ShowNoInternetMessage() {}
-
-void CKVTDlg::ShowOtherAppRunningMessage() {}

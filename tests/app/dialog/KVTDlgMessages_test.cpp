@@ -25,6 +25,7 @@
 #include "ui/ConnectStatusChangeDlg.h"
 #include "ui/DataGraph.h"
 #include "ui/GraphSettings.h"
+#include "ui/PromptDialogs.h"
 #include "ui/UIButton.h"
 
 namespace
@@ -135,9 +136,6 @@ class RecordingDlg : public CKVTDlg
     void OpenWebAppPage() override { calls.push_back("web page"); }
     void BuildRunGraph() override { calls.push_back("run graph"); }
     void UpdateRunDetails() override { calls.push_back("run details"); }
-    void ShowWebAppUpdateFailed() override { calls.push_back("update failed"); }
-    void ShowNoInternetMessage() override { calls.push_back("no internet"); }
-    void ShowOtherAppRunningMessage() override { calls.push_back("other app"); }
 
   protected:
     void ShowLoginView() override
@@ -590,9 +588,6 @@ TEST_F(WindowMessagesTest, EachPrivateMessageReachesItsHandler)
             {WM_KVT_ASK_DATE, {"ask date"}},
             {WM_KVT_SHARE_TO_WEBAPP, {"share"}},
             {WM_KVT_OPEN_WEBAPP_PAGE, {"web page"}},
-            {WM_KVT_WEBAPP_UPDATE_FAILED, {"update failed"}},
-            {WM_KVT_NO_INTERNET, {"no internet"}},
-            {WM_KVT_OTHER_APP_RUNNING, {"other app"}},
         };
         for (const Case &c : cases)
         {
@@ -607,6 +602,111 @@ TEST_F(WindowMessagesTest, EachPrivateMessageReachesItsHandler)
         EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.calls.size() == 2; }));
         EXPECT_EQ(dlg.calls, (Calls{"share", "web page"}));
     });
+}
+
+// ---- message prompts ----
+
+TEST_F(WindowMessagesTest, MessagePromptsShowTheirTextAndHoldArrivalsOnlyWhileTheyAreUp)
+{
+    struct Seen
+    {
+        UINT title = 0;
+        UINT message = 0;
+        WORD language = 0;
+        CWnd *parent = nullptr;
+        bool isOpenPrompt = false;
+        BOOL ignoring = -1;
+        std::u16string titleText;
+        std::u16string messageText;
+    };
+    std::vector<Seen> seen;
+    // A message to send from inside the first prompt, as a posted one may arrive in its loop.
+    UINT inner = 0;
+    CWinApp app;
+    RecordingDlg dlg;
+    Run(
+        dlg,
+        [&] {
+            app.m_pMainWnd = &dlg;
+            struct Case
+            {
+                const char *name;
+                UINT msg;
+                BOOL ignoreBefore;
+                UINT inner;
+                std::vector<UINT> messages;
+                std::vector<BOOL> ignoring;
+            };
+            const Case cases[] = {
+                {"update failed", WM_KVT_WEBAPP_UPDATE_FAILED, FALSE, 0, {583}, {FALSE}},
+                {"no internet", WM_KVT_NO_INTERNET, FALSE, 0, {584}, {TRUE}},
+                {"other program", WM_KVT_OTHER_APP_RUNNING, FALSE, 0, {725}, {TRUE}},
+                {"no internet, arrivals already held", WM_KVT_NO_INTERNET, TRUE, 0, {584}, {TRUE}},
+                {"other program inside no internet",
+                 WM_KVT_NO_INTERNET,
+                 FALSE,
+                 WM_KVT_OTHER_APP_RUNNING,
+                 {584, 725},
+                 {TRUE, TRUE}},
+                {"update failed inside other program",
+                 WM_KVT_OTHER_APP_RUNNING,
+                 FALSE,
+                 WM_KVT_WEBAPP_UPDATE_FAILED,
+                 {725, 583},
+                 {TRUE, TRUE}},
+            };
+            for (const Case &c : cases)
+            {
+                SCOPED_TRACE(c.name);
+                seen.clear();
+                inner = c.inner;
+                dlg.m_bIgnoreDeviceArrival = c.ignoreBefore;
+                dlg.SendMessage(c.msg);
+                ASSERT_EQ(seen.size(), c.messages.size());
+                for (std::size_t i = 0; i < seen.size(); ++i)
+                {
+                    EXPECT_EQ(seen[i].title, 582u);
+                    EXPECT_EQ(seen[i].message, c.messages[i]);
+                    EXPECT_EQ(seen[i].language, 1033);
+                    EXPECT_EQ(seen[i].parent, static_cast<CWnd *>(&dlg));
+                    EXPECT_TRUE(seen[i].isOpenPrompt);
+                    EXPECT_EQ(seen[i].ignoring, c.ignoring[i]);
+                    EXPECT_EQ(seen[i].titleText, u"Error Occurred");
+                }
+                EXPECT_EQ(dlg.m_pMessageDlg, nullptr);
+                EXPECT_EQ(dlg.m_bIgnoreDeviceArrival, c.ignoreBefore);
+            }
+            EXPECT_EQ(seen.back().messageText, u"Error updating data to Facebook application.");
+            app.m_pMainWnd = nullptr;
+        },
+        [&](CDialog &d) {
+            auto *prompt = dynamic_cast<CMessageDlg *>(&d);
+            ASSERT_NE(prompt, nullptr);
+            Seen s;
+            s.title = prompt->m_nTitleId;
+            s.message = prompt->m_nMessageId;
+            s.language = prompt->GetLanguage();
+            s.parent = prompt->GetParent();
+            s.isOpenPrompt = dlg.m_pMessageDlg == prompt;
+            s.ignoring = dlg.m_bIgnoreDeviceArrival;
+            s.titleText = prompt->GetTitleLabel() ? prompt->GetTitleLabel()->GetText() : u"(none)";
+            s.messageText = prompt->GetMessageLabel() ? prompt->GetMessageLabel()->GetText() : u"(none)";
+            seen.push_back(s);
+            if (inner)
+            {
+                const UINT msg = inner;
+                inner = 0;
+                dlg.SendMessage(msg);
+                // The inner prompt is gone; this one is the open prompt again.
+                EXPECT_EQ(dlg.m_pMessageDlg, prompt);
+            }
+            // Ended by its own button, which ends the prompt the main window keeps as open
+            // (directly when that is not this one, so that a failure does not leave it up).
+            if (dlg.m_pMessageDlg == prompt)
+                CMessageDlg::OnButtonClicked();
+            else
+                d.EndDialog(IDCANCEL);
+        });
 }
 
 // ---- centring ----
