@@ -30,10 +30,30 @@ class KvtDatabase;
 class UIDeviceSettingDlg;
 class UIStatic;
 
-// Posted by the dialog to itself when it was started with a command-line log-in.
-constexpr UINT WM_KVT_STARTUP = WM_USER + 116;
+// The dialog's private messages. WM_KVT_DEVICE_ARRIVED (WM_USER + 104) and
+// WM_KVT_DEVICE_REMOVED (WM_USER + 105) come from the device watcher.
+constexpr UINT WM_KVT_CENTER_WINDOW = WM_USER + 106;
+constexpr UINT WM_KVT_COINIT = WM_USER + 107;
+constexpr UINT WM_KVT_COUNINIT = WM_USER + 108;
 // Posted when a page is to be left while the Device Setting page has unsaved changes.
 constexpr UINT WM_KVT_CONFIRM_VIEW_SWITCH = WM_USER + 109;
+constexpr UINT WM_KVT_DEVICE_NOT_DETECTED = WM_USER + 110;
+constexpr UINT WM_KVT_DONGLE_ONLY = WM_USER + 111;
+constexpr UINT WM_KVT_DEVICE_NOT_READY = WM_USER + 112;
+constexpr UINT WM_KVT_ASK_DATE = WM_USER + 113;
+constexpr UINT WM_KVT_SHARE_TO_WEBAPP = WM_USER + 114;
+constexpr UINT WM_KVT_OPEN_WEBAPP_PAGE = WM_USER + 115;
+// Posted by the dialog to itself when it was started with a command-line log-in.
+constexpr UINT WM_KVT_STARTUP = WM_USER + 116;
+constexpr UINT WM_KVT_WEBAPP_UPDATE_FAILED = WM_USER + 117;
+constexpr UINT WM_KVT_NO_INTERNET = WM_USER + 118;
+constexpr UINT WM_KVT_OTHER_APP_RUNNING = WM_USER + 119;
+// Sent by the run graph's and the calendar's callbacks, inside the control's click handling.
+constexpr UINT WM_KVT_GRAPH_POINT = WM_USER + 1000;
+constexpr UINT WM_KVT_GRAPH_PREV = WM_USER + 1001;
+constexpr UINT WM_KVT_GRAPH_NEXT = WM_USER + 1002;
+// lParam: a heap record of one 64-bit calendar date, which the handler frees.
+constexpr UINT WM_KVT_DATE_SELECTED = WM_USER + 1500;
 
 // The system menu's About item.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
@@ -61,11 +81,15 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static constexpr int kTextSize = 260;
     static constexpr UINT kDialogTemplate = 102;
     static constexpr UINT kGreetingId = 1000;
+    static constexpr UINT kCalendarId = 1011;
     static constexpr UINT kRunGraphId = 1012;
     static constexpr UINT kStatusLineId = 1187;
     static constexpr UINT kCloseButtonId = 1193;
     // The page-control array grows by this many entries at a time.
     static constexpr std::size_t kPageControlStep = 20;
+    static constexpr UINT kLoginPasswordId = 1004;
+    static constexpr UINT kLoginNameId = 1005;
+    static constexpr UINT kDeviceSettingButtonId = 1261;
 
     explicit CKVTDlg(LANGID language, CWnd *parent = nullptr);
     ~CKVTDlg() override;
@@ -93,6 +117,23 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     CContinueCancelDlg2 *GetOpenDatePrompt() const override { return m_pDateDlg; }
     void SetEnteredDate(DWORD date) override { m_nEnteredDate = date; }
     void GetLastRunKeys(DWORD *dateKey, DWORD *timeKey) const override;
+
+    // Places the window in the middle of the screen's work area, on top, and shows it.
+    void CenterOnScreen();
+    // Tells the user for a moment that the monitor went; device arrivals wait meanwhile.
+    void ShowConnectStatusDlg();
+    // The message prompts: the web-app update failed, no internet connection, the maker's
+    // other program runs. The last two hold device arrivals while they are up.
+    void ShowWebAppUpdateFailed();
+    void ShowNoInternetMessage();
+    void ShowOtherAppRunningMessage();
+
+    // The run graph's and the calendar's callbacks: each sends its message to the
+    // application's main window.
+    static void GraphPointCallback(UINT id, int point);
+    static void GraphPrevCallback(UINT id);
+    static void GraphNextCallback(UINT id);
+    static void CalendarDateCallback(int id, int64_t date);
 
     // The main dialog as the callbacks reach it: the application's main window, or null.
     static CKVTDlg *FromMainWindow();
@@ -186,6 +227,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The Device Setting page's modified flag (FALSE without that page).
     virtual BOOL IsChildPageModified() const;
     virtual void SetChildPageModified(BOOL modified);
+    virtual void ShowUploadPromptView();
+    virtual void ShowDeviceMismatchView();
+    virtual void LoginWithPassword(const char16_t *userId, const char16_t *password);
+    virtual void OnLogin();
+    virtual void OnConfirmViewSwitch();
+    virtual void PromptDeviceNotDetected();
+    virtual void PromptDongleOnly();
+    virtual void PromptDeviceNotReady();
+    virtual void AskLastRunDate();
+    virtual void ShareToWebApp();
+    virtual void OpenWebAppPage();
+    virtual void BuildRunGraph();
+    virtual void UpdateRunDetails();
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
@@ -302,6 +356,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void OnActivate(UINT state, CWnd *other, BOOL minimized) override;
     HICON OnQueryDragIcon() override;
     void OnSysCommand(UINT id, LPARAM lParam) override;
+    BOOL OnDeviceChange(UINT eventType, DWORD_PTR data) override;
+    BOOL OnCopyData(CWnd *from, COPYDATASTRUCT *data) override;
+
+    // Brings the program's window to the front (the application's activation).
+    virtual void ActivateProgramWindow();
 
     // Shows the login page.
     virtual void ShowLoginView();
@@ -332,6 +391,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void WaitForFirstDeviceCheck();
     void StopDeviceWatcher();
     LRESULT OnStartupMessage();
+    void RunMessagePrompt(UINT messageId, bool holdDeviceArrivals);
     void ShowStatusLine(LPCWSTR text, const CRect &rect, int alignment, BOOL multiLine);
     void ApplyMetricUnits();
     void ApplyImperialUnits();
@@ -343,8 +403,14 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     CString LoadStringText(UINT id) const;
     // The save step of the Device Setting page, from its Save or from the save-changes prompt.
     void SaveDeviceSettingPage(bool fromSavePrompt);
-
-    static void OnGraphPoint(UINT id, int point);
-    static void OnGraphPrevious(UINT id);
-    static void OnGraphNext(UINT id);
+    // Copies what the watcher's checks found into the device members.
+    void TakeFoundDevice();
+    void OnDeviceArrived();
+    void OnDeviceRemoved();
+    // The device's identity matches the one stored for the user, storing it when none is.
+    // False also when the stored one cannot be read (unreadable is set then).
+    bool DeviceMatchesStoredIdentity(bool *unreadable);
+    void OnGraphPoint(int point);
+    void OnGraphArrow(bool next);
+    void OnDateSelected(LPARAM record);
 };

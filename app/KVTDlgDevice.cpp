@@ -1,11 +1,21 @@
 #include "app/KVTDlg.h"
 
+#include "device/DeviceClock.h"
 #include "device/DeviceWatcherAdapters.h"
+#include "platform/sys/TextConvert.h"
+#include "store/KvtDatabase.h"
+#include "ui/ConnectStatusChangeDlg.h"
+
+#include <cstring>
 
 namespace
 {
 constexpr int kStartupWaitSleeps = 20;
 constexpr DWORD kStartupWaitStepMs = 500;
+// How long a device is given to settle after the notification that requests a check.
+constexpr DWORD kDeviceSettleMs = 1500;
+// The stored identity is read into a buffer of this many characters.
+constexpr std::uint32_t kStoredIdentitySize = 100;
 
 // The binding over the dialog's wrapper and ID pair, keeping both alive for as long as the
 // watcher holds it.
@@ -84,4 +94,124 @@ void CKVTDlg::StopDeviceWatcher()
         return;
     if (!m_pWatcher->Stop(m_nCloseWaitMs))
         m_bWatcherLetGo = true;
+}
+
+BOOL CKVTDlg::OnDeviceChange(UINT eventType, DWORD_PTR)
+{
+    if (eventType != DBT_DEVNODES_CHANGED && eventType != DBT_DEVICEARRIVAL &&
+        eventType != DBT_DEVICEREMOVECOMPLETE)
+        return TRUE;
+    if (!m_pWatcher)
+        return TRUE;
+    // Only the notification that finds no check pending waits for the device to settle; the
+    // rest of a burst arrives after it and joins the check it asks for. One that comes while
+    // a check runs is still handed to the watcher, which then runs one more check: the
+    // running one may have passed the device already.
+    if (m_pWatcher->PendingChecks() == 0)
+        Sleep(kDeviceSettleMs);
+    m_pWatcher->RequestCheck();
+    return TRUE;
+}
+
+void CKVTDlg::TakeFoundDevice()
+{
+    if (!m_pWatcher)
+        return;
+    const FoundDevice found = m_pWatcher->Found();
+    m_bDeviceFound = found.bDeviceFound ? TRUE : FALSE;
+    m_bHidAnswered = found.bHidAnswered ? TRUE : FALSE;
+    m_nHidState = found.nHidState;
+    m_chDriveLetter = found.chDriveLetter;
+    std::memcpy(m_szDeviceId.data(), found.szDeviceId, m_szDeviceId.size());
+    m_szDeviceId.back() = '\0';
+    m_nDeviceTableFlag = found.nDeviceTableFlag;
+    m_FirmwareVersion = FirmwareVersion{found.nFirmwareMajor, found.nFirmwareMinor, found.nFirmwareBuild};
+}
+
+bool CKVTDlg::DeviceMatchesStoredIdentity(bool *unreadable)
+{
+    *unreadable = false;
+    char16_t stored[kStoredIdentitySize] = {};
+    if (!m_pDatabase || !m_pDatabase->GetDeviceSerialNo(stored, kStoredIdentitySize))
+    {
+        *unreadable = true;
+        return false;
+    }
+    stored[kStoredIdentitySize - 1] = u'\0';
+    // The identity crosses the device boundary as single-byte text: each byte is one character.
+    const std::u16string device = vxsys::Latin1ToUtf16(std::string_view(m_szDeviceId.data()));
+    if (stored[0] == u'\0')
+    {
+        // The first monitor to arrive for a user becomes that user's.
+        m_pDatabase->SetDeviceSerialNo(device.c_str());
+        return true;
+    }
+    // Exact: a letter in another case is another device, and a character beyond one byte
+    // never equals a device's byte.
+    return device == std::u16string_view(stored);
+}
+
+void CKVTDlg::OnDeviceArrived()
+{
+    TakeFoundDevice();
+    if (m_bClosing || !m_bLoggedIn || m_bIgnoreDeviceArrival)
+        return;
+    // A later check has lost the device again; its removal message is on the way.
+    if (!m_bDeviceFound)
+        return;
+    bool unreadable = false;
+    const bool matching = DeviceMatchesStoredIdentity(&unreadable);
+    if (unreadable)
+    {
+        ShowUploadPromptView();
+        return;
+    }
+    if (m_pDevice && m_pCommandSession)
+    {
+        CWaitCursor wait;
+        // A clock that could not be set is not worth telling the user about.
+        SetDeviceClock(*m_pDevice, *m_pCommandSession);
+    }
+    if (matching)
+        ShowUploadPromptView();
+    else
+        ShowDeviceMismatchView();
+}
+
+void CKVTDlg::OnDeviceRemoved()
+{
+    TakeFoundDevice();
+    if (m_bClosing || !m_bLoggedIn)
+        return;
+    m_bImported = FALSE;
+    m_bUserDateSet = FALSE;
+    m_nWorkoutRecordCount = 0;
+    const std::weak_ptr<int> life = LifeToken();
+    // No settings are edited without the device they belong to.
+    if (m_nCurrentView == KvtView::DeviceSetting)
+    {
+        ShowHomeView();
+        if (life.expired())
+            return;
+    }
+    if (CWnd *button = GetDlgItem(kDeviceSettingButtonId))
+    {
+        button->EnableWindow(FALSE);
+        button->Invalidate(TRUE);
+    }
+    if (!m_bIgnoreDeviceArrival)
+        ShowConnectStatusDlg();
+}
+
+void CKVTDlg::ShowConnectStatusDlg()
+{
+    m_bSavedIgnoreDeviceArrival = m_bIgnoreDeviceArrival;
+    m_bIgnoreDeviceArrival = TRUE;
+    const std::weak_ptr<int> life = LifeToken();
+    {
+        CConnectStatusChangeDlg prompt(this);
+        prompt.DoModal();
+    }
+    if (!life.expired())
+        m_bIgnoreDeviceArrival = m_bSavedIgnoreDeviceArrival;
 }

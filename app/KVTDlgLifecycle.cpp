@@ -174,17 +174,13 @@ void CKVTDlg::OnClose()
     UIDialog::OnClose();
 }
 
-void CKVTDlg::OnGraphPoint(UINT, int) {}
-void CKVTDlg::OnGraphPrevious(UINT) {}
-void CKVTDlg::OnGraphNext(UINT) {}
-
 void CKVTDlg::CreateRunGraph()
 {
     if (m_pRunGraph)
         m_pRunGraph->DestroyWindow();
     else
-        m_pRunGraph = std::make_unique<CDataGraph>(&CKVTDlg::OnGraphPoint, &CKVTDlg::OnGraphPrevious,
-                                                   &CKVTDlg::OnGraphNext);
+        m_pRunGraph = std::make_unique<CDataGraph>(&CKVTDlg::GraphPointCallback, &CKVTDlg::GraphPrevCallback,
+                                                   &CKVTDlg::GraphNextCallback);
     m_pRunGraph->Create(u"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(24, 115, 480, 307), this, kRunGraphId);
 }
 

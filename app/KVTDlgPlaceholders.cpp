@@ -18,3 +18,29 @@ void CKVTDlg::ShowMySupportView()
 }
 
 void CKVTDlg::ShowNewAccountView() {}
+
+void CKVTDlg::ShowUploadPromptView() {}
+
+void CKVTDlg::ShowDeviceMismatchView() {}
+
+void CKVTDlg::LoginWithPassword(const char16_t *, const char16_t *) {}
+
+void CKVTDlg::OnLogin() {}
+
+void CKVTDlg::OnConfirmViewSwitch() {}
+
+void CKVTDlg::PromptDeviceNotDetected() {}
+
+void CKVTDlg::PromptDongleOnly() {}
+
+void CKVTDlg::PromptDeviceNotReady() {}
+
+void CKVTDlg::AskLastRunDate() {}
+
+void CKVTDlg::ShareToWebApp() {}
+
+void CKVTDlg::OpenWebAppPage() {}
+
+void CKVTDlg::BuildRunGraph() {}
+
+void CKVTDlg::UpdateRunDetails() {}
