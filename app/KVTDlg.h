@@ -347,6 +347,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     BOOL m_bEraseBackground = TRUE;
     BOOL m_bRepaintOnActivate = FALSE;
     BOOL m_bClosing = FALSE;
+    // Set when the set-up started COM on the UI thread, so that only then does the end stop it.
+    BOOL m_bComInitialized = FALSE;
 
   protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;

@@ -1,4 +1,5 @@
 #include "app/KVTDlg.h"
+#include "platform/win/Com.h"
 
 #include "platform/sys/DataFolder.h"
 #include "resources/Resources.h"
@@ -72,6 +73,8 @@ CKVTDlg::~CKVTDlg()
     m_pUsbIds.reset();
     m_pCommandSession.reset();
     m_aPagesBuffer.clear();
+    if (m_bComInitialized)
+        CoUninitialize();
     if (vxui::GetMainDialogSeam() == this)
         vxui::SetMainDialogSeam(nullptr);
 }
@@ -109,6 +112,7 @@ BOOL CKVTDlg::OnInitDialog()
     AddAboutToSystemMenu();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
+    m_bComInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
 
     SetUpDataPaths();
     SetWindowText(LoadText(258, m_nLanguage));

@@ -1,4 +1,5 @@
 #include "app/KVTDlg.h"
+#include "platform/win/Com.h"
 
 #include "app/AboutDlg.h"
 #include "app/CopyDataLogin.h"
@@ -24,8 +25,10 @@ LRESULT CKVTDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         CenterOnScreen();
         break;
     case WM_KVT_COINIT:
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        break;
     case WM_KVT_COUNINIT:
-        // COM has nothing to set up here; the messages stay for whoever sends them.
+        CoUninitialize();
         break;
     case WM_KVT_CONFIRM_VIEW_SWITCH:
         OnConfirmViewSwitch();

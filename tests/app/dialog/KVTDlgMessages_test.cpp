@@ -15,6 +15,7 @@
 
 #include "device/SupportedDevices.h"
 #include "platform/sys/LocalTime.h"
+#include "platform/win/Com.h"
 #include "platform/win/Controls.h"
 #include "store/KvtDatabase.h"
 #include "tests/support/TestEnvironment.h"
@@ -602,6 +603,31 @@ TEST_F(WindowMessagesTest, EachPrivateMessageReachesItsHandler)
         EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.calls.size() == 2; }));
         EXPECT_EQ(dlg.calls, (Calls{"share", "web page"}));
     });
+}
+
+TEST_F(WindowMessagesTest, ComIsStartedForTheDialogsLifeAndByItsMessagesInTheirOrder)
+{
+    const int before = vxwin::ComInitDepth();
+    const int unbalancedBefore = vxwin::ComUnbalancedUninitCount();
+    {
+        RecordingDlg dlg;
+        Run(dlg, [&] {
+            EXPECT_EQ(vxwin::ComInitDepth(), before + 1);
+            dlg.SendMessage(WM_KVT_COINIT);
+            EXPECT_EQ(vxwin::ComInitDepth(), before + 2);
+            dlg.SendMessage(WM_KVT_COUNINIT);
+            EXPECT_EQ(vxwin::ComInitDepth(), before + 1);
+        });
+        EXPECT_EQ(vxwin::ComInitDepth(), before + 1); // until the dialog is gone
+    }
+    EXPECT_EQ(vxwin::ComInitDepth(), before);
+    EXPECT_EQ(vxwin::ComUnbalancedUninitCount(), unbalancedBefore);
+
+    // A dialog that never ran its set-up has nothing to stop.
+    {
+        RecordingDlg unused;
+    }
+    EXPECT_EQ(vxwin::ComUnbalancedUninitCount(), unbalancedBefore);
 }
 
 // ---- message prompts ----
