@@ -281,6 +281,8 @@ TEST_F(SocialSiteTest, ShareToWebAppPaths)
         {"a fault", true, FakeXmlRpcService::Fault(), true, {next}, {1}, 1, false, false, 1, u""},
         {"no service at all", true, std::nullopt, true, {next}, {1}, 1, false, false, 1, u""},
         {"storing fails", true, FakeXmlRpcService::Int(2), false, {next}, {1}, 1, false, false, 0, u"Error saving profile."},
+        {"the store refuses a lone surrogate", true, FakeXmlRpcService::Int(2), true,
+         {Entry{true, u"ann\xD800@example.com", u"secret"}}, {1}, 1, false, false, 0, u"Error saving profile."},
         {"refused, re-entry cancelled", true, FakeXmlRpcService::Int(0), true, {next, cancel}, {1, 2}, 1, false,
          false, 0, u""},
     };
