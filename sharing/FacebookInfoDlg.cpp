@@ -132,6 +132,8 @@ BOOL CFacebookInfoDlg::OnInitDialog()
 
 void CFacebookInfoDlg::OnOK()
 {
+    if (!HoldsText(m_pEmailEdit.get()) || !HoldsText(m_pPasswordEdit.get()))
+        return;
     if (m_pEmailEdit)
         m_pEmailEdit->GetWindowText(m_strEmail);
     if (m_pPasswordEdit)
@@ -145,8 +147,7 @@ void CFacebookInfoDlg::OnContinue()
     CFacebookInfoDlg *dlg = seam ? seam->GetOpenFacebookInfoDlg() : nullptr;
     if (!dlg || !dlg->GetSafeHwnd())
         return;
-    if (HoldsText(dlg->m_pEmailEdit.get()) && HoldsText(dlg->m_pPasswordEdit.get()))
-        dlg->OnOK();
+    dlg->OnOK();
 }
 
 void CFacebookInfoDlg::OnCancelClicked()

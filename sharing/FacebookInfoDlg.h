@@ -55,7 +55,8 @@ class CFacebookInfoDlg : public UIDialog
     ~CFacebookInfoDlg() override;
 
     BOOL OnInitDialog() override;
-    // Keeps both fields' texts and ends the dialog with OK.
+    // Keeps both fields' texts and ends the dialog with OK; Enter with an empty field does nothing,
+    // as Continue does.
     void OnOK() override;
 
     // The button callbacks.
@@ -95,6 +96,8 @@ class CFacebookInfoErrorDlg : public UIDialog
     ~CFacebookInfoErrorDlg() override;
 
     BOOL OnInitDialog() override;
+    // Enter does not end the dialog: OK means checked and stored, which only Continue does.
+    void OnOK() override {}
 
     // The Continue callback.
     static void OnLogin();

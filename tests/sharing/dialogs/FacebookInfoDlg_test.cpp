@@ -131,7 +131,7 @@ TEST_F(CredentialDialogTest, ControlsInTheDialogsLanguage)
     EXPECT_TRUE(main.probes.empty());
 }
 
-TEST_F(CredentialDialogTest, ContinueWithAnEmptyFieldDoesNothingInEitherDialog)
+TEST_F(CredentialDialogTest, ContinueOrEnterWithAnEmptyFieldDoesNothingInEitherDialog)
 {
     m_service.Script("CheckFacebookLogin", {FakeXmlRpcService::Int(2)});
     const std::pair<const char16_t *, const char16_t *> empties[] = {{u"", u""}, {u"ann@example.com", u""}, {u"", u"pw"}};
@@ -143,18 +143,28 @@ TEST_F(CredentialDialogTest, ContinueWithAnEmptyFieldDoesNothingInEitherDialog)
         main.second = &second;
         CDialog &dialog = reentry ? static_cast<CDialog &>(second) : static_cast<CDialog &>(first);
         ModalScript script([&](CDialog &d) {
-            for (const auto &[email, password] : empties)
+            CWnd *email = d.GetDlgItem(CFacebookInfoDlg::kEmailEdit);
+            CWnd *password = d.GetDlgItem(CFacebookInfoDlg::kPasswordEdit);
+            for (const auto &[emailText, passwordText] : empties)
             {
-                d.GetDlgItem(CFacebookInfoDlg::kEmailEdit)->SetWindowText(email);
-                d.GetDlgItem(CFacebookInfoDlg::kPasswordEdit)->SetWindowText(password);
+                email->SetWindowText(emailText);
+                password->SetWindowText(passwordText);
                 Click(d.GetDlgItem(CFacebookInfoDlg::kContinueButton));
-                vxtest::ProcessEvents();
+                EXPECT_TRUE(d.IsWindowVisible()) << reentry;
+                QTest::keyClick(email->GetWidget(), Qt::Key_Return);
                 EXPECT_TRUE(d.IsWindowVisible()) << reentry;
             }
-            Click(d.GetDlgItem(CFacebookInfoDlg::kCancelButton));
+            // Enter with both fields filled: the first dialog ends with OK; the re-entry dialog
+            // ends only through Continue, which checks and stores.
+            email->SetWindowText(u"ann@example.com");
+            password->SetWindowText(u"pw");
+            QTest::keyClick(email->GetWidget(), Qt::Key_Return);
+            EXPECT_EQ(d.IsWindowVisible(), reentry);
+            if (reentry)
+                Click(d.GetDlgItem(CFacebookInfoDlg::kCancelButton));
         });
-        EXPECT_EQ(dialog.DoModal(), IDCANCEL) << reentry;
-        EXPECT_TRUE(first.m_strEmail.IsEmpty());
+        EXPECT_EQ(dialog.DoModal(), reentry ? IDCANCEL : IDOK);
+        EXPECT_EQ(first.m_strEmail.str(), reentry ? u"" : u"ann@example.com");
     }
     EXPECT_TRUE(main.probes.empty());
     EXPECT_EQ(CheckCalls(), 0);
