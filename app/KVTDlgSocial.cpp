@@ -53,7 +53,10 @@ class DialogWebAppSeam : public WebAppSeam
     {
         return dynamic_cast<CFacebookInfoErrorDlg *>(m_dialog.m_pSocialLoginDlg);
     }
-    int IsInternetReachable(int pauseMs, int tries) override { return m_dialog.IsInternetReachable(pauseMs, tries); }
+    int IsInternetReachable(int pauseMs, int tries) override
+    {
+        return m_dialog.IsInternetReachable(pauseMs, tries);
+    }
     int SaveWebAppCredentials(const char16_t *email, const char16_t *password) override
     {
         return StoreCredentials(m_dialog, email, password);

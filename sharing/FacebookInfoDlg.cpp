@@ -29,7 +29,8 @@ CString LoadText(UINT id, WORD language)
     return text;
 }
 
-std::unique_ptr<UIStatic> MakeLabel(CWnd *parent, const CString &text, const CRect &rect, UINT id, ARGB colour)
+std::unique_ptr<UIStatic> MakeLabel(CWnd *parent, const CString &text, const CRect &rect, UINT id,
+                                    ARGB colour)
 {
     auto label = std::make_unique<UIStatic>();
     label->SetTextColor(colour);
@@ -97,7 +98,8 @@ WebAppSeam *GetWebAppSeam()
 
 // ---- CFacebookInfoDlg ----
 
-CFacebookInfoDlg::CFacebookInfoDlg(WORD language, CWnd *parent) : UIDialog(kTemplate, parent), m_wLanguage(language)
+CFacebookInfoDlg::CFacebookInfoDlg(WORD language, CWnd *parent)
+    : UIDialog(kTemplate, parent), m_wLanguage(language)
 {
 }
 
@@ -116,14 +118,14 @@ BOOL CFacebookInfoDlg::OnInitDialog()
 {
     UIDialog::OnInitDialog();
     SetBackgroundImage(kFirstBackground, kImageLanguage);
-    m_pEmailLabel = MakeLabel(this, LoadText(kEmailText, m_wLanguage) + u":", CRect(10, 33, 80, 53), kEmailLabel,
-                              kLightLabel);
+    m_pEmailLabel = MakeLabel(this, LoadText(kEmailText, m_wLanguage) + u":", CRect(10, 33, 80, 53),
+                              kEmailLabel, kLightLabel);
     m_pPasswordLabel = MakeLabel(this, LoadText(kPasswordText, m_wLanguage) + u":", CRect(10, 59, 80, 79),
                                  kPasswordLabel, kLightLabel);
-    m_pCancel = MakeButton(this, kCancelText, m_wLanguage, CRect(45, 90, 130, 113), kCancelButton, 472, 471, 470,
-                           &CFacebookInfoDlg::OnCancelClicked);
-    m_pContinue = MakeButton(this, kContinueText, m_wLanguage, CRect(135, 90, 220, 113), kContinueButton, 480, 479,
-                             478, &CFacebookInfoDlg::OnContinue);
+    m_pCancel = MakeButton(this, kCancelText, m_wLanguage, CRect(45, 90, 130, 113), kCancelButton, 472, 471,
+                           470, &CFacebookInfoDlg::OnCancelClicked);
+    m_pContinue = MakeButton(this, kContinueText, m_wLanguage, CRect(135, 90, 220, 113), kContinueButton, 480,
+                             479, 478, &CFacebookInfoDlg::OnContinue);
     // The e-mail field is made last so that it has the focus.
     m_pPasswordEdit = MakeEdit(this, CRect(85, 62, 220, 78), kPasswordEdit, true);
     m_pEmailEdit = MakeEdit(this, CRect(85, 36, 220, 52), kEmailEdit, false);
@@ -182,16 +184,18 @@ BOOL CFacebookInfoErrorDlg::OnInitDialog()
     m_pMessage = std::make_unique<UIStatic>();
     m_pMessage->SetTextColor(kDarkLabel);
     m_pMessage->SetFontSize(10);
-    m_pMessage->Create(LoadText(kIncorrectText, m_wLanguage).GetString(), CRect(5, 5, 205, 31), this, kMessageLabel,
-                       WS_CHILD | WS_VISIBLE);
+    m_pMessage->Create(LoadText(kIncorrectText, m_wLanguage).GetString(), CRect(5, 5, 205, 31), this,
+                       kMessageLabel, WS_CHILD | WS_VISIBLE);
     m_pEmailLabel = MakeLabel(this, LoadText(kEmailText, m_wLanguage) + u":", CRect(10, 35, 80, 55),
                               CFacebookInfoDlg::kEmailLabel, kDarkLabel);
     m_pPasswordLabel = MakeLabel(this, LoadText(kPasswordText, m_wLanguage) + u":", CRect(10, 60, 80, 80),
                                  CFacebookInfoDlg::kPasswordLabel, kDarkLabel);
-    m_pCancel = MakeButton(this, kCancelText, m_wLanguage, CRect(45, 90, 130, 113), CFacebookInfoDlg::kCancelButton,
-                           472, 471, 470, &CFacebookInfoErrorDlg::OnCancelClicked);
-    m_pContinue = MakeButton(this, kContinueText, m_wLanguage, CRect(135, 90, 220, 113),
-                             CFacebookInfoDlg::kContinueButton, 480, 479, 478, &CFacebookInfoErrorDlg::OnLogin);
+    m_pCancel =
+        MakeButton(this, kCancelText, m_wLanguage, CRect(45, 90, 130, 113), CFacebookInfoDlg::kCancelButton,
+                   472, 471, 470, &CFacebookInfoErrorDlg::OnCancelClicked);
+    m_pContinue =
+        MakeButton(this, kContinueText, m_wLanguage, CRect(135, 90, 220, 113),
+                   CFacebookInfoDlg::kContinueButton, 480, 479, 478, &CFacebookInfoErrorDlg::OnLogin);
     m_pPasswordEdit = MakeEdit(this, CRect(85, 62, 210, 78), CFacebookInfoDlg::kPasswordEdit, true);
     m_pEmailEdit = MakeEdit(this, CRect(85, 37, 210, 53), CFacebookInfoDlg::kEmailEdit, false);
     return FALSE;

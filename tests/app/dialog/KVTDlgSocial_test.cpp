@@ -161,7 +161,8 @@ class SocialSiteTest : public ::testing::Test
                 const Entry entry = entries[next++];
                 d.GetDlgItem(CFacebookInfoDlg::kEmailEdit)->SetWindowText(entry.email);
                 d.GetDlgItem(CFacebookInfoDlg::kPasswordEdit)->SetWindowText(entry.password);
-                Click(d.GetDlgItem(entry.cont ? CFacebookInfoDlg::kContinueButton : CFacebookInfoDlg::kCancelButton));
+                Click(d.GetDlgItem(entry.cont ? CFacebookInfoDlg::kContinueButton
+                                              : CFacebookInfoDlg::kCancelButton));
                 // A dialog that stays open (a refusal, a store that failed) is left with Cancel.
                 if (d.IsWindowVisible())
                 {
@@ -280,11 +281,39 @@ TEST_F(SocialSiteTest, ShareToWebAppPaths)
         {"a negative answer", true, FakeXmlRpcService::Int(-1), true, {next}, {1}, 1, false, false, 1, u""},
         {"a fault", true, FakeXmlRpcService::Fault(), true, {next}, {1}, 1, false, false, 1, u""},
         {"no service at all", true, std::nullopt, true, {next}, {1}, 1, false, false, 1, u""},
-        {"storing fails", true, FakeXmlRpcService::Int(2), false, {next}, {1}, 1, false, false, 0, u"Error saving profile."},
-        {"the store refuses a lone surrogate", true, FakeXmlRpcService::Int(2), true,
-         {Entry{true, u"ann\xD800@example.com", u"secret"}}, {1}, 1, false, false, 0, u"Error saving profile."},
-        {"refused, re-entry cancelled", true, FakeXmlRpcService::Int(0), true, {next, cancel}, {1, 2}, 1, false,
-         false, 0, u""},
+        {"storing fails",
+         true,
+         FakeXmlRpcService::Int(2),
+         false,
+         {next},
+         {1},
+         1,
+         false,
+         false,
+         0,
+         u"Error saving profile."},
+        {"the store refuses a lone surrogate",
+         true,
+         FakeXmlRpcService::Int(2),
+         true,
+         {Entry{true, u"ann\xD800@example.com", u"secret"}},
+         {1},
+         1,
+         false,
+         false,
+         0,
+         u"Error saving profile."},
+        {"refused, re-entry cancelled",
+         true,
+         FakeXmlRpcService::Int(0),
+         true,
+         {next, cancel},
+         {1, 2},
+         1,
+         false,
+         false,
+         0,
+         u""},
     };
     for (const Case &c : cases)
     {
@@ -328,7 +357,8 @@ TEST_F(SocialSiteTest, ShareToWebAppPaths)
         {
             EXPECT_EQ(dlg.m_szWebUser[0], 0);
         }
-        EXPECT_EQ(dlg.opened, c.browser ? std::vector<std::u16string>{PageUrl()} : std::vector<std::u16string>{});
+        EXPECT_EQ(dlg.opened,
+                  c.browser ? std::vector<std::u16string>{PageUrl()} : std::vector<std::u16string>{});
         EXPECT_EQ(dlg.noInternetShown, c.noInternet);
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(dlg.reentries, c.kinds.size() == 2 ? 1 : 0);
@@ -347,10 +377,12 @@ TEST_F(SocialSiteTest, AnAnswerOfOneIsStoredBySharingAndRefusedByTheReentryDialo
     stayedOpen = false;
     SocialDlg reentry;
     std::optional<std::pair<std::u16string, std::u16string>> stored;
-    Run(reentry, [&] {
-        reentry.OpenWebAppPage();
-        stored = reentry.Stored();
-    }, {Entry{}});
+    Run(reentry,
+        [&] {
+            reentry.OpenWebAppPage();
+            stored = reentry.Stored();
+        },
+        {Entry{}});
     EXPECT_TRUE(stayedOpen);
     EXPECT_FALSE(stored.has_value());
     EXPECT_TRUE(reentry.opened.empty());
@@ -361,12 +393,14 @@ TEST_F(SocialSiteTest, ReentryAfterARefusalStoresAndOpensThePage)
     m_service.Script("CheckFacebookLogin", {FakeXmlRpcService::Int(0), FakeXmlRpcService::Int(2)});
     SocialDlg dlg;
     std::optional<std::pair<std::u16string, std::u16string>> stored;
-    Run(dlg, [&] {
-        dlg.m_bIgnoreDeviceArrival = TRUE;
-        dlg.ShareToWebApp();
-        EXPECT_EQ(dlg.m_bIgnoreDeviceArrival, TRUE);
-        stored = dlg.Stored();
-    }, {Entry{true, u"ann@example.com", u"wrong"}, Entry{true, u"o'neil\"@example.com", u"it's"}});
+    Run(dlg,
+        [&] {
+            dlg.m_bIgnoreDeviceArrival = TRUE;
+            dlg.ShareToWebApp();
+            EXPECT_EQ(dlg.m_bIgnoreDeviceArrival, TRUE);
+            stored = dlg.Stored();
+        },
+        {Entry{true, u"ann@example.com", u"wrong"}, Entry{true, u"o'neil\"@example.com", u"it's"}});
     EXPECT_EQ(kinds, (std::vector<int>{1, 2}));
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(*stored, std::make_pair(std::u16string(u"o'neil\"@example.com"), std::u16string(u"it's")));
@@ -423,13 +457,15 @@ TEST_F(SocialSiteTest, DeviceArrivalsAreIgnoredWhileADialogRunsAndTheFlagComesBa
     {
         SocialDlg dlg;
         BOOL afterShare = -1, afterReentry = -1;
-        Run(dlg, [&] {
-            dlg.m_bIgnoreDeviceArrival = before;
-            dlg.ShareToWebApp();
-            afterShare = dlg.m_bIgnoreDeviceArrival;
-            dlg.OpenWebAppPage();
-            afterReentry = dlg.m_bIgnoreDeviceArrival;
-        }, {Entry{false}, Entry{false}});
+        Run(dlg,
+            [&] {
+                dlg.m_bIgnoreDeviceArrival = before;
+                dlg.ShareToWebApp();
+                afterShare = dlg.m_bIgnoreDeviceArrival;
+                dlg.OpenWebAppPage();
+                afterReentry = dlg.m_bIgnoreDeviceArrival;
+            },
+            {Entry{false}, Entry{false}});
         EXPECT_EQ(dlg.ignoringDuringDialogs, (std::vector<BOOL>{TRUE, TRUE}));
         EXPECT_EQ(afterShare, before);
         EXPECT_EQ(afterReentry, before);

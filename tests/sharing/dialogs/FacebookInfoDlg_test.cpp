@@ -134,7 +134,8 @@ TEST_F(CredentialDialogTest, ControlsInTheDialogsLanguage)
 TEST_F(CredentialDialogTest, ContinueOrEnterWithAnEmptyFieldDoesNothingInEitherDialog)
 {
     m_service.Script("CheckFacebookLogin", {FakeXmlRpcService::Int(2)});
-    const std::pair<const char16_t *, const char16_t *> empties[] = {{u"", u""}, {u"ann@example.com", u""}, {u"", u"pw"}};
+    const std::pair<const char16_t *, const char16_t *> empties[] = {
+        {u"", u""}, {u"ann@example.com", u""}, {u"", u"pw"}};
     for (bool reentry : {false, true})
     {
         CFacebookInfoDlg first(1033, nullptr);
@@ -200,7 +201,7 @@ TEST_F(CredentialDialogTest, ReentryOutcomesOfTheServiceAnswer)
         int reachable;
         FakeXmlRpcService::Answer answer;
         int storeResult;
-        INT_PTR result;     // how the dialog ends; 0: it stays open
+        INT_PTR result; // how the dialog ends; 0: it stays open
         bool storeTried;
         bool fieldsEmptied;
         const char16_t *message;
