@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/DeviceCommandSession.h"
@@ -187,6 +188,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // 1 while the maker's other program ("TX Conduit") runs, else 0.
     int IsOtherAppRunning();
 
+    // ---- social-site application ----
+    // 1 when the social-site application page answers within the tries (any HTTP answer
+    // counts), with the pause between tries; 0 otherwise. No try, or several with a negative
+    // pause, is 0 at once.
+    virtual int IsInternetReachable(int pauseMs, int tries);
+    // WM_KVT_SHARE_TO_WEBAPP: asks for the credentials, checks and stores them and opens the
+    // application page; a refusal leads to OpenWebAppPage.
+    virtual void ShareToWebApp();
+    // WM_KVT_OPEN_WEBAPP_PAGE: the re-entry dialog, then the application page when it succeeded.
+    virtual void OpenWebAppPage();
+    // Opens the address in the default browser; 1 when the browser was started.
+    virtual int OpenUrlInBrowser(const std::u16string &address);
+
     // ---- shared callbacks of the pages ----
     static void OnCloseButton();
     static void OnRadioFirst();
@@ -236,8 +250,6 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void PromptDongleOnly();
     virtual void PromptDeviceNotReady();
     virtual void AskLastRunDate();
-    virtual void ShareToWebApp();
-    virtual void OpenWebAppPage();
     virtual void BuildRunGraph();
     virtual void UpdateRunDetails();
 

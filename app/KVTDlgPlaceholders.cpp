@@ -37,10 +37,6 @@ void CKVTDlg::PromptDeviceNotReady() {}
 
 void CKVTDlg::AskLastRunDate() {}
 
-void CKVTDlg::ShareToWebApp() {}
-
-void CKVTDlg::OpenWebAppPage() {}
-
 void CKVTDlg::BuildRunGraph() {}
 
 void CKVTDlg::UpdateRunDetails() {}

@@ -18,7 +18,7 @@ static_assert(sizeof kSharedKey - 1 == kSharedKeyLength);
 
 std::atomic<std::uint16_t> g_language{1033};
 
-std::u16string RegistryHost()
+std::u16string RegistryHost(const char16_t *valueName)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Tarvex\\Vormatik", 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -26,11 +26,11 @@ std::u16string RegistryHost()
     std::u16string host;
     std::uint32_t type = REG_NONE;
     std::uint32_t size = 0;
-    if (RegQueryValueExW(key, kWsHostValueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         type == REG_SZ && size >= 2)
     {
         std::vector<std::uint8_t> bytes(size);
-        if (RegQueryValueExW(key, kWsHostValueName, nullptr, &type, bytes.data(), &size) == ERROR_SUCCESS)
+        if (RegQueryValueExW(key, valueName, nullptr, &type, bytes.data(), &size) == ERROR_SUCCESS)
         {
             for (std::size_t i = 0; i + 1 < size; i += 2)
             {
@@ -75,10 +75,18 @@ bool Call(const char *method, const XmlRpcValue &params, XmlRpcValue &result)
 
 std::string WsEndpointUrl()
 {
-    std::string host = vxsys::Utf16ToUtf8(RegistryHost());
+    std::string host = vxsys::Utf16ToUtf8(RegistryHost(kWsHostValueName));
     if (host.empty())
         host = kWsDefaultHost;
     return "http://" + host + kWsPath;
+}
+
+std::string WebAppPageUrl()
+{
+    std::string host = vxsys::Utf16ToUtf8(RegistryHost(kWebAppHostValueName));
+    if (host.empty())
+        host = kWebAppDefaultHost;
+    return "http://" + host + kWebAppPath;
 }
 
 void WsSetLanguage(std::uint16_t languageId)

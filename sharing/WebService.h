@@ -22,6 +22,15 @@ constexpr char kWsDefaultHost[] = "www.tarvex.com";
 // "http://" + host + kWsPath, the host read from the registry on every call.
 std::string WsEndpointUrl();
 
+// The social-site application page: probed for reachability and opened in the browser. Its host
+// comes from the registry value below (same key, text, optionally with ":port") like the service's.
+constexpr char16_t kWebAppHostValueName[] = u"WebAppHost";
+constexpr char kWebAppDefaultHost[] = "apps.facebook.com";
+constexpr char kWebAppPath[] = "/vormatik";
+
+// "http://" + host + kWebAppPath, the host read from the registry on every call.
+std::string WebAppPageUrl();
+
 // The UI language whose ANSI code page the texts are converted to (1033 until set).
 void WsSetLanguage(std::uint16_t languageId);
 unsigned WsCodePage();

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -205,6 +206,44 @@ void SplitHeaderLines(const char *headers, std::uint32_t length, std::vector<std
     }
 }
 
+// The state of opening an address: the transfer ends at the end of the first final header block.
+struct HeadersOnly
+{
+    CURL *curl = nullptr;
+    bool headersDone = false;
+};
+
+std::size_t HeaderLine(char *data, std::size_t size, std::size_t count, void *user)
+{
+    auto *state = static_cast<HeadersOnly *>(user);
+    const std::size_t length = size * count;
+    const bool blank = (length == 2 && data[0] == '\r' && data[1] == '\n') || (length == 1 && data[0] == '\n');
+    if (!blank)
+        return length;
+    long status = 0;
+    curl_easy_getinfo(state->curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200)
+        return length; // an interim answer; the real one follows
+    state->headersDone = true;
+    return 0; // a short count ends the transfer before the body
+}
+
+std::size_t DiscardBody(char *, std::size_t size, std::size_t count, void *)
+{
+    return size * count;
+}
+
+bool StartsWithNoCase(const std::string &text, const char *prefix)
+{
+    const std::size_t n = std::strlen(prefix);
+    if (text.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
 void CloseTree(InternetHandle__ *handle, std::vector<InternetHandle__ *> &closed)
 {
     std::vector<InternetHandle__ *> children;
@@ -295,6 +334,9 @@ bool HttpSendRequestA(HINTERNET request, const char *headers, std::uint32_t head
     InternetHandle__ *handle = Lookup(request, InternetHandle__::Kind::Request);
     if (!handle)
         return false;
+    // A page opened from an address hangs below the session and has been sent already.
+    if (handle->parent->kind != InternetHandle__::Kind::Connection)
+        return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     const InternetHandle__ *connection = handle->parent;
     const InternetHandle__ *session = connection->parent;
 
@@ -383,6 +425,92 @@ bool HttpSendRequestA(HINTERNET request, const char *headers, std::uint32_t head
     Notify(handle, INTERNET_STATUS_REQUEST_SENT);
     Notify(handle, INTERNET_STATUS_RESPONSE_RECEIVED);
     return true;
+}
+
+HINTERNET InternetOpenUrlA(HINTERNET session, const char *url, const char *headers, std::uint32_t headersLength,
+                           std::uint32_t flags, std::uintptr_t context)
+{
+    InternetHandle__ *parent = Lookup(session, InternetHandle__::Kind::Session);
+    if (!parent)
+        return nullptr;
+    if (!url)
+        return FailHandle(ERROR_INVALID_PARAMETER);
+    const std::string address = url;
+    std::size_t hostStart = 0;
+    if (StartsWithNoCase(address, "http://"))
+        hostStart = 7;
+    else if (StartsWithNoCase(address, "https://"))
+        hostStart = 8;
+    else
+        return FailHandle(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    // Spaces and control bytes would end up in the request line or split it.
+    for (unsigned char c : address)
+        if (c <= 0x20 || c == 0x7F)
+            return FailHandle(ERROR_INTERNET_INVALID_URL);
+    if (address.size() == hostStart || address[hostStart] == '/' || address[hostStart] == ':')
+        return FailHandle(ERROR_INTERNET_INVALID_URL);
+
+    std::vector<std::string> lines;
+    SplitHeaderLines(headers, headersLength, lines);
+
+    CURL *curl = curl_easy_init();
+    if (!curl)
+        return FailHandle(ERROR_INTERNET_INTERNAL_ERROR);
+    curl_slist *list = nullptr;
+    list = curl_slist_append(list, "Accept:");
+    for (const std::string &line : lines)
+        list = curl_slist_append(list, line.c_str());
+
+    auto *request = new InternetHandle__;
+    request->kind = InternetHandle__::Kind::Request;
+    request->parent = parent;
+    request->context = context;
+    request->callback = parent->callback;
+    request->connectTimeoutMs = parent->connectTimeoutMs;
+    request->receiveTimeoutMs = parent->receiveTimeoutMs;
+    request->verb = "GET";
+    request->flags = flags;
+
+    Transfer transfer;
+    transfer.request = request;
+    transfer.lastActivity = std::chrono::steady_clock::now();
+    HeadersOnly state;
+    state.curl = curl;
+
+    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, parent->agent.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    if (parent->accessType == INTERNET_OPEN_TYPE_DIRECT)
+        curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->connectTimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, HeaderLine);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &state);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+
+    const CURLcode code = curl_easy_perform(curl);
+    long verifyResult = 0;
+    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    curl_slist_free_all(list);
+    curl_easy_cleanup(curl);
+
+    if (!state.headersDone)
+    {
+        delete request;
+        if (transfer.timedOut)
+            return FailHandle(ERROR_INTERNET_TIMEOUT);
+        // A reply that ended cleanly without a final header block is no HTTP answer.
+        return FailHandle(code == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE
+                                           : vxnet::ErrorForCurlResult(code, verifyResult));
+    }
+    request->sent = true;
+    return Register(request);
 }
 
 bool InternetQueryDataAvailable(HINTERNET request, std::uint32_t *bytesAvailable, std::uint32_t, std::uintptr_t)

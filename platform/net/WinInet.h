@@ -112,6 +112,15 @@ bool InternetQueryDataAvailable(HINTERNET request, std::uint32_t *bytesAvailable
                                 std::uintptr_t context);
 bool InternetReadFile(HINTERNET request, void *buffer, std::uint32_t bytesToRead, std::uint32_t *bytesRead);
 
+// Opens an http:// or https:// address (port and path optional) with a GET on the session,
+// with the given extra header lines (or none). The transfer ends once the reply's headers are
+// in: the body is never fetched, so the handle's data reads give nothing. Any HTTP answer,
+// an error page too, gives a handle; no answer (no connection, time-out, not HTTP) gives null.
+// Only INTERNET_FLAG_RELOAD and INTERNET_FLAG_NO_CACHE_WRITE are understood (nothing is
+// cached, so every open goes to the network); close the handle with InternetCloseHandle.
+HINTERNET InternetOpenUrlA(HINTERNET session, const char *url, const char *headers, std::uint32_t headersLength,
+                           std::uint32_t flags, std::uintptr_t context);
+
 // Options: the two time-outs (a 32-bit value in ms) on any handle, the security flags
 // (32-bit) on a request.
 bool InternetSetOptionA(HINTERNET handle, std::uint32_t option, const void *buffer, std::uint32_t bufferLength);

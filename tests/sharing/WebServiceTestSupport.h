@@ -13,8 +13,9 @@
 
 namespace wstest
 {
-// Points the service host of the registry at host (or removes the value when empty).
-inline void SetServiceHost(const std::string &host)
+// Points the service host of the registry at host and the application page's host at appHost
+// (each value removed when empty).
+inline void SetServiceHost(const std::string &host, const std::string &appHost = "")
 {
     const std::filesystem::path file = vxsys::RegistryHiveFile(HKEY_LOCAL_MACHINE);
     std::filesystem::create_directories(file.parent_path());
@@ -22,6 +23,8 @@ inline void SetServiceHost(const std::string &host)
     out << "[Software\\Tarvex\\Vormatik]\n";
     if (!host.empty())
         out << "\"WebServiceHost\"=\"" << host << "\"\n";
+    if (!appHost.empty())
+        out << "\"WebAppHost\"=\"" << appHost << "\"\n";
 }
 
 // A fake service the Ws* functions reach through the registry's host value.

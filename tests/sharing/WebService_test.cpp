@@ -159,6 +159,18 @@ TEST(WsEndpointTest, HostComesFromTheRegistryWithADefault)
     wstest::SetServiceHost("");
 }
 
+TEST(WsEndpointTest, ApplicationPageHostIsARegistryValueOfItsOwn)
+{
+    wstest::SetServiceHost("");
+    EXPECT_EQ("http://apps.facebook.com/vormatik", WebAppPageUrl());
+    wstest::SetServiceHost("service.test", "");
+    EXPECT_EQ("http://apps.facebook.com/vormatik", WebAppPageUrl());
+    wstest::SetServiceHost("", "127.0.0.1:8081");
+    EXPECT_EQ("http://127.0.0.1:8081/vormatik", WebAppPageUrl());
+    EXPECT_EQ("http://www.tarvex.com/~facebook/vormatikws.php", WsEndpointUrl());
+    wstest::SetServiceHost("");
+}
+
 TEST_F(WebServiceTest, CheckFacebookLoginSendsEmailAndTransformedPassword)
 {
     m_service.Script("CheckFacebookLogin", {FakeXmlRpcService::Int(1)});

@@ -214,3 +214,118 @@ TEST_F(WinInetTest, ControlBytesInTheObjectAreRefusedBeforeSending)
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].requestLine, "POST /clean HTTP/1.0");
 }
+
+TEST_F(WinInetTest, OpeningAnAddressTakesAnyHttpAnswerAndStopsAtItsHeaders)
+{
+    struct Case
+    {
+        LoopbackHttpServer::Mode mode;
+        const char *statusLine;
+        bool opens;
+        std::uint32_t error;
+    };
+    const Case cases[] = {
+        {LoopbackHttpServer::Mode::Reply, "HTTP/1.0 200 OK", true, 0},
+        {LoopbackHttpServer::Mode::HtmlPage, "HTTP/1.0 404 Not Found", true, 0},
+        {LoopbackHttpServer::Mode::Reply, "HTTP/1.1 500 Internal Server Error", true, 0},
+        {LoopbackHttpServer::Mode::EmptyBody, "HTTP/1.0 200 OK", true, 0},
+        {LoopbackHttpServer::Mode::CloseWithoutReply, "", false, ERROR_HTTP_INVALID_SERVER_RESPONSE},
+    };
+    m_session = InternetOpenA("Vormatik", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    for (const Case &c : cases)
+    {
+        LoopbackHttpServer::Options options;
+        options.mode = c.mode;
+        options.statusLine = c.statusLine;
+        // Far more than one read of the socket: the page is left unread.
+        options.body = std::string(4 << 20, 'p');
+        LoopbackHttpServer server(options);
+        const std::string url = server.url("/vormatik");
+        HINTERNET page = InternetOpenUrlA(m_session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
+        EXPECT_EQ(page != nullptr, c.opens) << c.statusLine;
+        if (page)
+        {
+            EXPECT_EQ(ReadAll(page), "");
+            EXPECT_FALSE(HttpSendRequestA(page, nullptr, 0, nullptr, 0));
+            EXPECT_TRUE(InternetCloseHandle(page));
+        }
+        else
+            EXPECT_EQ(InternetGetLastError(), c.error) << c.statusLine;
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u) << c.statusLine;
+        EXPECT_EQ(requests[0].requestLine, "GET /vormatik HTTP/1.1");
+        EXPECT_EQ(requests[0].header("User-Agent"), "Vormatik");
+        // Nothing but what names the host and the agent goes out.
+        for (const auto &[name, value] : requests[0].headers)
+            EXPECT_TRUE(name == "Host" || name == "User-Agent") << name << ": " << value;
+    }
+}
+
+TEST_F(WinInetTest, OpeningAnAddressFailsWithoutAnAnswer)
+{
+    m_session = InternetOpenA("Vormatik", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    vxtest::RefusingPort closed;
+    const std::string refused = "http://127.0.0.1:" + std::to_string(closed.port()) + "/vormatik";
+    EXPECT_EQ(InternetOpenUrlA(m_session, refused.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0), nullptr);
+    EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
+
+    LoopbackHttpServer::Options options;
+    options.mode = LoopbackHttpServer::Mode::Silent;
+    LoopbackHttpServer silent(options);
+    const std::uint32_t receiveMs = 200;
+    ASSERT_TRUE(InternetSetOptionA(m_session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs));
+    const std::string url = silent.url("/vormatik");
+    EXPECT_EQ(InternetOpenUrlA(m_session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0), nullptr);
+    EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_TIMEOUT);
+}
+
+TEST_F(WinInetTest, OpeningAnAddressRefusesWhatWouldBreakTheRequest)
+{
+    LoopbackHttpServer::Options options;
+    LoopbackHttpServer server(options);
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+    m_session = InternetOpenA("Vormatik", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    const struct
+    {
+        std::string url;
+        std::uint32_t error;
+    } cases[] = {
+        {"ftp://127.0.0.1/x", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+        {"127.0.0.1/vormatik", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+        {"", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+        {"http://", ERROR_INTERNET_INVALID_URL},
+        {"http:///vormatik", ERROR_INTERNET_INVALID_URL},
+        {base + "/a b", ERROR_INTERNET_INVALID_URL},
+        {base + "/x\r\nX-Injected: 1", ERROR_INTERNET_INVALID_URL},
+        {base + "/tab\tx", ERROR_INTERNET_INVALID_URL},
+        {std::string("http://127.0.0.1:") + std::to_string(server.port()) + "/\x7f", ERROR_INTERNET_INVALID_URL},
+    };
+    for (const auto &c : cases)
+    {
+        EXPECT_EQ(InternetOpenUrlA(m_session, c.url.c_str(), nullptr, 0, 0, 0), nullptr) << c.url;
+        EXPECT_EQ(InternetGetLastError(), c.error) << c.url;
+    }
+    EXPECT_EQ(InternetOpenUrlA(m_session, nullptr, nullptr, 0, 0, 0), nullptr);
+    EXPECT_EQ(InternetOpenUrlA(nullptr, base.c_str(), nullptr, 0, 0, 0), nullptr);
+    EXPECT_TRUE(server.requests().empty());
+
+    // The same address, clean, with a header line of the caller's.
+    HINTERNET page = InternetOpenUrlA(m_session, (base + "/ok").c_str(), "X-One: 1\r\n", static_cast<std::uint32_t>(-1),
+                                      INTERNET_FLAG_RELOAD, 0);
+    ASSERT_NE(page, nullptr);
+    InternetCloseHandle(page);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].header("X-One"), "1");
+}
+
+TEST_F(WinInetTest, ClosingTheSessionClosesAnOpenedPage)
+{
+    LoopbackHttpServer::Options options;
+    LoopbackHttpServer server(options);
+    HINTERNET session = InternetOpenA("Vormatik", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET page = InternetOpenUrlA(session, server.url("/").c_str(), nullptr, 0, 0, 0);
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(InternetCloseHandle(session));
+    EXPECT_FALSE(InternetCloseHandle(page));
+    EXPECT_EQ(InternetGetLastError(), static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
+}
