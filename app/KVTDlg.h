@@ -223,6 +223,9 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static void OnRemoveAccountCancel();
     static void OnRegisterNow();
     static void OnRegisterLater();
+    // The share page's Ok: rebuilds the page, then hands the share picture to the mail program
+    // with COM ended on this thread while the mail program's window is open.
+    static void OnShareOk();
 
     // ---- the Device Setting page ----
     // Its Save, and the Save of the save-changes prompt shown when that page is left modified: both
@@ -252,6 +255,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void AskLastRunDate();
     virtual void BuildRunGraph();
     virtual void UpdateRunDetails();
+    virtual void ShowShareConfirmView();
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;

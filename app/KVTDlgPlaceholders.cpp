@@ -40,3 +40,5 @@ void CKVTDlg::AskLastRunDate() {}
 void CKVTDlg::BuildRunGraph() {}
 
 void CKVTDlg::UpdateRunDetails() {}
+
+void CKVTDlg::ShowShareConfirmView() {}

@@ -3,9 +3,12 @@
 #include "platform/sys/TextConvert.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
@@ -170,5 +173,78 @@ pid_t SpawnDetached(const std::vector<std::u16string> &argv)
         return -1;
     ReapLater(pid);
     return pid;
+}
+
+namespace
+{
+bool IsRunnableFile(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+} // namespace
+
+std::string FindProgram(std::string_view program)
+{
+    if (program.empty() || program.find('\0') != std::string_view::npos)
+        return {};
+    if (program.find('/') != std::string_view::npos)
+    {
+        std::string path(program);
+        return IsRunnableFile(path) ? path : std::string();
+    }
+    const char *variable = std::getenv("PATH");
+    const std::string folders = variable ? variable : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size())
+    {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        if (end > start)
+        {
+            std::string path = folders.substr(start, end - start);
+            if (path.back() != '/')
+                path += '/';
+            path += program;
+            if (path.size() < PATH_MAX && IsRunnableFile(path))
+                return path;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+int RunAndWait(const std::vector<std::string> &argv)
+{
+    if (argv.empty() || argv.front().empty())
+        return -1;
+    std::vector<std::string> copies = argv;
+    std::vector<char *> pointers;
+    pointers.reserve(copies.size() + 1);
+    for (std::string &arg : copies)
+    {
+        if (arg.find('\0') != std::string::npos)
+            return -1;
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+
+    SpawnSetup setup;
+    if (!setup.Prepare())
+        return -1;
+    pid_t pid = -1;
+    if (posix_spawn(&pid, pointers[0], setup.Actions(), setup.Attr(), pointers.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    pid_t waited = -1;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR)
+    {
+    }
+    if (waited != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 } // namespace vxsys

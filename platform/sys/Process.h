@@ -22,4 +22,16 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 // or -1 when it could not be started (empty argv, a zero character in an argument,
 // a program that cannot be found or run).
 pid_t SpawnDetached(const std::vector<std::u16string> &argv);
+
+// The file a program name starts: a name holding '/' names the file itself; any other is looked
+// up in the folders of PATH (empty entries, which would mean the current folder, are skipped).
+// Empty when no regular file there may be run by this user.
+std::string FindProgram(std::string_view program);
+
+// Runs argv[0] (a path, as FindProgram gives it; PATH is not searched) with exactly these
+// arguments, their bytes handed over as they stand: no shell and no text conversion. The child
+// has its input from /dev/null and none of the caller's other descriptors. Waits for it to end
+// and returns its exit code; -1 when it could not be started (empty argv, a zero byte in an
+// argument) or did not exit by itself (ended by a signal).
+int RunAndWait(const std::vector<std::string> &argv);
 } // namespace vxsys

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -136,4 +137,71 @@ TEST(SpawnDetached, WhatCannotStartIsAFailure)
     EXPECT_EQ(vxsys::SpawnDetached({vxsys::Utf8ToUtf16(ArgvRecorder(dir)), std::u16string(u"a\0b", 3)}), -1)
         << "an argument that cannot pass whole";
     EXPECT_FALSE(std::filesystem::exists(dir + "/args"));
+}
+
+TEST(FindProgram, ANameIsLookedUpOnPathAndAPathIsTakenAsItStands)
+{
+    const std::string dir = vxtest::MakeTempDir("find");
+    const std::string bin = dir + "/bin dir";
+    std::filesystem::create_directory(bin);
+    WriteScript(bin + "/mailer", "exit 0\n");
+    std::ofstream(bin + "/plain") << "#!/bin/sh\n";
+    std::filesystem::create_directory(bin + "/folder");
+    // Only the folder the current folder is: an empty PATH entry must not reach it.
+    WriteScript(dir + "/here", "exit 0\n");
+    const vxtest::ScopedEnv path("PATH", ("/nonexistent::" + bin).c_str());
+    const std::string cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const struct
+    {
+        const char *program;
+        std::string expected;
+    } cases[] = {
+        {"mailer", bin + "/mailer"},
+        {"plain", ""},
+        {"folder", ""},
+        {"here", ""},
+        {"missing", ""},
+        {"", ""},
+        {"./here", "./here"},
+        {"./plain", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(vxsys::FindProgram(c.program), c.expected) << c.program;
+    EXPECT_EQ(vxsys::FindProgram(bin + "/mailer"), bin + "/mailer");
+    std::filesystem::current_path(cwd);
+}
+
+TEST(RunAndWait, TheProgramGetsItsBytesAsTheyStandAndItsExitCodeComesBack)
+{
+    const std::string dir = vxtest::MakeTempDir("run");
+    const std::string script = dir + "/prog";
+    WriteScript(script, "for a in \"$@\"; do printf '%s|' \"$a\"; done > '" + dir + "/args'\nexit \"$1\"\n");
+    // Not UTF-8 and not any code page's text: the bytes go over unchanged.
+    EXPECT_EQ(vxsys::RunAndWait({script, "7", "-a b", "\xFF\xFE\n", "$HOME"}), 7);
+    EXPECT_EQ(ReadWholeFile(dir + "/args"), "7|-a b|\xFF\xFE\n|$HOME|");
+    EXPECT_EQ(vxsys::RunAndWait({script, "0"}), 0);
+}
+
+TEST(RunAndWait, WhatCannotStartOrDoesNotExitByItselfIsMinusOne)
+{
+    const std::string dir = vxtest::MakeTempDir("run");
+    WriteScript(dir + "/killed", "kill -9 $$\n");
+    WriteScript(dir + "/ok", "exit 0\n");
+    std::ofstream(dir + "/plain") << "#!/bin/sh\n";
+    const struct
+    {
+        const char *name;
+        std::vector<std::string> argv;
+    } cases[] = {
+        {"killed", {dir + "/killed"}},
+        {"empty argv", {}},
+        {"empty program", {""}},
+        {"zero byte", {dir + "/ok", std::string("a\0b", 3)}},
+        {"missing", {dir + "/missing"}},
+        {"not executable", {dir + "/plain"}},
+        {"a name, not a path", {"ok"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(vxsys::RunAndWait(c.argv), -1) << c.name;
 }
