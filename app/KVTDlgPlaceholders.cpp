@@ -37,6 +37,10 @@ void CKVTDlg::PromptDeviceNotReady() {}
 
 void CKVTDlg::AskLastRunDate() {}
 
-void CKVTDlg::BuildRunGraph() {}
-
 void CKVTDlg::UpdateRunDetails() {}
+
+void CKVTDlg::BuildNavigationBar(BOOL, BOOL, BOOL, BOOL, BOOL, BOOL, BOOL) {}
+
+void CKVTDlg::OnShareWithFriend() {}
+
+void CKVTDlg::OnLogOut() {}
