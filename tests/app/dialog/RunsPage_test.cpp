@@ -153,6 +153,17 @@ class RunsPageTest : public ::testing::Test
             values.push_back(p.m_fValue);
         return values;
     }
+    // A run on every day of the last two weeks up to today.
+    void MakeStore()
+    {
+        std::vector<RunRecord> runs;
+        for (int day = 1; day <= 10; ++day)
+            runs.push_back(MakeRun(Day(2026, 12, day), 1000u * static_cast<uint32_t>(day)));
+        for (int day = 20; day <= 30; ++day)
+            runs.push_back(MakeRun(Day(2026, 11, day), 500u * static_cast<uint32_t>(day)));
+        Store(runs);
+    }
+
     // The graph built for a newest point, as a date pick leaves it.
     void BuildAt(int64_t anchor)
     {
@@ -758,5 +769,40 @@ TEST_F(RunsPageTest, TheNextUserStartsOnTheFirstViewNotOnTheLastUsers)
     EXPECT_EQ(dlg->m_tGraphAnchor, now);
     EXPECT_EQ(dlg->m_pRunGraph->GetSelectedPoint(), 6);
     EXPECT_FALSE(Enabled(1098));
+}
+} // namespace
+
+namespace
+{
+// ---- the chart's and the calendar's messages ---------------------------------------------------
+
+TEST_F(RunsPageTest, ADatePickedOnTheCalendarBecomesTheNewestSelectedPoint)
+{
+    MakeStore();
+    dlg->ShowRunsView();
+    const int details = dlg->details;
+    dlg->m_pRunGraph->SetSelectedPoint(2);
+    dlg->m_pCalendar->m_tSelected = LocalTime(2026, 11, 3);
+    CKVTDlg::CalendarDateCallback(CKVTDlg::kCalendarId, dlg->m_pCalendar->m_tSelected);
+    EXPECT_EQ(dlg->m_tGraphAnchor, LocalTime(2026, 11, 3));
+    EXPECT_EQ(dlg->m_pRunGraph->GetSelectedPoint(), 6);
+    EXPECT_EQ(Labels().back(), u"3");
+    EXPECT_EQ(dlg->details, details + 1);
+}
+
+TEST_F(RunsPageTest, APointPickedOnTheChartMovesTheCalendarAndKeepsTheWindow)
+{
+    MakeStore();
+    dlg->ShowRunsView();
+    const int details = dlg->details;
+    const Gdiplus::RectF point = dlg->m_pRunGraph->GetPointRect(3, 0);
+    ASSERT_GT(point.Width, 0.0f);
+    QTest::mouseClick(dlg->m_pRunGraph->GetWidget(), Qt::LeftButton, {},
+                      QPoint(static_cast<int>(point.X + point.Width / 2), static_cast<int>(point.Y + point.Height / 2)));
+    EXPECT_EQ(dlg->m_pRunGraph->GetSelectedPoint(), 3);
+    EXPECT_EQ(dlg->m_pCalendar->m_tSelected, LocalTime(2026, 12, 7));
+    EXPECT_EQ(dlg->m_tGraphAnchor, now);
+    EXPECT_EQ(Labels().back(), u"10");
+    EXPECT_EQ(dlg->details, details + 1);
 }
 } // namespace
