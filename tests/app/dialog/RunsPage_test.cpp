@@ -806,3 +806,39 @@ TEST_F(RunsPageTest, APointPickedOnTheChartMovesTheCalendarAndKeepsTheWindow)
     EXPECT_EQ(dlg->details, details + 1);
 }
 } // namespace
+
+namespace
+{
+TEST_F(RunsPageTest, TheTitleShowsTheFirstNameOrTheUserIdAsStoredAndSizesByLength)
+{
+    Store({MakeRun(Day(2026, 12, 1), 4000)});
+    struct Case
+    {
+        std::u16string first;
+        std::u16string shown;
+        int size;
+    };
+    const std::u16string full(CKVTDlg::kTextSize, u'x');
+    const Case cases[] = {
+        {u"", u"ann", 18},
+        {u"O'Neil \"Q\" %s%d", u"O'Neil \"Q\" %s%d", 18},
+        {std::u16string(u"a\xD800" u"b"), std::u16string(u"a\xD800" u"b"), 18},
+        {std::u16string(u"ab\0cd", 5), u"ab", 18},
+        {std::u16string(18, u'n'), std::u16string(18, u'n'), 16},
+        {std::u16string(45, u'n'), std::u16string(45, u'n'), 12},
+        // A buffer without its closing zero is read no further than its own end; the label keeps
+        // as much as it holds.
+        {full, full.substr(0, UIStatic::kMaxText), 12},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.shown.size());
+        dlg->m_pGreeting->SetFontSize(18);
+        dlg->m_szFirstName.fill(0);
+        std::copy(c.first.begin(), c.first.end(), dlg->m_szFirstName.begin());
+        dlg->ShowRunsView();
+        EXPECT_EQ(std::u16string(dlg->m_pGreeting->GetText()), c.shown);
+        EXPECT_EQ(dlg->m_pGreeting->GetFontSize(), c.size);
+    }
+}
+} // namespace
