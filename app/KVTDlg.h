@@ -17,6 +17,7 @@
 #include "platform/win/Afx.h"
 #include "platform/win/DeviceChangeNotifier.h"
 #include "store/DateParts.h"
+#include "store/GoalRecord.h"
 #include "ui/MainDialogSeam.h"
 #include "ui/PromptOwner.h"
 #include "ui/UIButton.h"
@@ -30,6 +31,27 @@ class CContinueCancelDlg2;
 class KvtDatabase;
 class UIDeviceSettingDlg;
 class UIStatic;
+
+// Progress towards the current goal, as the My Runs, home and My Goal pages and the share
+// picture show it; filled by CKVTDlg::UpdateGoalSummary before each use.
+struct GoalSummary
+{
+    // The current goal with its progress; its id is -1 when the user has none. Null when it
+    // could not be read.
+    std::unique_ptr<GoalRecord> goal;
+    std::uint32_t kind = 0; // 0 distance, 1 time, 2 calories
+    // Time goals: whole hours; calorie goals: calories; distance goals: metres.
+    std::uint32_t target = 0;
+    double targetDistance = 0.0; // in the user's distance unit
+    CString unitText;
+    std::uint32_t remaining = 0; // metres, whole hours or calories
+    double remainingDistance = 0.0;
+    std::uint32_t periodLength = 0; // whole days from the goal's first to its last date
+    std::uint32_t periodUnit = 0;   // 1: days
+    CString periodText;
+
+    bool HasGoal() const { return goal && goal->goalId != -1; }
+};
 
 // The dialog's private messages. WM_KVT_DEVICE_ARRIVED (WM_USER + 104) and
 // WM_KVT_DEVICE_REMOVED (WM_USER + 105) come from the device watcher.
@@ -236,6 +258,26 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // records, and keeps it as the Device Setting child; null when it could not be made.
     UIDeviceSettingDlg *CreateDeviceSettingPage();
 
+    // ---- the My Runs page ----
+    // Builds the page: totals, goal line, run graph, calendar, graph buttons; or "Sorry, no
+    // data!" when the user has nothing to show.
+    virtual void ShowRunsView();
+    // Re-reads the current goal into m_GoalSummary.
+    void UpdateGoalSummary();
+    // The goal line of the My Runs page ("Goal:<5.0km/7days> 2.7km to go"); empty when no goal
+    // line is shown.
+    CString GoalLineText() const;
+    // Redraws the run graph for the measure, period and form from the store.
+    virtual void BuildRunGraph();
+    // The graph buttons of the My Runs page.
+    static void OnGraphDays();
+    static void OnGraphWeeks();
+    static void OnGraphMonths();
+    static void OnGraphHeartRate();
+    static void OnGraphMeasure2();
+    static void OnGraphOptionOff();
+    static void OnGraphOptionOn();
+
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
     virtual void ShowDeviceSettingView();
@@ -253,9 +295,15 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void PromptDongleOnly();
     virtual void PromptDeviceNotReady();
     virtual void AskLastRunDate();
-    virtual void BuildRunGraph();
+    // The detail panel of the My Runs page for the calendar's day, week or month.
     virtual void UpdateRunDetails();
     virtual void ShowShareConfirmView();
+    // The navigation bar: enable home, Device Setting, My Runs, My Goal, (ignored), My Profile,
+    // My Support.
+    virtual void BuildNavigationBar(BOOL home, BOOL deviceSetting, BOOL runs, BOOL goal, BOOL unused,
+                                    BOOL profile, BOOL support);
+    static void OnShareWithFriend();
+    static void OnLogOut();
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
@@ -355,9 +403,12 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // ---- My Runs graph ----
     int m_nGraphPeriod = 0;
     BOOL m_bResetGraphScroll = FALSE;
-    int m_nGraphAnchor = 0;
+    // Local calendar time (seconds since 1970) of the graph's newest point.
+    std::int64_t m_tGraphAnchor = 0;
     int m_nGraphMeasure = 0;
     int m_nGraphForm = 0;
+    BOOL m_bHasHeartRate = FALSE;
+    GoalSummary m_GoalSummary;
 
     // ---- window state ----
     BOOL m_bEraseBackground = TRUE;
@@ -431,4 +482,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void OnGraphPoint(int point);
     void OnGraphArrow(bool next);
     void OnDateSelected(LPARAM record);
+
+    // The graph buttons' common steps: a measure and period, or a chart form, chosen.
+    static void ChooseGraph(int measure, int period, UINT pressed);
+    static void ChooseForm(int form, UINT pressed, UINT other);
 };

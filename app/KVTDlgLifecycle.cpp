@@ -2,6 +2,7 @@
 #include "platform/win/Com.h"
 
 #include "platform/sys/DataFolder.h"
+#include "platform/sys/LocalTime.h"
 #include "resources/Resources.h"
 #include "store/KvtDatabase.h"
 #include "ui/Calendar.h"
@@ -209,9 +210,22 @@ void CKVTDlg::ResetUserSession()
     // destructor to release a second time.
     m_aPagesBuffer.clear();
     m_aPagesBuffer.shrink_to_fit();
+    // The next user starts on the first view of the graph, not on where the last one left it.
     m_nGraphPeriod = 0;
+    m_nGraphMeasure = 0;
+    m_nGraphForm = 0;
     m_bResetGraphScroll = FALSE;
-    m_nGraphAnchor = 0;
+    m_tGraphAnchor = 0;
+    m_bHasHeartRate = FALSE;
+    m_GoalSummary = GoalSummary{};
+    if (m_pRunGraph)
+        m_pRunGraph->SetSelectedPoint(-1);
+    if (m_pCalendar)
+    {
+        m_pCalendar->m_tSelected = vxsys::CurrentTime();
+        m_pCalendar->m_tShown = m_pCalendar->m_tSelected;
+        m_pCalendar->SetViewMode(0);
+    }
     m_nCurrentView = KvtView::Home;
     m_szPassword.fill(0);
     m_bUserDateSet = FALSE;

@@ -37,8 +37,11 @@ void CKVTDlg::PromptDeviceNotReady() {}
 
 void CKVTDlg::AskLastRunDate() {}
 
-void CKVTDlg::BuildRunGraph() {}
-
 void CKVTDlg::UpdateRunDetails() {}
 
 void CKVTDlg::ShowShareConfirmView() {}
+void CKVTDlg::BuildNavigationBar(BOOL, BOOL, BOOL, BOOL, BOOL, BOOL, BOOL) {}
+
+void CKVTDlg::OnShareWithFriend() {}
+
+void CKVTDlg::OnLogOut() {}

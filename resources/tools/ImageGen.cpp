@@ -327,6 +327,51 @@ void DrawSignButton(QPainter &p, const Row &row)
         p.fillRect(QRectF((w - bar) / 2, h * 0.25, bar, h * 0.5), Colour(row, 4));
 }
 
+// A button face with a small picture of what the run graph shows: param 0 bars, 1 a line, 2 a heart,
+// 3 a flame. colours: key, top, bottom, edge, picture.
+void DrawGraphIcon(QPainter &p, const Row &row)
+{
+    Row face = row;
+    face.param = 0;
+    DrawButton(p, face);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const double w = row.width, h = row.height;
+    const QColor ink = Colour(row, 4);
+    const int kind = static_cast<int>(row.param);
+    if (kind == 0)
+    {
+        for (int k = 0; k < 3; ++k)
+        {
+            const double bh = h * (0.3 + 0.15 * k);
+            p.fillRect(QRectF(w * (0.22 + 0.2 * k), h * 0.8 - bh, w * 0.14, bh), ink);
+        }
+    }
+    else if (kind == 1)
+    {
+        p.setPen(QPen(ink, std::max(1.5, h / 10.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPolygonF line;
+        line << QPointF(w * 0.2, h * 0.72) << QPointF(w * 0.42, h * 0.45) << QPointF(w * 0.6, h * 0.6)
+             << QPointF(w * 0.8, h * 0.28);
+        p.drawPolyline(line);
+    }
+    else if (kind == 2)
+    {
+        QPainterPath heart;
+        heart.moveTo(w * 0.5, h * 0.8);
+        heart.cubicTo(w * 0.1, h * 0.5, w * 0.2, h * 0.15, w * 0.5, h * 0.35);
+        heart.cubicTo(w * 0.8, h * 0.15, w * 0.9, h * 0.5, w * 0.5, h * 0.8);
+        p.fillPath(heart, ink);
+    }
+    else
+    {
+        QPainterPath flame;
+        flame.moveTo(w * 0.5, h * 0.15);
+        flame.cubicTo(w * 0.8, h * 0.45, w * 0.75, h * 0.82, w * 0.5, h * 0.82);
+        flame.cubicTo(w * 0.25, h * 0.82, w * 0.2, h * 0.5, w * 0.5, h * 0.15);
+        p.fillPath(flame, ink);
+    }
+}
+
 // A plain panel: a vertical gradient with a one-pixel edge. colours: top, bottom, edge.
 void DrawPanel(QPainter &p, const Row &row)
 {
@@ -371,6 +416,8 @@ QImage Draw(const Row &row)
         DrawSignButton(p, row);
     else if (row.shape == "panel")
         DrawPanel(p, row);
+    else if (row.shape == "graph-icon")
+        DrawGraphIcon(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

@@ -137,8 +137,10 @@ std::string Literal(const std::u16string &text)
         }
         else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF))
         {
-            // Control characters and surrogate halves cannot be universal character names.
-            std::snprintf(buf, sizeof buf, "\\x%04X\"u\"", unsigned(c));
+            // Control characters and surrogate halves cannot be universal character names. The
+            // literal is closed after the escape so that a hex digit after it stays text; the space
+            // keeps the next piece from reading as a literal suffix.
+            std::snprintf(buf, sizeof buf, "\\x%04X\" u\"", unsigned(c));
             out += buf;
         }
         else
