@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
@@ -423,6 +425,8 @@ TEST_F(Navigation, AFailedSaveKeepsThePromptAndTheSettingsPage)
             EXPECT_TRUE(page->m_bModified);
             Press(thenSave ? prompt.GetSaveButton() : prompt.GetDiscardButton());
             EXPECT_FALSE(prompt.IsWindowVisible());
+            if (prompt.IsWindowVisible())
+                prompt.EndDialog(IDABORT);
         });
         Click(kGoalButton);
         vxtest::ProcessEvents();
@@ -468,6 +472,8 @@ TEST_F(Navigation, APageBuiltWhileThePromptIsUpEndsThePrompt)
     AnswerPrompts([&](CSaveChangesDlg &prompt) {
         dlg->ShowArrivalPrompt();
         EXPECT_FALSE(prompt.IsWindowVisible());
+        if (prompt.IsWindowVisible())
+            prompt.EndDialog(IDABORT);
     });
     Click(kSupportButton);
     vxtest::ProcessEvents();
@@ -598,6 +604,14 @@ TEST_F(LoginPages, TheFieldsTakeTwentyCharacters)
         line->setFocus();
         QTest::keyClicks(line, "O'Neil\"x;--abcdefghijklmnop");
         EXPECT_EQ(dlg->FieldText(id), u"O'Neil\"x;--abcdefghi");
+        // One unit of room left: a character of two units does not fit, and is not cut in half.
+        line->backspace();
+        QGuiApplication::clipboard()->setText(QString::fromUtf16(u"\U0001F600z"));
+        QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(dlg->FieldText(id), u"O'Neil\"x;--abcdefgh");
+        line->backspace();
+        QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(dlg->FieldText(id), u"O'Neil\"x;--abcdefg\U0001F600");
     }
 }
 
