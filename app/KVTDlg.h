@@ -94,6 +94,20 @@ enum class KvtView : int
     Home = 6,
 };
 
+// The pages that draw the navigation bar, each with its own row of the bar's flags; Blocked stands for
+// the log-out confirmation and the error pages, on which every button is disabled.
+enum class NavigationPage
+{
+    Home,
+    Runs,
+    Goal,
+    Profile,
+    Support,
+    DeviceSetting,
+    RemoveAccount,
+    Blocked,
+};
+
 // While it lives, the dialog is the main dialog the kit's prompts reach (MainDialogSeam).
 class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, public UnitsOwner
 {
@@ -113,6 +127,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static constexpr UINT kLoginPasswordId = 1004;
     static constexpr UINT kLoginNameId = 1005;
     static constexpr UINT kDeviceSettingButtonId = 1261;
+    // What the login fields take of what the person types.
+    static constexpr int kLoginFieldLimit = 20;
 
     explicit CKVTDlg(LANGID language, CWnd *parent = nullptr);
     ~CKVTDlg() override;
@@ -249,6 +265,36 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // with COM ended on this thread while the mail program's window is open.
     static void OnShareOk();
 
+    // ---- navigation bar and page switching ----
+    // The bar along the bottom edge of the main pages: home, Device Setting, My Runs, My Goal, (an
+    // ignored flag), My Profile, My Support; a button whose flag is 0 is made disabled.
+    virtual void BuildNavigationBar(BOOL home, BOOL deviceSetting, BOOL myRuns, BOOL myGoal, BOOL ignored,
+                                    BOOL myProfile, BOOL mySupport);
+    // The bar with the flags of the given page: its own button disabled, Device Setting as below.
+    void BuildNavigationBarFor(NavigationPage page);
+    // The bar's Device Setting flag on the pages that do not show that page: only once a monitor with
+    // extended settings has had its workouts imported in this connection.
+    BOOL DeviceSettingEnabled() const { return m_nDeviceTableFlag != 0 && m_bImported ? TRUE : FALSE; }
+    static void OnNavMyRuns();
+    static void OnNavMyGoal();
+    static void OnNavMyProfile();
+    static void OnNavMySupport();
+    static void OnLogOut();
+    static void OnShareCancel();
+    // WM_KVT_CONFIRM_VIEW_SWITCH: asks about the Device Setting page's changes, then builds the page the
+    // user asked for unless the user is to stay.
+    virtual void OnConfirmViewSwitch();
+
+    // ---- login pages ----
+    virtual void ShowLoginErrorView();
+    virtual void ShowReloginView();
+    static void OnStartNewAccount();
+    static void OnReloginContinue();
+    // The Login button and Enter on the login pages.
+    static void OnLoginButton();
+    // The units the pages show: km (metric) or miles.
+    void SetDistanceUnit(BOOL metric);
+
     // ---- the Device Setting page ----
     // Its Save, and the Save of the save-changes prompt shown when that page is left modified: both
     // check the step lengths, write the settings to an imported monitor and clear the modified flag.
@@ -277,20 +323,24 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static void OnGraphMeasure2();
     static void OnGraphOptionOff();
     static void OnGraphOptionOn();
+    // The Device Setting page (page state 4).
+    virtual void ShowDeviceSettingView();
 
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
-    virtual void ShowDeviceSettingView();
     virtual void ShowMySupportView();
     virtual void ShowNewAccountView();
+    virtual void ShowGoalView();
+    virtual void ShowProfileView();
+    virtual void ShowLogOutConfirmView();
+    // The log-in step of the login pages: reads the name and password fields.
+    virtual void OnLogin();
     // The Device Setting page's modified flag (FALSE without that page).
     virtual BOOL IsChildPageModified() const;
     virtual void SetChildPageModified(BOOL modified);
     virtual void ShowUploadPromptView();
     virtual void ShowDeviceMismatchView();
     virtual void LoginWithPassword(const char16_t *userId, const char16_t *password);
-    virtual void OnLogin();
-    virtual void OnConfirmViewSwitch();
     virtual void PromptDeviceNotDetected();
     virtual void PromptDongleOnly();
     virtual void PromptDeviceNotReady();
@@ -298,12 +348,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The detail panel of the My Runs page for the calendar's day, week or month.
     virtual void UpdateRunDetails();
     virtual void ShowShareConfirmView();
-    // The navigation bar: enable home, Device Setting, My Runs, My Goal, (ignored), My Profile,
-    // My Support.
-    virtual void BuildNavigationBar(BOOL home, BOOL deviceSetting, BOOL runs, BOOL goal, BOOL unused,
-                                    BOOL profile, BOOL support);
     static void OnShareWithFriend();
-    static void OnLogOut();
 
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
@@ -486,4 +531,12 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The graph buttons' common steps: a measure and period, or a chart form, chosen.
     static void ChooseGraph(int measure, int period, UINT pressed);
     static void ChooseForm(int form, UINT pressed, UINT other);
+    // Builds the page of a page state (home, My Runs, My Goal, My Profile, My Support, the log-out
+    // confirmation); false for any other state, which builds nothing.
+    bool BuildPageOfView(KvtView view);
+    // A navigation button: the target page at once, or, from a modified Device Setting page, the
+    // target kept as the page state and the save-changes question posted.
+    void NavigateTo(KvtView target);
+    // The login pages' fields: 1005 the name, 1004 the password (hidden), both taking 20 characters.
+    void AddLoginFields();
 };

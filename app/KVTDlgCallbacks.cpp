@@ -220,17 +220,8 @@ void CKVTDlg::OnSaveChangesDiscard()
 
 void CKVTDlg::OnNavHome()
 {
-    CKVTDlg *dlg = FromMainWindow();
-    if (!dlg)
-        return;
-    if (dlg->m_nCurrentView == KvtView::DeviceSetting && dlg->IsChildPageModified())
-    {
-        // The save-changes prompt decides; the home page is built once it is answered.
-        dlg->m_nCurrentView = KvtView::Home;
-        dlg->PostMessage(WM_KVT_CONFIRM_VIEW_SWITCH);
-        return;
-    }
-    dlg->ShowHomeView();
+    if (CKVTDlg *dlg = FromMainWindow())
+        dlg->NavigateTo(KvtView::Home);
 }
 
 void CKVTDlg::OnNavDeviceSetting()

@@ -119,12 +119,6 @@ void CKVTDlg::ActivateProgramWindow()
         app->ActivateRunningInstance();
 }
 
-void CKVTDlg::ShowLoginView()
-{
-    // Until the login pages exist the dialog shows only its greeting; the login page keeps
-    // the page state of the main page before it.
-}
-
 void CKVTDlg::OnStartupLogin()
 {
     const std::weak_ptr<int> life = LifeToken();

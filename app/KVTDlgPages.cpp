@@ -102,6 +102,9 @@ void CKVTDlg::DestroyPageControls()
     }
     // Keeps the room: clear() never gives capacity back.
     m_aPageControls.clear();
+    // The save-changes prompt asks about the page just deleted: its buttons could no longer end it.
+    if (m_pChildPage && m_pSaveChangesDlg)
+        m_pSaveChangesDlg->EndDialog(IDCANCEL);
     m_pChildPage = nullptr;
     m_pfnEnterAction = nullptr;
 }

@@ -7,11 +7,6 @@ void CKVTDlg::ShowHomeView()
     m_nCurrentView = KvtView::Home;
 }
 
-void CKVTDlg::ShowDeviceSettingView()
-{
-    m_nCurrentView = KvtView::DeviceSetting;
-}
-
 void CKVTDlg::ShowMySupportView()
 {
     m_nCurrentView = KvtView::Support;
@@ -19,15 +14,28 @@ void CKVTDlg::ShowMySupportView()
 
 void CKVTDlg::ShowNewAccountView() {}
 
+void CKVTDlg::ShowGoalView()
+{
+    m_nCurrentView = KvtView::Goal;
+}
+
+void CKVTDlg::ShowProfileView()
+{
+    m_nCurrentView = KvtView::Profile;
+}
+
+void CKVTDlg::ShowLogOutConfirmView()
+{
+    m_nCurrentView = KvtView::LogOut;
+}
+
+void CKVTDlg::OnLogin() {}
+
 void CKVTDlg::ShowUploadPromptView() {}
 
 void CKVTDlg::ShowDeviceMismatchView() {}
 
 void CKVTDlg::LoginWithPassword(const char16_t *, const char16_t *) {}
-
-void CKVTDlg::OnLogin() {}
-
-void CKVTDlg::OnConfirmViewSwitch() {}
 
 void CKVTDlg::PromptDeviceNotDetected() {}
 
@@ -40,8 +48,5 @@ void CKVTDlg::AskLastRunDate() {}
 void CKVTDlg::UpdateRunDetails() {}
 
 void CKVTDlg::ShowShareConfirmView() {}
-void CKVTDlg::BuildNavigationBar(BOOL, BOOL, BOOL, BOOL, BOOL, BOOL, BOOL) {}
 
 void CKVTDlg::OnShareWithFriend() {}
-
-void CKVTDlg::OnLogOut() {}

@@ -84,10 +84,15 @@ class TextLimit : public QValidator
         const qsizetype room = std::max<qsizetype>(0, limit - head - tail);
         if (added <= room)
             return Acceptable;
-        if (room == 0)
+        // A character of two units either fits whole or stays out: half of it would be a lone
+        // surrogate in the text.
+        qsizetype kept = room;
+        if (kept > 0 && text.at(head + kept - 1).isHighSurrogate() && text.at(head + kept).isLowSurrogate())
+            --kept;
+        if (kept == 0)
             return Invalid; // nothing fits: the change is undone without a trace
-        text = text.left(head + room) + text.right(tail);
-        pos = static_cast<int>(head + room);
+        text = text.left(head + kept) + text.right(tail);
+        pos = static_cast<int>(head + kept);
         return Acceptable;
     }
 };

@@ -384,6 +384,69 @@ void DrawPanel(QPainter &p, const Row &row)
     p.drawRect(QRectF(0, 0, row.width - 1, row.height - 1));
 }
 
+// A house on the key colour, for the home button. colours: key, house, door.
+void DrawHome(QPainter &p, const Row &row)
+{
+    const double w = row.width, h = row.height;
+    p.fillRect(QRectF(0, 0, w, h), Colour(row, 0));
+    const double side = std::min(w, h) * 0.9;
+    const double left = (w - side) / 2, top = (h - side) / 2;
+    QPolygonF roof;
+    roof << QPointF(left, top + side * 0.48) << QPointF(left + side / 2, top)
+         << QPointF(left + side, top + side * 0.48);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawPolygon(roof);
+    const QRectF walls(left + side * 0.16, top + side * 0.46, side * 0.68, side * 0.54);
+    p.fillRect(walls, Colour(row, 1));
+    p.fillRect(QRectF(left + side * 0.42, top + side * 0.66, side * 0.16, side * 0.34), Colour(row, 2));
+}
+
+// A person's head and shoulders in a disc; param 1 adds an error badge (a cross), param 2 a
+// badge with a turning arrow (log in again). colours: key, disc, person, badge, badge mark.
+void DrawPerson(QPainter &p, const Row &row)
+{
+    const double w = row.width, h = row.height;
+    p.fillRect(QRectF(0, 0, w, h), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const double d = std::min(w, h) * 0.86;
+    const QRectF disc((w - d) / 2, (h - d) / 2, d, d);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    p.drawEllipse(disc);
+    p.save();
+    QPainterPath clip;
+    clip.addEllipse(disc);
+    p.setClipPath(clip);
+    p.setBrush(Colour(row, 2));
+    const double cx = disc.center().x();
+    p.drawEllipse(QPointF(cx, disc.top() + d * 0.36), d * 0.17, d * 0.17);
+    p.drawEllipse(QRectF(cx - d * 0.33, disc.top() + d * 0.58, d * 0.66, d * 0.6));
+    p.restore();
+    if (row.param <= 0)
+        return;
+    const double b = d * 0.36;
+    const QRectF badge(disc.right() - b, disc.bottom() - b, b, b);
+    p.setBrush(Colour(row, 3));
+    p.drawEllipse(badge);
+    QPen pen(Colour(row, 4), std::max(2.0, b / 8.0), Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const QRectF mark = badge.adjusted(b * 0.3, b * 0.3, -b * 0.3, -b * 0.3);
+    if (row.param < 2)
+    {
+        p.drawLine(mark.topLeft(), mark.bottomRight());
+        p.drawLine(mark.topRight(), mark.bottomLeft());
+        return;
+    }
+    p.drawArc(mark, 90 * 16, 270 * 16);
+    QPolygonF head;
+    head << QPointF(mark.center().x(), mark.top() - b * 0.12) << QPointF(mark.center().x() + b * 0.16, mark.top())
+         << QPointF(mark.center().x(), mark.top() + b * 0.12);
+    p.setBrush(Colour(row, 4));
+    p.drawPolygon(head);
+}
+
 QImage Draw(const Row &row)
 {
     QImage image(row.width, row.height, QImage::Format_ARGB32);
@@ -418,6 +481,10 @@ QImage Draw(const Row &row)
         DrawPanel(p, row);
     else if (row.shape == "graph-icon")
         DrawGraphIcon(p, row);
+    else if (row.shape == "home")
+        DrawHome(p, row);
+    else if (row.shape == "person")
+        DrawPerson(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

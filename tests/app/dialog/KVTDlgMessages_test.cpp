@@ -885,15 +885,16 @@ TEST_F(WindowMessagesTest, CopyDataLogsInOnlyFromAWholeRecordAndAlwaysActivates)
     };
     RecordingDlg dlg;
     Run(dlg, [&] {
-        CEdit password;
-        CEdit name;
-        ASSERT_TRUE(password.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), &dlg, 1004));
-        ASSERT_TRUE(name.Create(WS_CHILD | WS_VISIBLE, CRect(0, 30, 100, 50), &dlg, 1005));
+        // The fields of the login page the dialog starts with.
+        CWnd *password = dlg.GetDlgItem(1004);
+        CWnd *name = dlg.GetDlgItem(1005);
+        ASSERT_NE(password, nullptr);
+        ASSERT_NE(name, nullptr);
         for (const Case &c : cases)
         {
             SCOPED_TRACE(c.name);
-            name.SetWindowText(u"");
-            password.SetWindowText(u"");
+            name->SetWindowText(u"");
+            password->SetWindowText(u"");
             dlg.calls.clear();
             dlg.nameAtLogin = dlg.passwordAtLogin = u"(not run)";
             dlg.m_bLoggedIn = c.loggedIn;
@@ -915,8 +916,7 @@ TEST_F(WindowMessagesTest, CopyDataLogsInOnlyFromAWholeRecordAndAlwaysActivates)
         dlg.m_bLoggedIn = FALSE;
         EXPECT_EQ(dlg.SendMessage(WM_COPYDATA, 0, 0), TRUE);
         EXPECT_EQ(dlg.calls, Calls{});
-        name.DestroyWindow();
-        password.DestroyWindow();
+        dlg.DestroyPageControls();
         Record r = whole(full, user, kAbcStored)();
         COPYDATASTRUCT data{1, static_cast<DWORD>(r.Length()), r.Data()};
         dlg.SendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));

@@ -242,6 +242,28 @@ TEST_F(EditTest, TheLimitBindsTypingButNotTheProgramsText)
     QGuiApplication::clipboard()->setText(QStringLiteral("xyz"));
     QTest::keyClick(edit.GetWidget(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Text(), u"abxy");
+
+    // A character of two units goes in whole or not at all, never as a lone surrogate.
+    const struct
+    {
+        const char16_t *before;
+        const char16_t *pasted;
+        const char16_t *after;
+    } pairs[] = {
+        {u"abc", u"\U0001F600", u"abc"},
+        {u"abc", u"x\U0001F600", u"abcx"},
+        {u"ab", u"\U0001F600z", u"ab\U0001F600"},
+        {u"a", u"\U0001F600\U0001F601", u"a\U0001F600"},
+    };
+    for (const auto &p : pairs)
+    {
+        edit.SetWindowText(p.before);
+        const int end = static_cast<int>(std::u16string_view(p.before).size());
+        edit.SetSel(end, end);
+        QGuiApplication::clipboard()->setText(QString::fromUtf16(p.pasted));
+        QTest::keyClick(edit.GetWidget(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(Text(), p.after) << QString::fromUtf16(p.pasted).toStdString();
+    }
 }
 
 TEST_F(EditTest, ACharacterBeyondTheBasicPlaneArrivesWhole)
