@@ -138,7 +138,9 @@ std::string Literal(const std::u16string &text)
         else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF))
         {
             // Control characters and surrogate halves cannot be universal character names.
-            std::snprintf(buf, sizeof buf, "\\x%04X\"u\"", unsigned(c));
+            // The literal is closed and a new one opened (with a space: "x"u would be a literal suffix),
+            // so that no hex digit that follows joins the escape.
+            std::snprintf(buf, sizeof buf, "\\x%04X\" u\"", unsigned(c));
             out += buf;
         }
         else
