@@ -19,14 +19,6 @@ void CKVTDlg::ShowMySupportView()
 
 void CKVTDlg::ShowNewAccountView() {}
 
-void CKVTDlg::ShowUploadPromptView() {}
-
-void CKVTDlg::ShowDeviceMismatchView() {}
-
-void CKVTDlg::LoginWithPassword(const char16_t *, const char16_t *) {}
-
-void CKVTDlg::OnLogin() {}
-
 void CKVTDlg::OnConfirmViewSwitch() {}
 
 void CKVTDlg::PromptDeviceNotDetected() {}
@@ -35,7 +27,20 @@ void CKVTDlg::PromptDongleOnly() {}
 
 void CKVTDlg::PromptDeviceNotReady() {}
 
-void CKVTDlg::AskLastRunDate() {}
+void CKVTDlg::ShowLoginErrorView() {}
+
+void CKVTDlg::ShowProfileView()
+{
+    m_nCurrentView = KvtView::Profile;
+}
+
+void CKVTDlg::ShowRetrieveErrorView() {}
+
+void CKVTDlg::ShowUploadDisconnectedView() {}
+
+void CKVTDlg::DoLogOut() {}
+
+void CKVTDlg::OnReloginContinue() {}
 
 void CKVTDlg::BuildRunGraph() {}
 
