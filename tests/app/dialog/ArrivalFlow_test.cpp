@@ -668,3 +668,80 @@ TEST_F(ArrivalFlowTest, EraseNeedsTheMonitorAndEmptiesItsFile)
         });
     }
 }
+
+// ---- the mismatch page and the error pages' actions ----
+
+TEST_F(ArrivalFlowTest, AddDeviceRegistersTheFoundMonitorOnlyOverAnotherStoredOne)
+{
+    struct Case
+    {
+        const char *name;
+        bool monitor;
+        const char16_t *storedBefore;
+        Calls calls;
+        bool registered;
+    };
+    const Case cases[] = {
+        {"no device", false, u"OTHER", {}, false},
+        {"nothing stored", true, u"", {}, false},
+        {"another stored", true, u"OTHER", {"upload prompt"}, true},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        if (c.monitor)
+            PlugInDrive(TwoRuns());
+        else
+            drive.reset();
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+            ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(c.storedBefore), 1);
+            dlg.m_bLoggedIn = TRUE;
+            dlg.ShowDeviceMismatchView();
+            ASSERT_NE(dlg.GetDlgItem(1197), nullptr);
+            dlg.calls.clear();
+            dlg.OnAddDeviceToAccount();
+            EXPECT_EQ(dlg.calls, c.calls);
+            std::u16string found;
+            for (const char *p = dlg.m_szDeviceId.data(); *p; ++p)
+                found += static_cast<char16_t>(static_cast<unsigned char>(*p));
+            if (c.registered)
+            {
+                EXPECT_EQ(StoredIdentity(dlg), found);
+            }
+            else
+            {
+                EXPECT_EQ(StoredIdentity(dlg), c.storedBefore);
+                EXPECT_EQ(StatusText(dlg), u"Register device failed! Please exit the application and try again.");
+            }
+        });
+    }
+}
+
+TEST_F(ArrivalFlowTest, RetryImportsAgainAndContinueEndsAnOpenPromptAndGoesHome)
+{
+    ScriptedImportDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+        dlg.m_bLoggedIn = TRUE;
+        dlg.result = -1;
+        dlg.OnErrorRetry();
+        EXPECT_EQ(dlg.imports, 1);
+        EXPECT_EQ(dlg.calls, (Calls{"retrieve error page"}));
+        // Retry waits for a check already asked for but asks for none itself.
+        EXPECT_EQ(dlg.PendingDeviceChecks(), 0);
+
+        dlg.calls.clear();
+        CDialog prompt(0, &dlg);
+        dlg.m_pPromptDlg = &prompt;
+        dlg.OnContinueToHome();
+        EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+        EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
+        dlg.m_pPromptDlg = nullptr;
+    });
+}
