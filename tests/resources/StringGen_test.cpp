@@ -41,7 +41,7 @@ TEST(StringGen, EscapesBecomeControlCharactersAndTextBecomesUtf16)
         "# a comment\n\n100\tLine one\\nLine two\\tTab \\\\ \"q\"?\n101\tGr\xC3\xB6\xC3\x9F\xE6\x96\x87\n");
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.output.find(
-                  "{1033, 100, u\"Line one\\x000A\"u\"Line two\\x0009\"u\"Tab \\\\ \\\"q\\\"\\?\", 28}"),
+                  "{1033, 100, u\"Line one\\x000A\" u\"Line two\\x0009\" u\"Tab \\\\ \\\"q\\\"\\?\", 28}"),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("{1033, 101, u\"Gr\\u00F6\\u00DF\\u6587\", 5}"), std::string::npos)
@@ -53,7 +53,7 @@ TEST(StringGen, CharactersBeyondTheBasicPlaneBecomeSurrogatePairs)
 {
     const ToolRun run = Compile("7\t\xF0\x9F\x8F\x83\n");
     ASSERT_EQ(run.status, 0);
-    EXPECT_NE(run.output.find("u\"\\xD83C\"u\"\\xDFC3\"u\"\", 2}"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("u\"\\xD83C\" u\"\\xDFC3\" u\"\", 2}"), std::string::npos) << run.output;
 }
 
 TEST(StringGen, MalformedTablesStopTheBuild)
