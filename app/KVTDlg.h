@@ -151,6 +151,31 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // no records. Copies the units flag into the profile settings' metric field. False on any failure.
     virtual bool WriteDeviceSettings(bool freshHeader);
 
+    // ---- the device-arrival flow ----
+    // The connected monitor's workout import for the logged-in user, with the results of the device
+    // layer's ImportWorkouts. A re-dating request is used up by the import, whatever its result.
+    virtual int ImportWorkouts();
+    // Sends the runs the on-line service lacks with the user's social-site credentials; 1 or 0.
+    virtual int UploadRuns();
+    // The upload prompt's Yes (also the error pages' Retry and the date prompt's Continue) and No.
+    void OnUploadYes();
+    void OnUploadNo();
+    // "Add device to A/C" on the device-mismatch page.
+    void OnAddDeviceToAccount();
+    // Retry and Continue of the error pages; Retry of the settings save-error page.
+    void OnErrorRetry();
+    void OnContinueToHome();
+    void OnSaveErrorRetry();
+    // The abnormal-data page's Erase, and the erase-warning page's Cancel and Proceed.
+    void OnErase();
+    void OnEraseWarningCancel();
+    void OnEraseProceed();
+    // The units flag and the distance unit label ("km" or "miles").
+    void SetDistanceUnit(BOOL metric);
+    // The pages of the flow.
+    void ShowAbnormalDataView();
+    void ShowEraseWarningView();
+
     // ---- what the kit's prompts ask of the main dialog ----
     WORD GetLanguage() const override { return m_nLanguage; }
     CContinueCancelDlg2 *GetOpenDatePrompt() const override { return m_pDateDlg; }
@@ -292,8 +317,6 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static void OnReloginContinue();
     // The Login button and Enter on the login pages.
     static void OnLoginButton();
-    // The units the pages show: km (metric) or miles.
-    void SetDistanceUnit(BOOL metric);
 
     // ---- the Device Setting page ----
     // Its Save, and the Save of the save-changes prompt shown when that page is left modified: both
@@ -326,6 +349,13 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The Device Setting page (page state 4).
     virtual void ShowDeviceSettingView();
 
+    // ---- the log-in steps and the flow's pages that tests replace ----
+    virtual void ShowUploadPromptView();
+    virtual void ShowDeviceMismatchView();
+    virtual void LoginWithPassword(const char16_t *userId, const char16_t *password);
+    virtual void OnLogin();
+    virtual void AskLastRunDate();
+
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
     virtual void ShowMySupportView();
@@ -333,18 +363,16 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void ShowGoalView();
     virtual void ShowProfileView();
     virtual void ShowLogOutConfirmView();
-    // The log-in step of the login pages: reads the name and password fields.
-    virtual void OnLogin();
     // The Device Setting page's modified flag (FALSE without that page).
     virtual BOOL IsChildPageModified() const;
     virtual void SetChildPageModified(BOOL modified);
-    virtual void ShowUploadPromptView();
-    virtual void ShowDeviceMismatchView();
-    virtual void LoginWithPassword(const char16_t *userId, const char16_t *password);
     virtual void PromptDeviceNotDetected();
     virtual void PromptDongleOnly();
     virtual void PromptDeviceNotReady();
-    virtual void AskLastRunDate();
+    virtual void ShowRetrieveErrorView();
+    virtual void ShowUploadDisconnectedView();
+    // Log Out of the abnormal-data and erase-warning pages; Re-login of the device-mismatch page.
+    virtual void DoLogOut();
     // The detail panel of the My Runs page for the calendar's day, week or month.
     virtual void UpdateRunDetails();
     virtual void ShowShareConfirmView();
@@ -503,6 +531,22 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void AddAboutToSystemMenu();
     void SetUpDataPaths();
     void WaitForFirstDeviceCheck();
+    // With the wait cursor: waits while a device check is pending, at most 20 sleeps of 500 ms.
+    void WaitWhileDeviceCheckPending();
+    // Asks the watcher for one device check and waits for it as above.
+    void RequestDeviceCheckAndWait();
+    // Posts the prompt that tells why no device was found, chosen by the HID flags.
+    void PostNoDevicePrompt();
+    // Sets the monitor's clock over the transport of its type; a failure is not reported.
+    void SetClockByDeviceType();
+    // After a successful KvtDatabase::Login: the user's record, password and credentials.
+    void LoadLoggedInUser();
+    void SetDisplayName(const char16_t *firstName, const char16_t *lastName);
+    // The page a failed import leads to.
+    void ShowImportFailure(int result);
+    // Probe, credential check and upload with stored social-site credentials; ends on the home page,
+    // or on the profile page when the service refuses the credentials.
+    void SyncRunsAndShowHome();
     void StopDeviceWatcher();
     LRESULT OnStartupMessage();
     void RunMessagePrompt(UINT messageId, bool holdDeviceArrivals);

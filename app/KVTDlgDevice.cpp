@@ -1,6 +1,5 @@
 #include "app/KVTDlg.h"
 
-#include "device/DeviceClock.h"
 #include "device/DeviceWatcherAdapters.h"
 #include "platform/sys/TextConvert.h"
 #include "store/KvtDatabase.h"
@@ -10,8 +9,6 @@
 
 namespace
 {
-constexpr int kStartupWaitSleeps = 20;
-constexpr DWORD kStartupWaitStepMs = 500;
 // How long a device is given to settle after the notification that requests a check.
 constexpr DWORD kDeviceSettleMs = 1500;
 // The stored identity is read into a buffer of this many characters.
@@ -83,9 +80,7 @@ std::int32_t CKVTDlg::PendingDeviceChecks() const
 
 void CKVTDlg::WaitForFirstDeviceCheck()
 {
-    CWaitCursor wait;
-    for (int sleeps = 0; PendingDeviceChecks() != 0 && sleeps < kStartupWaitSleeps; ++sleeps)
-        Sleep(kStartupWaitStepMs);
+    WaitWhileDeviceCheckPending();
 }
 
 void CKVTDlg::StopDeviceWatcher()
@@ -166,12 +161,7 @@ void CKVTDlg::OnDeviceArrived()
         ShowUploadPromptView();
         return;
     }
-    if (m_pDevice && m_pCommandSession)
-    {
-        CWaitCursor wait;
-        // A clock that could not be set is not worth telling the user about.
-        SetDeviceClock(*m_pDevice, *m_pCommandSession);
-    }
+    SetClockByDeviceType();
     if (matching)
         ShowUploadPromptView();
     else

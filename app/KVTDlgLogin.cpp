@@ -18,8 +18,6 @@ constexpr UINT kExitText = 361;
 constexpr UINT kNameText = 394;
 constexpr UINT kLoginNameText = 381;
 constexpr UINT kPasswordText = 403;
-constexpr UINT kKmText = 166;
-constexpr UINT kMilesText = 179;
 
 constexpr UINT kLoginButtonId = 1002;
 constexpr UINT kHeadingId = 1220;
@@ -127,12 +125,6 @@ void CKVTDlg::ShowReloginView()
         password->SetText((LoadStringText(kPasswordText) + u":").GetString());
     m_pfnEnterAction = &EnterLogsIn;
     EndPage();
-}
-
-void CKVTDlg::SetDistanceUnit(BOOL metric)
-{
-    m_bMetric = metric ? TRUE : FALSE;
-    m_strDistanceUnit = LoadStringText(metric ? kKmText : kMilesText);
 }
 
 void CKVTDlg::OnStartNewAccount()

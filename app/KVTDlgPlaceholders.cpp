@@ -29,21 +29,17 @@ void CKVTDlg::ShowLogOutConfirmView()
     m_nCurrentView = KvtView::LogOut;
 }
 
-void CKVTDlg::OnLogin() {}
-
-void CKVTDlg::ShowUploadPromptView() {}
-
-void CKVTDlg::ShowDeviceMismatchView() {}
-
-void CKVTDlg::LoginWithPassword(const char16_t *, const char16_t *) {}
-
 void CKVTDlg::PromptDeviceNotDetected() {}
 
 void CKVTDlg::PromptDongleOnly() {}
 
 void CKVTDlg::PromptDeviceNotReady() {}
 
-void CKVTDlg::AskLastRunDate() {}
+void CKVTDlg::ShowRetrieveErrorView() {}
+
+void CKVTDlg::ShowUploadDisconnectedView() {}
+
+void CKVTDlg::DoLogOut() {}
 
 void CKVTDlg::UpdateRunDetails() {}
 

@@ -250,6 +250,22 @@ void DrawCrossBadge(QPainter &p, const Row &row)
     p.drawLine(QPointF(w * 0.67, h * 0.33), QPointF(w * 0.33, h * 0.67));
 }
 
+// A warning triangle with an exclamation mark. colours: key, triangle, mark.
+void DrawWarningBadge(QPainter &p, const Row &row)
+{
+    p.fillRect(QRectF(0, 0, row.width, row.height), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const double w = row.width, h = row.height;
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 1));
+    const QPointF triangle[3] = {QPointF(w * 0.5, 1), QPointF(w - 1, h - 2), QPointF(1, h - 2)};
+    p.drawPolygon(triangle, 3);
+    QPen pen(Colour(row, 2), std::max(2.0, w / 10.0), Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    p.drawLine(QPointF(w * 0.5, h * 0.35), QPointF(w * 0.5, h * 0.65));
+    p.drawPoint(QPointF(w * 0.5, h * 0.8));
+}
+
 // The monitor on its strap, seen from the front; with param 1 it is greyed and crossed out.
 // colours: key, strap, case, screen, accent.
 void DrawDevice(QPainter &p, const Row &row)
@@ -471,6 +487,8 @@ QImage Draw(const Row &row)
         DrawStarBadge(p, row);
     else if (row.shape == "device")
         DrawDevice(p, row);
+    else if (row.shape == "warning")
+        DrawWarningBadge(p, row);
     else if (row.shape == "cross")
         DrawCrossBadge(p, row);
     else if (row.shape == "radio")

@@ -1,0 +1,747 @@
+// The device-arrival flow end to end: the dialog runs with its real watcher thread, which finds a
+// simulated mass-storage monitor through the test variant of the Ulvex library; the import reads and
+// empties the monitor's workout file on a fixture drive, and the web sync talks to a fake service.
+// Pages of later work (home, profile, error pages, prompts) are recorded.
+#include "app/KVTDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <sqlite3.h>
+
+#include <cctype>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/SupportedDevices.h"
+#include "platform/sys/LocalTime.h"
+#include "platform/win/Controls.h"
+#include "store/KvtDatabase.h"
+#include "tests/device/UlvexTestSupport.h"
+#include "tests/sharing/WebServiceTestSupport.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/gui/GuiTestHelpers.h"
+#include "tests/support/sim_ulvex/SimUlvex.h"
+#include "tests/support/workout/WorkoutFileBuilder.h"
+#include "ui/ContinueCancelDlg2.h"
+#include "ui/UIEdit.h"
+#include "ui/UIStatic.h"
+
+namespace
+{
+using Bytes = std::vector<std::uint8_t>;
+using Calls = std::vector<std::string>;
+using vxtest::FakeXmlRpcService;
+
+// 2010-12-31 23:59:30 UTC.
+constexpr std::int64_t kNewYearsEve = 1293839970;
+constexpr std::size_t kDriveEntry = 1;
+
+class FlowDlg : public CKVTDlg
+{
+  public:
+    FlowDlg() : CKVTDlg(1033) {}
+
+    Calls calls;
+    int reachable = 0;
+    bool realDatePrompt = false;
+
+    void ShowHomeView() override
+    {
+        calls.push_back("home page");
+        CKVTDlg::ShowHomeView();
+    }
+    void ShowProfileView() override
+    {
+        calls.push_back("profile page");
+        CKVTDlg::ShowProfileView();
+    }
+    void ShowUploadPromptView() override
+    {
+        calls.push_back("upload prompt");
+        CKVTDlg::ShowUploadPromptView();
+    }
+    void ShowDeviceMismatchView() override
+    {
+        calls.push_back("mismatch page");
+        CKVTDlg::ShowDeviceMismatchView();
+    }
+    void ShowLoginErrorView() override { calls.push_back("login error page"); }
+    void ShowRetrieveErrorView() override { calls.push_back("retrieve error page"); }
+    void ShowUploadDisconnectedView() override { calls.push_back("disconnected page"); }
+    void PromptDeviceNotDetected() override { calls.push_back("device not detected"); }
+    void PromptDongleOnly() override { calls.push_back("dongle only"); }
+    void PromptDeviceNotReady() override { calls.push_back("device not ready"); }
+    void AskLastRunDate() override
+    {
+        calls.push_back("ask date");
+        if (realDatePrompt)
+            CKVTDlg::AskLastRunDate();
+    }
+    int IsInternetReachable(int, int) override
+    {
+        calls.push_back("probe");
+        return reachable;
+    }
+
+  protected:
+    void ShowLoginView() override { calls.push_back("login page"); }
+};
+
+class ArrivalFlowTest : public ::testing::Test
+{
+  protected:
+    ArrivalFlowTest()
+    {
+        vxsys::SetCurrentTimeSource([] { return kNewYearsEve; });
+        // The waits for a device check sleep until the watcher is idle, so nothing depends on timing.
+        vxwin::SetSleepHook([this](DWORD) {
+            if (m_dlg)
+                vxtest::WaitFor([this] { return m_dlg->PendingDeviceChecks() == 0; });
+        });
+        wstest::SetServiceHost(service.Host());
+    }
+    ~ArrivalFlowTest() override
+    {
+        wstest::SetServiceHost("");
+        vxwin::SetSleepHook({});
+        vxwin::SetModalHook({});
+        vxsys::SetCurrentTimeSource({});
+    }
+
+    // A mass-storage monitor of the second supported entry with this workout file.
+    void PlugInDrive(const Bytes &workout)
+    {
+        // The old fixture puts the environment back as it found it: it goes first.
+        drive.reset();
+        drive = std::make_unique<vxtest::MonitorDrive>(HexToU16(kSupportedDevices[kDriveEntry].szProductId));
+        ASSERT_NE(drive->letter, 0);
+        drive->WriteFile("Settings.dat", vxtest::SettingsImage(300, 150, vxtest::ModelCodeText(2).c_str()));
+        drive->WriteFile("FR.DAT", workout);
+    }
+    Bytes DriveFile() const { return vxtest::ReadFile(drive->mountPoint + "/FR.DAT"); }
+
+    static Bytes Workout(std::initializer_list<vxtest::WorkoutRecordSpec> records)
+    {
+        vxtest::WorkoutFileBuilder builder(false);
+        builder.FirstName(u"Ann").Profile(30, 1, 170, 60);
+        for (const auto &r : records)
+            builder.AddRecord(r);
+        return builder.Build();
+    }
+    static Bytes TwoRuns()
+    {
+        return Workout({vxtest::RecordAt(2010, 12, 30, 7, 15, 30), vxtest::RecordAt(2010, 12, 31, 8, 0, 0)});
+    }
+
+    // Runs the dialog; body runs once the start-up device check is over; nested answers other modal
+    // dialogs (cancelled when not given).
+    void Run(FlowDlg &dlg, const std::function<void()> &body, const std::function<void(CDialog &)> &nested = {})
+    {
+        m_dlg = &dlg;
+        bool ran = false;
+        vxwin::SetModalHook([&](CDialog &d) {
+            if (&d != static_cast<CDialog *>(&dlg))
+            {
+                if (nested)
+                    nested(d);
+                else
+                    d.EndDialog(IDCANCEL);
+                return;
+            }
+            ran = true;
+            EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
+            vxtest::ProcessEvents();
+            dlg.calls.clear();
+            body();
+            // Whatever the flow did, no wait cursor is left behind.
+            EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+            d.PostMessage(WM_CLOSE);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        EXPECT_TRUE(ran);
+        m_dlg = nullptr;
+    }
+
+    static bool AddUser(FlowDlg &dlg, bool withCredentials = false)
+    {
+        const DateParts birth{1, 2, 1980};
+        KvtDatabase &db = *dlg.m_pDatabase;
+        if (!db.IsOpen() || db.AddUser(u"ann", u"abc", u"Ann", u"Lee", 1, &birth, 40, 170, 3, 60, 5) != 1)
+            return false;
+        if (withCredentials)
+            return db.Login(u"ann", u"abc") == 1 && db.SaveFacebookInfo(u"ann@example.com", u"fb") == 1 &&
+                   db.Logout() == 1;
+        return true;
+    }
+
+    static std::u16string StoredIdentity(FlowDlg &dlg)
+    {
+        char16_t buffer[100] = {u'?', 0};
+        if (!dlg.m_pDatabase->GetDeviceSerialNo(buffer, 100))
+            return u"(unreadable)";
+        return buffer;
+    }
+
+    static std::u16string StatusText(FlowDlg &dlg)
+    {
+        auto *status = dynamic_cast<UIStatic *>(dlg.GetDlgItem(CKVTDlg::kStatusLineId));
+        return status ? std::u16string(status->GetText()) : u"(none)";
+    }
+
+    static int RunCount(FlowDlg &dlg)
+    {
+        std::uint32_t count = 0;
+        if (!dlg.m_pDatabase->CountRunsSince(1, &count))
+            return -1;
+        return static_cast<int>(count);
+    }
+
+    vxtest::ScopedTimeZone zone{"UTC"};
+    std::string dataHome = vxtest::MakeTempDir("xdg");
+    vxtest::ScopedEnv env{"XDG_DATA_HOME", dataHome.c_str()};
+    vxtest::SimUlvexLibrary sim;
+    vxtest::NoProxyEnvironment noProxy;
+    FakeXmlRpcService service;
+    std::unique_ptr<vxtest::MonitorDrive> drive;
+    FlowDlg *m_dlg = nullptr;
+};
+
+// The login page's two fields, as the login page makes them.
+struct LoginFields
+{
+    CEdit password;
+    CEdit name;
+    LoginFields(CWnd *dlg, const char16_t *user, const char16_t *pass)
+    {
+        password.Create(WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), dlg, CKVTDlg::kLoginPasswordId);
+        name.Create(WS_CHILD | WS_VISIBLE, CRect(0, 30, 100, 50), dlg, CKVTDlg::kLoginNameId);
+        name.SetWindowText(user);
+        password.SetWindowText(pass);
+    }
+};
+} // namespace
+
+// ---- log-in ----
+
+TEST_F(ArrivalFlowTest, LogInChecksForTheDeviceAndPicksThePageByTheStoredIdentity)
+{
+    struct Case
+    {
+        const char *name;
+        bool monitor;
+        const char16_t *password;
+        const char *storedBefore; // null: none stored; "found": the found identity, "lower": it in lower case
+        Calls calls;
+        BOOL loggedIn;
+        const char *storedAfter;
+        std::size_t clockCommands;
+    };
+    const Case cases[] = {
+        {"wrong password", true, u"abd", nullptr, {"login error page"}, FALSE, "", 0},
+        {"no device", false, u"abc", nullptr, {"device not detected"}, TRUE, "", 0},
+        {"first device", true, u"abc", nullptr, {"upload prompt"}, TRUE, "found", 1},
+        {"same device", true, u"abc", "found", {"upload prompt"}, TRUE, "found", 1},
+        {"another case is another device", true, u"abc", "lower", {"mismatch page"}, TRUE, "lower", 1},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        if (c.monitor)
+            PlugInDrive(TwoRuns());
+        else
+            drive.reset();
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            const auto identity = [&](const std::string &which) {
+                std::u16string text;
+                for (const char *p = dlg.m_szDeviceId.data(); *p; ++p)
+                    text += static_cast<char16_t>(which == "lower" ? std::tolower(*p) : *p);
+                return which.empty() ? std::u16string() : text;
+            };
+            if (c.storedBefore)
+            {
+                ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+                ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(identity(c.storedBefore).c_str()), 1);
+                ASSERT_EQ(dlg.m_pDatabase->Logout(), 1);
+            }
+            dlg.m_bImported = TRUE;
+            const std::size_t before = sim.ScsiCommands().size();
+            LoginFields fields(&dlg, u"ann", c.password);
+            dlg.OnLogin();
+            vxtest::ProcessEvents();
+            EXPECT_EQ(dlg.calls, c.calls);
+            EXPECT_EQ(dlg.m_bLoggedIn, c.loggedIn);
+            if (!c.loggedIn)
+            {
+                EXPECT_FALSE(dlg.m_bImported);
+                return;
+            }
+            EXPECT_EQ(StoredIdentity(dlg), identity(c.storedAfter));
+            EXPECT_EQ(sim.ScsiCommands().size() - before, c.clockCommands);
+            EXPECT_EQ(std::u16string(dlg.m_szDisplayName.data()), u"Ann Lee");
+            EXPECT_EQ(std::u16string(dlg.m_szPassword.data()), u"abc");
+            EXPECT_TRUE(dlg.m_bMetric);
+            EXPECT_EQ(dlg.m_nHeightCm, 170);
+            EXPECT_EQ(dlg.m_nAge, 30);
+        });
+    }
+}
+
+TEST_F(ArrivalFlowTest, AnUnreadableStoredIdentityLeadsHomeWithoutSettingTheClock)
+{
+    PlugInDrive(TwoRuns());
+    FlowDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        // The column the identity is read from goes, so that the read fails while the log-in works.
+        sqlite3 *other = nullptr;
+        const std::string file = dataHome + "/Vormatik/KVTDB_NB.dat";
+        ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, "ALTER TABLE UserInfo RENAME COLUMN DeviceSerialNo TO Gone", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(other);
+        const std::size_t before = sim.ScsiCommands().size();
+        LoginFields fields(&dlg, u"ann", u"abc");
+        dlg.OnLogin();
+        EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+        EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
+        EXPECT_EQ(sim.ScsiCommands().size(), before);
+    });
+}
+
+// ---- the upload prompt, the import and the web sync ----
+
+TEST_F(ArrivalFlowTest, YesImportsTheMonitorsRecordsAndEmptiesItsFileOffline)
+{
+    PlugInDrive(TwoRuns());
+    FlowDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg, true));
+        LoginFields fields(&dlg, u"ann", u"abc");
+        dlg.OnLogin();
+        ASSERT_EQ(dlg.calls, (Calls{"upload prompt"}));
+        EXPECT_TRUE(dlg.m_bIgnoreDeviceArrival);
+        // The prompt's Yes button.
+        auto *yes = dynamic_cast<UIButton *>(dlg.GetDlgItem(1043));
+        ASSERT_NE(yes, nullptr);
+        ASSERT_NE(dlg.GetDlgItem(1044), nullptr);
+        dlg.calls.clear();
+        dlg.OnUploadYes();
+        vxtest::ProcessEvents();
+        // Stored credentials, but no connection: home without a word.
+        EXPECT_EQ(dlg.calls, (Calls{"probe", "home page"}));
+        EXPECT_TRUE(dlg.m_bImported);
+        EXPECT_EQ(RunCount(dlg), 2);
+        const Bytes file = DriveFile();
+        ASSERT_GT(file.size(), 207u);
+        EXPECT_EQ(file[207], 0);
+        EXPECT_TRUE(service.Methods().empty());
+    });
+}
+
+TEST_F(ArrivalFlowTest, TheWebSyncFollowsTheServicesAnswer)
+{
+    struct Case
+    {
+        const char *name;
+        bool credentials;
+        std::vector<FakeXmlRpcService::Answer> check;
+        bool uploadSucceeds;
+        Calls calls;
+        KvtView view;
+        std::vector<std::string> methods;
+    };
+    const Case cases[] = {
+        {"no credentials", false, {}, true, {"home page"}, KvtView::Home, {}},
+        {"accepted and uploaded",
+         true,
+         {FakeXmlRpcService::Int(2)},
+         true,
+         {"probe", "home page"},
+         KvtView::Home,
+         {"CheckFacebookLogin", "Login", "GetLastRecordDateTime", "AddRunData", "Logout"}},
+        {"refused", true, {FakeXmlRpcService::Int(0)}, true, {"probe", "profile page"}, KvtView::Profile,
+         {"CheckFacebookLogin"}},
+        {"service fails", true, {FakeXmlRpcService::Fault()}, true, {"probe", "home page"}, KvtView::Home,
+         {"CheckFacebookLogin"}},
+        {"upload fails",
+         true,
+         {FakeXmlRpcService::Int(2)},
+         false,
+         {"probe", "home page", "update failed"},
+         KvtView::Home,
+         {"CheckFacebookLogin", "Login", "GetLastRecordDateTime", "AddRunData", "Logout"}},
+    };
+    for (const bool yes : {true, false})
+        for (const Case &c : cases)
+        {
+            SCOPED_TRACE(std::string(c.name) + (yes ? " after Yes" : " after No"));
+            const std::string home = vxtest::MakeTempDir("xdg");
+            vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+            FakeXmlRpcService fresh;
+            wstest::SetServiceHost(fresh.Host());
+            if (!c.check.empty())
+                fresh.Script("CheckFacebookLogin", c.check);
+            fresh.Script("Login", {FakeXmlRpcService::String("tok")});
+            fresh.Script("GetLastRecordDateTime", {FakeXmlRpcService::Int(0)});
+            fresh.Script("AddRunData", {FakeXmlRpcService::Bool(c.uploadSucceeds)});
+            fresh.Script("Logout", {FakeXmlRpcService::Bool(true)});
+            PlugInDrive(TwoRuns());
+            FlowDlg dlg;
+            dlg.reachable = 1;
+            std::vector<std::string> prompts;
+            Run(
+                dlg,
+                [&] {
+                    ASSERT_TRUE(AddUser(dlg, c.credentials));
+                    LoginFields fields(&dlg, u"ann", u"abc");
+                    dlg.OnLogin();
+                    ASSERT_EQ(dlg.calls, (Calls{"upload prompt"}));
+                    dlg.calls.clear();
+                    dlg.m_bImported = TRUE;
+                    if (yes)
+                        dlg.OnUploadYes();
+                    else
+                        dlg.OnUploadNo();
+                    vxtest::ProcessEvents();
+                    Calls expected = c.calls;
+                    // Without the import there are no runs to send, and so no upload to fail.
+                    if (!yes)
+                        std::erase(expected, std::string("update failed"));
+                    EXPECT_EQ(dlg.calls, expected);
+                    EXPECT_EQ(dlg.m_nCurrentView, c.view);
+                    EXPECT_EQ(dlg.m_bImported, yes ? TRUE : FALSE);
+                    // No imports nothing and leaves the monitor's file as it was.
+                    EXPECT_EQ(RunCount(dlg), yes ? 2 : 0);
+                    EXPECT_EQ(DriveFile()[207] == 0, yes);
+                    std::vector<std::string> methods = fresh.Methods();
+                    if (!yes && methods.size() > 3)
+                    {
+                        // Without the import there were no runs to send.
+                        EXPECT_EQ(std::count(methods.begin(), methods.end(), "AddRunData"), 0);
+                        return;
+                    }
+                    EXPECT_EQ(methods, c.methods);
+                    if (c.view == KvtView::Profile)
+                    {
+                        EXPECT_EQ(StatusText(dlg), u"Incorrect Facebook Email/Password");
+                    }
+                },
+                [&](CDialog &d) {
+                    dlg.calls.push_back("update failed");
+                    d.EndDialog(IDOK);
+                });
+        }
+}
+
+// ---- the import's result leads to its page ----
+
+class ScriptedImportDlg : public FlowDlg
+{
+  public:
+    int result = 1;
+    int imports = 0;
+    int ImportWorkouts() override
+    {
+        ++imports;
+        return result;
+    }
+};
+
+TEST_F(ArrivalFlowTest, EachImportResultLeadsToItsPage)
+{
+    struct Case
+    {
+        int result;
+        Calls calls;
+        BOOL imported;
+    };
+    const Case cases[] = {
+        {1, {"probe", "home page"}, TRUE},
+        {-4, {"ask date"}, FALSE},
+        {-2, {"disconnected page"}, FALSE},
+        {0, {"abnormal data page"}, FALSE},
+        {-1, {"retrieve error page"}, FALSE},
+        {-3, {"retrieve error page"}, FALSE},
+        {-5, {"retrieve error page"}, FALSE},
+        {-6, {"retrieve error page"}, FALSE},
+    };
+    ScriptedImportDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg, true));
+        ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+        dlg.m_bLoggedIn = TRUE;
+        for (const Case &c : cases)
+        {
+            SCOPED_TRACE(c.result);
+            dlg.calls.clear();
+            dlg.DestroyPageControls();
+            dlg.m_bImported = FALSE;
+            dlg.result = c.result;
+            dlg.OnUploadYes();
+            vxtest::ProcessEvents();
+            Calls seen = dlg.calls;
+            // The abnormal-data page is this flow's own: its body text and its Erase button say so.
+            if (dlg.GetDlgItem(1191) &&
+                StatusText(dlg).rfind(u"Sorry!! Upload failed due to abnormal data found.\n", 0) == 0)
+                seen.push_back("abnormal data page");
+            EXPECT_EQ(seen, c.calls);
+            EXPECT_EQ(dlg.m_bImported, c.imported);
+            EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        }
+    });
+}
+
+TEST_F(ArrivalFlowTest, RealFilesLeadToTheirPages)
+{
+    struct Case
+    {
+        const char *name;
+        Bytes file;
+        Calls calls;
+        int runs;
+    };
+    Bytes broken = TwoRuns();
+    broken[0] ^= 0x55; // the check byte no longer fits
+    const Case cases[] = {
+        {"two runs", TwoRuns(), {"home page"}, 2},
+        {"a record two days ahead", Workout({vxtest::RecordAt(2011, 1, 2, 8, 0, 0)}), {"ask date"}, 0},
+        {"a record before 2009", Workout({vxtest::RecordAt(2008, 5, 2, 8, 0, 0)}), {"ask date"}, 0},
+        {"a broken file", broken, {"abnormal data"}, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        PlugInDrive(c.file);
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            // The start-up log-in imports at once, whatever identity the monitor has.
+            ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+            ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(u"another"), 1);
+            ASSERT_EQ(dlg.m_pDatabase->Logout(), 1);
+            dlg.LoginWithPassword(u"ann", u"abc");
+            vxtest::ProcessEvents();
+            Calls seen = dlg.calls;
+            if (dlg.GetDlgItem(1191))
+                seen.push_back("abnormal data");
+            EXPECT_EQ(seen, c.calls);
+            EXPECT_EQ(RunCount(dlg), c.runs);
+            EXPECT_EQ(dlg.m_bImported, c.runs > 0 ? TRUE : FALSE);
+        });
+    }
+}
+
+// ---- the date prompt ----
+
+TEST_F(ArrivalFlowTest, TheDatePromptCancelsToTheUploadPromptOrImportsOnceWithTheEnteredDate)
+{
+    for (const bool proceed : {false, true})
+    {
+        SCOPED_TRACE(proceed ? "Continue" : "Cancel");
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        // The monitor's clock ran two days ahead.
+        PlugInDrive(Workout({vxtest::RecordAt(2011, 1, 1, 7, 0, 0), vxtest::RecordAt(2011, 1, 2, 8, 0, 0)}));
+        FlowDlg dlg;
+        dlg.realDatePrompt = true;
+        int prompts = 0;
+        Run(
+            dlg,
+            [&] {
+                ASSERT_TRUE(AddUser(dlg));
+                LoginFields fields(&dlg, u"ann", u"abc");
+                dlg.OnLogin();
+                ASSERT_EQ(dlg.calls, (Calls{"upload prompt"}));
+                dlg.calls.clear();
+                dlg.OnUploadYes();
+                // The prompt is posted, not run inside the import.
+                EXPECT_EQ(dlg.calls, Calls{});
+                vxtest::ProcessEvents();
+                EXPECT_EQ(prompts, 1);
+                EXPECT_EQ(dlg.m_pDateDlg, nullptr);
+                EXPECT_FALSE(dlg.m_bUserDateSet);
+                if (!proceed)
+                {
+                    EXPECT_EQ(dlg.calls, (Calls{"ask date", "upload prompt"}));
+                    EXPECT_EQ(RunCount(dlg), 0);
+                    return;
+                }
+                EXPECT_EQ(dlg.calls, (Calls{"ask date", "home page"}));
+                EXPECT_EQ(RunCount(dlg), 2);
+                // The entered date was for that import only: the next import checks dates again.
+                drive->WriteFile("FR.DAT", Workout({vxtest::RecordAt(2011, 1, 3, 8, 0, 0)}));
+                dlg.calls.clear();
+                dlg.OnUploadYes();
+                vxtest::ProcessEvents();
+                EXPECT_EQ(dlg.calls, (Calls{"ask date", "upload prompt"}));
+                EXPECT_EQ(RunCount(dlg), 2);
+            },
+            [&](CDialog &d) {
+                auto *prompt = dynamic_cast<CContinueCancelDlg2 *>(&d);
+                ASSERT_NE(prompt, nullptr);
+                ++prompts;
+                EXPECT_EQ(dlg.m_pDateDlg, prompt);
+                EXPECT_EQ(prompt->m_nTitleId, 709u);
+                EXPECT_EQ(prompt->m_nTextId, 710u);
+                if (!proceed || prompts > 1)
+                {
+                    d.EndDialog(IDCANCEL);
+                    return;
+                }
+                dlg.SetEnteredDate((2010u << 16) | (12u << 8) | 31u);
+                d.EndDialog(IDOK);
+            });
+    }
+}
+
+// ---- erasing abnormal data ----
+
+TEST_F(ArrivalFlowTest, EraseNeedsTheMonitorAndEmptiesItsFile)
+{
+    struct Case
+    {
+        const char *name;
+        bool monitor;
+        bool writable;
+        Calls calls;
+        const char16_t *status;
+    };
+    const Case cases[] = {
+        {"no device", false, true, {}, u"Sorry!! Erase data failed due to disconnection.\nPlease check the "
+                                       u"connection and try again."},
+        {"write fails", true, false, {}, u"Sorry!! Erase data failed!\nPlease exit the application and try again."},
+        {"erased", true, true, {"home page"}, nullptr},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        if (c.monitor)
+            PlugInDrive(TwoRuns());
+        else
+            drive.reset();
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+            dlg.m_bLoggedIn = TRUE;
+            dlg.ShowAbnormalDataView();
+            ASSERT_NE(dlg.GetDlgItem(1191), nullptr);
+            dlg.OnErase();
+            ASSERT_NE(dlg.GetDlgItem(1189), nullptr);
+            dlg.OnEraseWarningCancel();
+            ASSERT_NE(dlg.GetDlgItem(1191), nullptr);
+            dlg.OnErase();
+            // A file shorter than its header cannot take one.
+            if (!c.writable)
+                drive->WriteFile("FR.DAT", Bytes(10, 0xAB));
+            dlg.calls.clear();
+            dlg.OnEraseProceed();
+            EXPECT_EQ(dlg.calls, c.calls);
+            if (c.status)
+            {
+                EXPECT_EQ(StatusText(dlg), c.status);
+                EXPECT_FALSE(dlg.m_bImported);
+            }
+            else
+            {
+                EXPECT_TRUE(dlg.m_bImported);
+                const Bytes file = DriveFile();
+                ASSERT_GT(file.size(), 207u);
+                EXPECT_EQ(file[207], 0);
+            }
+            if (c.monitor && !c.writable)
+            {
+                EXPECT_EQ(DriveFile(), Bytes(10, 0xAB));
+            }
+        });
+    }
+}
+
+// ---- the mismatch page and the error pages' actions ----
+
+TEST_F(ArrivalFlowTest, AddDeviceRegistersTheFoundMonitorOnlyOverAnotherStoredOne)
+{
+    struct Case
+    {
+        const char *name;
+        bool monitor;
+        const char16_t *storedBefore;
+        Calls calls;
+        bool registered;
+    };
+    const Case cases[] = {
+        {"no device", false, u"OTHER", {}, false},
+        {"nothing stored", true, u"", {}, false},
+        {"another stored", true, u"OTHER", {"upload prompt"}, true},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        if (c.monitor)
+            PlugInDrive(TwoRuns());
+        else
+            drive.reset();
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+            ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(c.storedBefore), 1);
+            dlg.m_bLoggedIn = TRUE;
+            dlg.ShowDeviceMismatchView();
+            ASSERT_NE(dlg.GetDlgItem(1197), nullptr);
+            dlg.calls.clear();
+            dlg.OnAddDeviceToAccount();
+            EXPECT_EQ(dlg.calls, c.calls);
+            std::u16string found;
+            for (const char *p = dlg.m_szDeviceId.data(); *p; ++p)
+                found += static_cast<char16_t>(static_cast<unsigned char>(*p));
+            if (c.registered)
+            {
+                EXPECT_EQ(StoredIdentity(dlg), found);
+            }
+            else
+            {
+                EXPECT_EQ(StoredIdentity(dlg), c.storedBefore);
+                EXPECT_EQ(StatusText(dlg), u"Register device failed! Please exit the application and try again.");
+            }
+        });
+    }
+}
+
+TEST_F(ArrivalFlowTest, RetryImportsAgainAndContinueEndsAnOpenPromptAndGoesHome)
+{
+    ScriptedImportDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+        dlg.m_bLoggedIn = TRUE;
+        dlg.result = -1;
+        dlg.OnErrorRetry();
+        EXPECT_EQ(dlg.imports, 1);
+        EXPECT_EQ(dlg.calls, (Calls{"retrieve error page"}));
+        // Retry waits for a check already asked for but asks for none itself.
+        EXPECT_EQ(dlg.PendingDeviceChecks(), 0);
+
+        dlg.calls.clear();
+        CDialog prompt(0, &dlg);
+        dlg.m_pPromptDlg = &prompt;
+        dlg.OnContinueToHome();
+        EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+        EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
+        dlg.m_pPromptDlg = nullptr;
+    });
+}
