@@ -434,6 +434,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // Profile values as the pages edit them.
     int m_nHeightCm = 0;
     int m_nWeightLb = 0;
+    // The logged-in user's stored weight in kilograms: what the monitor's header carries.
+    int m_nWeightKg = 0;
     int m_nAge = 0;
     int m_nGender = 0;
     int m_nStrideCm = 0;

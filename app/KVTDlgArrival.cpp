@@ -182,6 +182,7 @@ void CKVTDlg::LoadLoggedInUser()
         m_nAge = vxtime::AgeFromPackedDate(vxtime::PackDate(birth));
         SetDistanceUnit(weightUnit != kWeightUnitPounds ? TRUE : FALSE);
         m_nHeightCm = height;
+        m_nWeightKg = weight;
     }
     else
     {
@@ -265,7 +266,7 @@ int CKVTDlg::ImportWorkouts()
                                    static_cast<std::uint8_t>(m_nAge),
                                    static_cast<std::uint8_t>(m_nGender),
                                    static_cast<std::uint16_t>(m_nHeightCm),
-                                   static_cast<std::uint8_t>(m_nWeightLb)};
+                                   static_cast<std::uint8_t>(m_nWeightKg)};
     context.dataFolder = TextOf(m_szDataFolder);
     context.profile = m_ProfileSettings;
     context.settings = m_DeviceSettings;

@@ -77,7 +77,7 @@ bool CKVTDlg::WriteDeviceSettings(bool freshHeader)
                                    static_cast<std::uint8_t>(m_nAge),
                                    static_cast<std::uint8_t>(m_nGender),
                                    static_cast<std::uint16_t>(m_nHeightCm),
-                                   static_cast<std::uint8_t>(m_nWeightLb)};
+                                   static_cast<std::uint8_t>(m_nWeightKg)};
     context.dataFolder = TextOf(m_szDataFolder);
     context.metricUnits = m_bMetric != FALSE;
     context.profile = m_ProfileSettings;

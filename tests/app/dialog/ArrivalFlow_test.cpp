@@ -342,6 +342,11 @@ TEST_F(ArrivalFlowTest, YesImportsTheMonitorsRecordsAndEmptiesItsFileOffline)
         const Bytes file = DriveFile();
         ASSERT_GT(file.size(), 207u);
         EXPECT_EQ(file[207], 0);
+        // The owner's profile goes into the header: age 30 (from the birth date), female, 170 cm, 60 kg.
+        EXPECT_EQ(file[201], 30);
+        EXPECT_EQ(file[202], 1);
+        EXPECT_EQ(file[203] | file[204] << 8, 170);
+        EXPECT_EQ(file[205], 60);
         EXPECT_TRUE(service.Methods().empty());
     });
 }

@@ -56,7 +56,7 @@ TEST(MainDialogDeviceSettings, WritesTheDialogsUserAndSettingsToTheMonitor)
     dlg.m_nAge = 41;
     dlg.m_nGender = 1;
     dlg.m_nHeightCm = 181;
-    dlg.m_nWeightLb = 160;
+    dlg.m_nWeightKg = 73;
     dlg.m_FirmwareVersion = FirmwareVersion{2, 2, 7};
     dlg.m_ProfileSettings = UserProfileSettings{0, 1, 0, 2, 70, 90};
     dlg.m_DeviceSettings = DeviceSettings{0, 1, 0, 1, 0, 5, 7, 8};
@@ -80,7 +80,7 @@ TEST(MainDialogDeviceSettings, WritesTheDialogsUserAndSettingsToTheMonitor)
         EXPECT_EQ(block[201], 41);
         EXPECT_EQ(block[202], 1);
         EXPECT_EQ(block[203] | (block[204] << 8), 181);
-        EXPECT_EQ(block[205], 160);
+        EXPECT_EQ(block[205], 73);
         const std::uint8_t settings[] = {
             0, 70, 20, 2, 2, 7, 5, 7, 8, static_cast<std::uint8_t>(metric ? 0x1A : 0x0A), 0, 2};
         EXPECT_EQ(Bytes(block.begin() + 208, block.end()), Bytes(settings, settings + 12));
