@@ -29,6 +29,7 @@ class CDataGraph;
 class UIEdit;
 class CContinueCancelDlg2;
 class KvtDatabase;
+struct WorkoutProfile;
 class UIDeviceSettingDlg;
 class UIStatic;
 
@@ -155,6 +156,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The connected monitor's workout import for the logged-in user, with the results of the device
     // layer's ImportWorkouts. A re-dating request is used up by the import, whatever its result.
     virtual int ImportWorkouts();
+    // The logged-in user as the monitor's file header carries it (import and settings write-back).
+    WorkoutProfile OwnerProfile() const;
     // Sends the runs the on-line service lacks with the user's social-site credentials; 1 or 0.
     virtual int UploadRuns();
     // The upload prompt's Yes (also the error pages' Retry and the date prompt's Continue) and No.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/DialogText.h"
 #include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
 #include "device/WorkoutImporter.h"
@@ -93,18 +94,6 @@ constexpr UINT kWarningTitleId = 1253;
 // The stored identity is read into a buffer of this many characters.
 constexpr std::uint32_t kStoredIdentitySize = 100;
 
-template <std::size_t N> std::u16string TextOf(const std::array<char16_t, N> &text)
-{
-    return std::u16string(text.data(), std::find(text.begin(), text.end(), u'\0') - text.begin());
-}
-
-// Copies text into a zero-filled buffer, cut so that the closing zero fits.
-template <std::size_t N> void CopyText(std::array<char16_t, N> &buffer, std::u16string_view text)
-{
-    buffer.fill(u'\0');
-    std::copy_n(text.begin(), std::min(text.size(), N - 1), buffer.begin());
-}
-
 void WithMainDialog(void (CKVTDlg::*action)())
 {
     if (CKVTDlg *dlg = CKVTDlg::FromMainWindow())
@@ -170,8 +159,8 @@ void CKVTDlg::LoadLoggedInUser()
     std::uint8_t gender = 0, age = 0, heightUnit = 0, weight = 0, weightUnit = 0;
     std::uint16_t height = 0;
     DateParts birth{};
-    if (m_pDatabase && m_pDatabase->GetUser(first.data(), kTextSize, last.data(), kTextSize, &gender, &birth, &age,
-                                            &height, &heightUnit, &weight, &weightUnit))
+    if (m_pDatabase && m_pDatabase->GetUser(first.data(), kTextSize, last.data(), kTextSize, &gender, &birth,
+                                            &age, &height, &heightUnit, &weight, &weightUnit))
     {
         first.back() = u'\0';
         last.back() = u'\0';
@@ -243,6 +232,16 @@ void CKVTDlg::SyncRunsAndShowHome()
 
 // ---- the import and the upload ----------------------------------------------------------------
 
+WorkoutProfile CKVTDlg::OwnerProfile() const
+{
+    return WorkoutProfile{TextOf(m_szFirstName),
+                          TextOf(m_szLastName),
+                          static_cast<std::uint8_t>(m_nAge),
+                          static_cast<std::uint8_t>(m_nGender),
+                          static_cast<std::uint16_t>(m_nHeightCm),
+                          static_cast<std::uint8_t>(m_nWeightKg)};
+}
+
 int CKVTDlg::ImportWorkouts()
 {
     WorkoutImportContext context;
@@ -261,12 +260,7 @@ int CKVTDlg::ImportWorkouts()
     context.firmware = m_FirmwareVersion;
     context.loggedIn = m_bLoggedIn && m_pDatabase && m_pDatabase->IsLoggedIn();
     context.database = m_pDatabase.get();
-    context.owner = WorkoutProfile{TextOf(m_szFirstName),
-                                   TextOf(m_szLastName),
-                                   static_cast<std::uint8_t>(m_nAge),
-                                   static_cast<std::uint8_t>(m_nGender),
-                                   static_cast<std::uint16_t>(m_nHeightCm),
-                                   static_cast<std::uint8_t>(m_nWeightKg)};
+    context.owner = OwnerProfile();
     context.dataFolder = TextOf(m_szDataFolder);
     context.profile = m_ProfileSettings;
     context.settings = m_DeviceSettings;
@@ -504,7 +498,8 @@ void CKVTDlg::ShowUploadPromptView()
 {
     BeginPage(TRUE, kHelloText);
     AddPageLabel(kUploadTitleText, CRect(160, 160, 600, 190), kUploadTitleId, kTitleColour, 18);
-    AddPageLabel(kUploadQuestionText, CRect(160, 200, 600, 240), kUploadQuestionId, kBodyTextColour, 12, 0, TRUE);
+    AddPageLabel(kUploadQuestionText, CRect(160, 200, 600, 240), kUploadQuestionId, kBodyTextColour, 12, 0,
+                 TRUE);
     AddPagePicture(kDevicePicture, CRect(80, 150, 144, 214), kUploadPictureId);
     AddPageButton(kYesText, CRect(210, 300, 295, 323), kUploadYesId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, [] { WithMainDialog(&CKVTDlg::OnUploadYes); });
@@ -524,8 +519,8 @@ void CKVTDlg::ShowDeviceMismatchView()
     AddPageLabel(kReloginQuestionText, CRect(160, 225, 640, 245), kMismatchQuestionId, kBodyTextColour, 12);
     AddPageButton(kAddDeviceText, CRect(160, 300, 245, 323), kAddDeviceId, kFaceNormal, kFaceDisabled,
                   kFacePressed, kFaceHover, [] { WithMainDialog(&CKVTDlg::OnAddDeviceToAccount); });
-    AddPageButton(kReloginText, CRect(260, 300, 345, 323), kReloginId, kFaceNormal, kFaceDisabled, kFacePressed,
-                  kFaceHover, &CKVTDlg::OnReloginContinue);
+    AddPageButton(kReloginText, CRect(260, 300, 345, 323), kReloginId, kFaceNormal, kFaceDisabled,
+                  kFacePressed, kFaceHover, &CKVTDlg::OnReloginContinue);
     AddPageButton(kExitText, CRect(360, 300, 445, 323), kExitId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, &CKVTDlg::OnCloseButton);
     AddCloseButton();
@@ -550,11 +545,12 @@ void CKVTDlg::ShowEraseWarningView()
     BeginPage(TRUE, 0);
     AddPagePicture(kWarningPicture, CRect(80, 150, 144, 214), kWarningPictureId);
     AddPageLabel(kWarningTitleText, CRect(160, 150, 600, 180), kWarningTitleId, kStatusColour, 18);
-    AddPageLabel(kEraseWarningText, CRect(160, 190, 640, 270), kEraseWarningTextId, kBodyTextColour, 12, 0, TRUE);
+    AddPageLabel(kEraseWarningText, CRect(160, 190, 640, 270), kEraseWarningTextId, kBodyTextColour, 12, 0,
+                 TRUE);
     AddPageButton(kLogOutText, CRect(160, 300, 245, 323), kLogOutId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, [] { WithMainDialog(&CKVTDlg::DoLogOut); });
-    AddPageButton(kProceedText, CRect(260, 300, 345, 323), kProceedId, kFaceNormal, kFaceDisabled, kFacePressed,
-                  kFaceHover, [] { WithMainDialog(&CKVTDlg::OnEraseProceed); });
+    AddPageButton(kProceedText, CRect(260, 300, 345, 323), kProceedId, kFaceNormal, kFaceDisabled,
+                  kFacePressed, kFaceHover, [] { WithMainDialog(&CKVTDlg::OnEraseProceed); });
     AddPageButton(kCancelText, CRect(360, 300, 445, 323), kCancelId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, [] { WithMainDialog(&CKVTDlg::OnEraseWarningCancel); });
     AddCloseButton();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/DialogText.h"
 #include "device/DeviceMutex.h"
 #include "device/DeviceSettingsWriter.h"
 #include "ui/PromptDialogs.h"
@@ -48,13 +49,6 @@ class StepDistanceMessageDlg : public CMessageDlg
     CString m_strText;
 };
 
-template <std::size_t N> std::u16string TextOf(const std::array<char16_t, N> &text)
-{
-    std::size_t n = 0;
-    while (n < N && text[n] != 0)
-        ++n;
-    return std::u16string(text.data(), n);
-}
 } // namespace
 
 bool CKVTDlg::WriteDeviceSettings(bool freshHeader)
@@ -72,12 +66,7 @@ bool CKVTDlg::WriteDeviceSettings(bool freshHeader)
     context.extendedHeader = m_nDeviceTableFlag != 0;
     context.hidSession = m_pCommandSession.get();
     context.firmware = m_FirmwareVersion;
-    context.owner = WorkoutProfile{TextOf(m_szFirstName),
-                                   TextOf(m_szLastName),
-                                   static_cast<std::uint8_t>(m_nAge),
-                                   static_cast<std::uint8_t>(m_nGender),
-                                   static_cast<std::uint16_t>(m_nHeightCm),
-                                   static_cast<std::uint8_t>(m_nWeightKg)};
+    context.owner = OwnerProfile();
     context.dataFolder = TextOf(m_szDataFolder);
     context.metricUnits = m_bMetric != FALSE;
     context.profile = m_ProfileSettings;

@@ -1,8 +1,9 @@
 #include "app/KVTDlg.h"
-#include "platform/win/Com.h"
 
+#include "app/DialogText.h"
 #include "platform/sys/DataFolder.h"
 #include "platform/sys/LocalTime.h"
+#include "platform/win/Com.h"
 #include "resources/Resources.h"
 #include "store/KvtDatabase.h"
 #include "ui/Calendar.h"
@@ -39,12 +40,6 @@ CString LoadText(UINT id, LANGID language)
     return text;
 }
 
-template <std::size_t N> void CopyText(std::array<char16_t, N> &to, const std::u16string &from)
-{
-    to.fill(0);
-    const std::size_t length = from.size() < N - 1 ? from.size() : N - 1;
-    from.copy(to.data(), length);
-}
 } // namespace
 
 CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)

@@ -1,6 +1,7 @@
 #include "app/KVTDlg.h"
 
 #include "app/DefaultBrowser.h"
+#include "app/DialogText.h"
 #include "platform/net/WinInet.h"
 #include "platform/sys/TextConvert.h"
 #include "sharing/FacebookInfoDlg.h"
@@ -14,13 +15,6 @@ constexpr char kProbeAgent[] = "Vormatik";
 constexpr std::uint32_t kProbeConnectTimeoutMs = 10000;
 constexpr std::uint32_t kProbeReceiveTimeoutMs = 10000;
 constexpr UINT kSaveProfileFailed = 236;
-
-void CopyText(std::array<char16_t, CKVTDlg::kTextSize> &buffer, const char16_t *text)
-{
-    buffer.fill(0);
-    for (std::size_t i = 0; i + 1 < buffer.size() && text[i]; ++i)
-        buffer[i] = text[i];
-}
 
 // Stores the credentials for the logged-in user; the uploads of this session then use what was
 // just stored, not what the log-in loaded.
