@@ -117,7 +117,10 @@ class DeviceErrorPages : public ::testing::Test
         CopyText(dlg->m_szPassword, u"abc");
     }
 
-    template <class T> T *Item(UINT id) const { return dynamic_cast<T *>(dlg->GetDlgItem(static_cast<int>(id))); }
+    template <class T> T *Item(UINT id) const
+    {
+        return dynamic_cast<T *>(dlg->GetDlgItem(static_cast<int>(id)));
+    }
     std::u16string Caption(UINT id) const
     {
         auto *label = Item<UIStatic>(id);
@@ -176,11 +179,17 @@ struct ErrorPageCase
 };
 
 const ErrorPageCase kErrorPages[] = {
-    {"retrieve error", &CKVTDlg::ShowRetrieveErrorView, u"Error retrieving data from Vormatik device.",
+    {"retrieve error",
+     &CKVTDlg::ShowRetrieveErrorView,
+     u"Error retrieving data from Vormatik device.",
      {"import", "home"}},
-    {"upload disconnected", &CKVTDlg::ShowUploadDisconnectedView,
-     u"Sorry!! Upload failed due to disconnection.\nPlease check the connection and try again.", {"import", "home"}},
-    {"save error", &CKVTDlg::ShowSaveErrorView, u"Error saving data to Vormatik device",
+    {"upload disconnected",
+     &CKVTDlg::ShowUploadDisconnectedView,
+     u"Sorry!! Upload failed due to disconnection.\nPlease check the connection and try again.",
+     {"import", "home"}},
+    {"save error",
+     &CKVTDlg::ShowSaveErrorView,
+     u"Error saving data to Vormatik device",
      {"write keeping records", "upload prompt"}},
 };
 
@@ -320,12 +329,13 @@ struct PromptCase
 };
 
 const PromptCase kPrompts[] = {
-    {"not detected", WM_KVT_DEVICE_NOT_DETECTED, u"Device Not Detected !", u"Please connect the device to PC"},
+    {"not detected", WM_KVT_DEVICE_NOT_DETECTED, u"Device Not Detected !",
+     u"Please connect the device to PC"},
     {"dongle only", WM_KVT_DONGLE_ONLY, u"USB dongle detected only !",
      u"Please connect your device and USB dongle together"},
     {"not ready", WM_KVT_DEVICE_NOT_READY, u"Device Not Ready !",
-     u"Please charge your device's battery if it has not been charged recently. Then disconnect the device from "
-     u"PC, re-connect it and login again"},
+     u"Please charge your device's battery if it has not been charged recently. "
+     u"Then disconnect the device from PC, re-connect it and login again"},
 };
 
 // Re-login, whichever prompt it was, ends on the relogin page with the user logged out everywhere.
