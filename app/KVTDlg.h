@@ -374,8 +374,12 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void PromptDeviceNotReady();
     virtual void ShowRetrieveErrorView();
     virtual void ShowUploadDisconnectedView();
-    // Log Out of the abnormal-data and erase-warning pages; Re-login of the device-mismatch page.
+    // The page shown when the user's data could not be written to the monitor after sign-up.
+    virtual void ShowSaveErrorView();
+    // Yes on the log-out confirmation; Log Out of the error, abnormal-data and erase-warning pages.
     virtual void DoLogOut();
+    // No on the log-out confirmation: the page of the page state, else the home page.
+    void OnLogOutCancel();
     // The detail panel of the My Runs page for the calendar's day, week or month.
     virtual void UpdateRunDetails();
     virtual void ShowShareConfirmView();
@@ -555,6 +559,13 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void StopDeviceWatcher();
     LRESULT OnStartupMessage();
     void RunMessagePrompt(UINT messageId, bool holdDeviceArrivals);
+    // A device prompt (title and two messages): Re-login logs out, Continue goes home.
+    void RunDevicePrompt(UINT titleId, UINT firstMessageId, UINT secondMessageId);
+    // The import and save error pages: the greeting, the text in the status control, Log Out, Retry
+    // (with the given action), Continue, and a navigation bar with every button disabled.
+    void ShowDeviceErrorPage(UINT textId, ButtonClickCallback retry);
+    // The user's first name (the user id without one) in the title label, smaller as it grows.
+    void ShowUserGreeting();
     void ShowStatusLine(LPCWSTR text, const CRect &rect, int alignment, BOOL multiLine);
     void ApplyMetricUnits();
     void ApplyImperialUnits();

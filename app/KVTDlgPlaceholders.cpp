@@ -24,23 +24,6 @@ void CKVTDlg::ShowProfileView()
     m_nCurrentView = KvtView::Profile;
 }
 
-void CKVTDlg::ShowLogOutConfirmView()
-{
-    m_nCurrentView = KvtView::LogOut;
-}
-
-void CKVTDlg::PromptDeviceNotDetected() {}
-
-void CKVTDlg::PromptDongleOnly() {}
-
-void CKVTDlg::PromptDeviceNotReady() {}
-
-void CKVTDlg::ShowRetrieveErrorView() {}
-
-void CKVTDlg::ShowUploadDisconnectedView() {}
-
-void CKVTDlg::DoLogOut() {}
-
 void CKVTDlg::UpdateRunDetails() {}
 
 void CKVTDlg::ShowShareConfirmView() {}
