@@ -2,9 +2,14 @@
 # Makes the Debian package of the build tree in a temporary folder and checks its control fields and
 # its contents: the package a person installs holds the same tree the install step lays out, and
 # depends on the libraries the program links and on what it starts or draws with.
-# Arguments: <cpack> <build tree> <version> <application id>
+# Arguments: <cpack> <build tree> <version> <application id> <icon sizes>...
 set -euo pipefail
 cpack=$1 build=$2 version=$3 app_id=$4
+shift 4
+icons=()
+for size in "$@"; do
+  icons+=("./usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+done
 
 for tool in dpkg-deb dpkg-shlibdeps; do
   command -v "$tool" >/dev/null || { echo "note: $tool is not installed; no package made"; exit 0; }
@@ -44,7 +49,7 @@ expected=$(printf '%s\n' \
   "./usr/lib/vormatik/libulvex.so" \
   "./usr/lib/vormatik/vormatik" \
   "./usr/share/applications/$app_id.desktop" \
-  "./usr/share/icons/hicolor/32x32/apps/$app_id.png" \
+  "${icons[@]}" \
   "./usr/share/metainfo/$app_id.metainfo.xml" | sort)
 [ "$contents" = "$expected" ] || fail "package contents differ:
 $(diff <(echo "$expected") <(echo "$contents") || true)"

@@ -3,9 +3,11 @@
 # program: every file in its place, nothing of the tests, the program starting from there and
 # painting its first window with its own Ulvex library loaded, and the desktop entry and metainfo
 # accepted by the desktop's validators (where they are installed).
-# Arguments: <cmake> <build tree> <library folder below the prefix> <application id>
+# Arguments: <cmake> <build tree> <library folder below the prefix> <application id> <icon sizes>...
 set -euo pipefail
 cmake=$1 build=$2 libdir=$3 app_id=$4
+shift 4
+icon_sizes=("$@")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -20,7 +22,6 @@ program="$prefix/$libdir/vormatik/vormatik"
 library="$prefix/$libdir/vormatik/libulvex.so"
 desktop="$prefix/share/applications/$app_id.desktop"
 metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
-icon="$prefix/share/icons/hicolor/32x32/apps/$app_id.png"
 rule="$prefix/lib/udev/rules.d/70-vormatik-monitor.rules"
 
 [ -x "$program" ] || fail "no program at $program"
@@ -29,23 +30,30 @@ rule="$prefix/lib/udev/rules.d/70-vormatik-monitor.rules"
 case "$(readlink "$launcher")" in /*) fail "the command links to an absolute path" ;; esac
 [ "$(readlink -f "$launcher")" = "$(readlink -f "$program")" ] || fail "$launcher does not lead to $program"
 [ -f "$library" ] || fail "no Ulvex library at $library"
-for f in "$desktop" "$metainfo" "$icon" "$rule"; do
+for f in "$desktop" "$metainfo" "$rule"; do
   [ -s "$f" ] || fail "missing or empty: $f"
 done
 
-# The icon is a 32 by 32 PNG.
-if [ -s "$icon" ]; then
+# The icon in each size is a PNG of that size.
+[ ${#icon_sizes[@]} -gt 0 ] || fail "no icon sizes given"
+icon_paths=()
+for size in "${icon_sizes[@]}"; do
+  icon_paths+=("./share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+  icon="$prefix/${icon_paths[-1]#./}"
+  [ -s "$icon" ] || { fail "missing or empty: $icon"; continue; }
   header=$(od -An -tx1 -N24 "$icon" | tr -d ' \n')
-  [ "${header:0:16}" = "89504e470d0a1a0a" ] || fail "the icon is no PNG"
-  [ "${header:32:16}" = "0000002000000020" ] || fail "the icon is not 32x32 (IHDR ${header:32:16})"
-fi
+  [ "${header:0:16}" = "89504e470d0a1a0a" ] || fail "$icon is no PNG"
+  [ "${header:32:16}" = "$(printf '%08x%08x' "$size" "$size")" ] ||
+    fail "$icon is not ${size}x${size} (IHDR ${header:32:16})"
+done
 
 # Only the program, its library and its data: no test program, no simulated-monitor library.
-unexpected=$(cd "$prefix" && find . ! -type d \
-  ! -path ./bin/vormatik ! -path "./$libdir/vormatik/vormatik" ! -path "./$libdir/vormatik/libulvex.so" \
-  ! -path "./share/applications/$app_id.desktop" ! -path "./share/metainfo/$app_id.metainfo.xml" \
-  ! -path "./share/icons/hicolor/32x32/apps/$app_id.png" ! -path ./lib/udev/rules.d/70-vormatik-monitor.rules)
-[ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
+expected=$(printf '%s\n' ./bin/vormatik "./$libdir/vormatik/vormatik" "./$libdir/vormatik/libulvex.so" \
+  "./share/applications/$app_id.desktop" "./share/metainfo/$app_id.metainfo.xml" \
+  ./lib/udev/rules.d/70-vormatik-monitor.rules "${icon_paths[@]}" | sort)
+installed=$(cd "$prefix" && find . ! -type d | sort)
+[ "$installed" = "$expected" ] || fail "the installed files differ:
+$(diff <(echo "$expected") <(echo "$installed") || true)"
 
 # The installed program must not lean on the build tree through a run path.
 if command -v readelf >/dev/null; then
