@@ -3,6 +3,8 @@
 // with no text (captions are drawn by the controls).
 //
 // usage: vx_image_gen TABLE OUTPUT.cpp [FOLDER]   (FOLDER: also write each image as a file)
+//        vx_image_gen --draw TABLE TYPE ID SIZE OUTPUT.png
+//          one square image of the table drawn SIZE pixels a side (the program's icon for the desktop)
 //
 // Table lines: type id width height kind colours shape
 //   type     PNG, BITMAP or ICON (an icon resource: its bits are the PNG as well)
@@ -520,8 +522,57 @@ QByteArray EncodePng(const QImage &image)
 }
 } // namespace
 
+// Draws the square image TYPE ID of the table at another size into a PNG file.
+int DrawOne(const std::string &table, const std::string &type, const std::string &id, const std::string &size,
+            const std::string &output)
+{
+    const auto number = [](const std::string &text, unsigned long limit) {
+        if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(text) == 0 || std::stoul(text) > limit)
+            throw Failure{"bad number " + text};
+        return std::stoul(text);
+    };
+    const unsigned long wantedId = number(id, 65535);
+    const int side = static_cast<int>(number(size, 1024));
+    for (Row row : ReadTable(table))
+    {
+        if (row.type != type || row.id != wantedId)
+            continue;
+        if (row.width != row.height)
+            throw Failure{"image " + type + " " + id + " is not square"};
+        row.width = row.height = side;
+        const QByteArray png = EncodePng(Draw(row));
+        QFile file(QString::fromLocal8Bit(output.c_str()));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size() || !file.flush())
+            throw Failure{output + ": cannot write"};
+        return 0;
+    }
+    throw Failure{"no image " + type + " " + id + " in the table"};
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--draw")
+    {
+        if (argc != 7)
+        {
+            std::cerr << "usage: vx_image_gen --draw TABLE TYPE ID SIZE OUTPUT.png\n";
+            return 2;
+        }
+        try
+        {
+            return DrawOne(argv[2], argv[3], argv[4], argv[5], argv[6]);
+        }
+        catch (const Failure &failure)
+        {
+            std::cerr << "vx_image_gen: " << failure.message << "\n";
+        }
+        catch (const std::exception &e)
+        {
+            std::cerr << "vx_image_gen: " << e.what() << "\n";
+        }
+        return 1;
+    }
     if (argc < 3)
     {
         std::cerr << "usage: vx_image_gen TABLE OUTPUT.cpp [FOLDER]\n";
