@@ -25,6 +25,7 @@
 #include "ui/UnitsOwner.h"
 
 class CCalendar;
+class CModuleVersion;
 class CDataGraph;
 class UIEdit;
 class CContinueCancelDlg2;
@@ -289,6 +290,10 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static void OnRemoveAccountCancel();
     static void OnRegisterNow();
     static void OnRegisterLater();
+    // Remove Account of the My Support page: the warning page, unless the maker's other program runs.
+    static void OnRemoveAccount();
+    // Proceed on the warning page: deletes the account with everything it owns.
+    static void OnRemoveAccountProceed();
     // The share page's Ok: rebuilds the page, then hands the share picture to the mail program
     // with COM ended on this thread while the mail program's window is open.
     static void OnShareOk();
@@ -359,9 +364,22 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void OnLogin();
     virtual void AskLastRunDate();
 
+    // ---- the home, My Support and remove-account pages ----
+    // Reads the logged-in user's run totals into the members below; nothing of an earlier read is left
+    // when this one fails.
+    void ReadRunTotals();
+    // Where the progress marker of an unreached goal sits, from the bar's start of travel: the share done
+    // of 162 pixels while something of the target is left, else 100.
+    static int GoalMarkerOffset(std::uint32_t target, std::uint32_t remaining);
+    // The version line of the My Support page: "<product> Version <version>", or the text that says it
+    // is not available.
+    CString VersionText();
+    void ShowRemoveAccountView();
+    void ShowAccountDeletedView();
+
     // ---- pages and flows that later work fills in ----
     virtual void ShowHomeView();
-    virtual void ShowMySupportView();
+    virtual void ShowSupportView();
     virtual void ShowNewAccountView();
     virtual void ShowGoalView();
     virtual void ShowProfileView();
@@ -446,6 +464,10 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     int m_nAge = 0;
     int m_nGender = 0;
     int m_nStrideCm = 0;
+    // The run totals of the logged-in user as the home and My Runs pages last read them.
+    std::uint32_t m_nTotalDistance = 0; // metres, running plus walking
+    std::uint32_t m_nTotalDuration = 0; // seconds
+    std::uint32_t m_nRunCount = 0;
     // Totals and the goal summary of the home page.
     double m_dTotalDistance = 0;
     double m_dTotalCalories = 0;
@@ -512,6 +534,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
 
     // Brings the program's window to the front (the application's activation).
     virtual void ActivateProgramWindow();
+    // Reads the program's version block into `version`; 1 when it could be read.
+    virtual int LoadProgramVersion(CModuleVersion *version);
 
     // Shows the login page.
     virtual void ShowLoginView();

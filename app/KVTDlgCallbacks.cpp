@@ -233,7 +233,7 @@ void CKVTDlg::OnNavDeviceSetting()
 void CKVTDlg::OnRemoveAccountCancel()
 {
     if (CKVTDlg *dlg = FromMainWindow())
-        dlg->ShowMySupportView();
+        dlg->ShowSupportView();
 }
 
 void CKVTDlg::OnRegisterNow()

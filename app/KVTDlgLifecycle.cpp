@@ -214,6 +214,9 @@ void CKVTDlg::ResetUserSession()
     m_tGraphAnchor = 0;
     m_bHasHeartRate = FALSE;
     m_GoalSummary = GoalSummary{};
+    m_nTotalDistance = 0;
+    m_nTotalDuration = 0;
+    m_nRunCount = 0;
     if (m_pRunGraph)
         m_pRunGraph->SetSelectedPoint(-1);
     if (m_pCalendar)

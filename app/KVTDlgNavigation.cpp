@@ -121,7 +121,7 @@ bool CKVTDlg::BuildPageOfView(KvtView view)
         ShowProfileView();
         return true;
     case KvtView::Support:
-        ShowMySupportView();
+        ShowSupportView();
         return true;
     case KvtView::LogOut:
         ShowLogOutConfirmView();

@@ -2,16 +2,6 @@
 
 // Pages and flows that later work builds; until then each does the least it can.
 
-void CKVTDlg::ShowHomeView()
-{
-    m_nCurrentView = KvtView::Home;
-}
-
-void CKVTDlg::ShowMySupportView()
-{
-    m_nCurrentView = KvtView::Support;
-}
-
 void CKVTDlg::ShowNewAccountView() {}
 
 void CKVTDlg::ShowGoalView()

@@ -277,11 +277,10 @@ void CKVTDlg::ShowRunsView()
 
     UpdateGoalSummary();
     // A failed read shows no data rather than what an earlier read left.
-    uint32_t distance = 0;
-    uint32_t duration = 0;
-    uint32_t count = 0;
-    if (!m_pDatabase || !m_pDatabase->GetRunTotals(&distance, &duration, &count))
-        distance = duration = count = 0;
+    ReadRunTotals();
+    const uint32_t distance = m_nTotalDistance;
+    const uint32_t duration = m_nTotalDuration;
+    const uint32_t count = m_nRunCount;
     m_bHasHeartRate = m_pDatabase && m_pDatabase->HasHeartRates() ? TRUE : FALSE;
 
     if (count == 0 || distance == 0 || duration == 0)

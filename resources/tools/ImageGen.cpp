@@ -390,6 +390,29 @@ void DrawGraphIcon(QPainter &p, const Row &row)
     }
 }
 
+// A progress bar: a rounded track with the share given by param (0 to 1) filled from the left.
+// colours: key, track, fill, edge.
+void DrawProgress(QPainter &p, const Row &row)
+{
+    const QRectF all(0, 0, row.width, row.height);
+    p.fillRect(all, Colour(row, 0));
+    const QPainterPath track = RoundedRect(all.adjusted(0, 0, -1, -1), std::min(row.height / 2.0, 8.0));
+    p.fillPath(track, Colour(row, 1));
+    const double share = std::clamp(row.param, 0.0, 1.0);
+    if (share > 0)
+    {
+        p.save();
+        p.setClipPath(track);
+        QLinearGradient g(0, 0, 0, row.height);
+        g.setColorAt(0, Colour(row, 2).lighter(130));
+        g.setColorAt(1, Colour(row, 2));
+        p.fillRect(QRectF(0, 0, row.width * share, row.height), g);
+        p.restore();
+    }
+    p.setPen(QPen(Colour(row, 3), 1));
+    p.drawPath(track);
+}
+
 // A plain panel: a vertical gradient with a one-pixel edge. colours: top, bottom, edge.
 void DrawPanel(QPainter &p, const Row &row)
 {
@@ -505,6 +528,8 @@ QImage Draw(const Row &row)
         DrawHome(p, row);
     else if (row.shape == "person")
         DrawPerson(p, row);
+    else if (row.shape == "progress")
+        DrawProgress(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

@@ -53,7 +53,7 @@ class ErrorPagesDlg : public CKVTDlg
     void ShowRunsView() override { StandInPage("runs", KvtView::Runs); }
     void ShowGoalView() override { StandInPage("goal", KvtView::Goal); }
     void ShowProfileView() override { StandInPage("profile", KvtView::Profile); }
-    void ShowMySupportView() override { StandInPage("support", KvtView::Support); }
+    void ShowSupportView() override { StandInPage("support", KvtView::Support); }
     void ShowUploadPromptView() override { calls.push_back("upload prompt"); }
     bool WriteDeviceSettings(bool freshHeader) override
     {

@@ -466,13 +466,14 @@ TEST_F(WindowMessagesTest, RemovalClearsTheImportLeavesTheSettingsPageAndTellsTh
             const Case cases[] = {
                 {"settings page", KvtView::DeviceSetting, FALSE, TRUE, FALSE, {"home page"}, 1},
                 {"home page, arrivals ignored", KvtView::Home, TRUE, TRUE, FALSE, {}, 0},
+                // The home page built in its place heeds arrivals, so the user is told.
                 {"settings page, arrivals ignored",
                  KvtView::DeviceSetting,
                  TRUE,
                  TRUE,
                  FALSE,
                  {"home page"},
-                 0},
+                 1},
                 {"logged out", KvtView::DeviceSetting, FALSE, FALSE, FALSE, {}, 0},
                 {"closing", KvtView::DeviceSetting, FALSE, TRUE, TRUE, {}, 0},
             };
@@ -497,7 +498,7 @@ TEST_F(WindowMessagesTest, RemovalClearsTheImportLeavesTheSettingsPageAndTellsTh
                 EXPECT_EQ(dlg.m_bUserDateSet, acts ? FALSE : TRUE);
                 EXPECT_EQ(dlg.m_nWorkoutRecordCount, acts ? 0 : 7);
                 EXPECT_EQ(button.IsWindowEnabled(), acts ? FALSE : TRUE);
-                EXPECT_EQ(dlg.m_bIgnoreDeviceArrival, c.ignore);
+                EXPECT_EQ(dlg.m_bIgnoreDeviceArrival, c.calls.empty() ? c.ignore : FALSE);
                 if (c.prompts)
                 {
                     EXPECT_EQ(ignoringDuringPrompt, TRUE);

@@ -59,7 +59,7 @@ class NavDlg : public CKVTDlg
     void ShowRunsView() override { StandInPage("runs", KvtView::Runs, FALSE); }
     void ShowGoalView() override { StandInPage("goal", KvtView::Goal, FALSE); }
     void ShowProfileView() override { StandInPage("profile", KvtView::Profile, FALSE); }
-    void ShowMySupportView() override { StandInPage("support", KvtView::Support, FALSE); }
+    void ShowSupportView() override { StandInPage("support", KvtView::Support, FALSE); }
     void ShowLogOutConfirmView() override { StandInPage("log out", KvtView::LogOut, TRUE); }
     void ShowNewAccountView() override { calls.push_back("new account"); }
     // What a device arrival shows on a page that heeds arrivals: a prompt page without a page state.

@@ -42,7 +42,7 @@ class PageDlg : public CKVTDlg
         CKVTDlg::ShowHomeView();
     }
     void ShowDeviceSettingView() override { calls.push_back("device setting"); }
-    void ShowMySupportView() override { calls.push_back("support"); }
+    void ShowSupportView() override { calls.push_back("support"); }
     void ShowNewAccountView() override { calls.push_back("new account"); }
     BOOL IsChildPageModified() const override { return m_pChildPage && modified; }
     void SetChildPageModified(BOOL value) override
