@@ -12,16 +12,9 @@ void CKVTDlg::ShowMySupportView()
     m_nCurrentView = KvtView::Support;
 }
 
-void CKVTDlg::ShowNewAccountView() {}
-
 void CKVTDlg::ShowGoalView()
 {
     m_nCurrentView = KvtView::Goal;
-}
-
-void CKVTDlg::ShowProfileView()
-{
-    m_nCurrentView = KvtView::Profile;
 }
 
 void CKVTDlg::UpdateRunDetails() {}
