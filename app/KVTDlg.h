@@ -318,6 +318,15 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // user asked for unless the user is to stay.
     virtual void OnConfirmViewSwitch();
 
+    // ---- account pages: New Account and My Profile share one form ----
+    // Sign up (and Enter on the New Account page): checks the form, stores and logs in the user, binds
+    // the connected monitor and goes on to the upload prompt.
+    static void OnSignUp();
+    // My Profile's Save: checks the form, rewrites the user, writes an imported monitor's profile.
+    static void OnProfileSave();
+    void SignUp();
+    void SaveProfile();
+
     // ---- login pages ----
     virtual void ShowLoginErrorView();
     virtual void ShowReloginView();
@@ -463,6 +472,11 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     int m_nWeightKg = 0;
     int m_nAge = 0;
     int m_nGender = 0;
+    // The rest of the logged-in user's stored profile: date of birth and the unit codes (height 3 cm,
+    // 4 feet and inches; weight 5 kg, 6 lbs).
+    DateParts m_BirthDate{};
+    int m_nHeightUnit = 0;
+    int m_nWeightUnit = 0;
     int m_nStrideCm = 0;
     // The run totals of the logged-in user as the home and My Runs pages last read them.
     std::uint32_t m_nTotalDistance = 0; // metres, running plus walking
@@ -623,4 +637,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void NavigateTo(KvtView target);
     // The login pages' fields: 1005 the name, 1004 the password (hidden), both taking 20 characters.
     void AddLoginFields();
+    // The form the New Account and My Profile pages share: personal and login information, unit radios
+    // and limits after `metric`. The profile form adds the old-password field.
+    void AddAccountForm(bool profile, bool metric);
 };

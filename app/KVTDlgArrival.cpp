@@ -168,6 +168,9 @@ void CKVTDlg::LoadLoggedInUser()
         m_szLastName = last;
         SetDisplayName(first.data(), last.data());
         m_nGender = gender;
+        m_BirthDate = birth;
+        m_nHeightUnit = heightUnit;
+        m_nWeightUnit = weightUnit;
         m_nAge = vxtime::AgeFromPackedDate(vxtime::PackDate(birth));
         SetDistanceUnit(weightUnit != kWeightUnitPounds ? TRUE : FALSE);
         m_nHeightCm = height;

@@ -198,6 +198,9 @@ void CKVTDlg::ResetUserSession()
     m_nWeightKg = 0;
     m_nAge = 0;
     m_nGender = 0;
+    m_BirthDate = DateParts{};
+    m_nHeightUnit = 0;
+    m_nWeightUnit = 0;
     m_nStrideCm = 0;
     m_strDistanceUnit = CString();
     m_strDistanceUnitShort = CString();

@@ -8,7 +8,7 @@
 namespace
 {
 constexpr WORD kPictureLanguage = 1033;
-constexpr UINT kChoiceImages[2] = {123, 124}; // unchecked, checked
+constexpr UINT kChoiceImages[2] = {124, 123}; // unchecked, checked
 constexpr UINT kTabImages[2] = {515, 514};    // unchecked, checked
 constexpr UINT kPushImages[3] = {472, 471, 470};
 constexpr UINT kMinusImages[3] = {556, 555, 554};

@@ -260,10 +260,13 @@ TEST(StringTable, LookupIsByExactLanguageWithoutFallBack)
 
 TEST(StringTable, AnIdMissingBesideItsNeighboursIsMissing)
 {
-    // 341 lies between 340 and 342, which exist, but has no text of its own: the caller
+    // 364 lies between 363 and 365, which exist, but has no text of its own: the caller
     // must see a missing string, never an empty caption taken for a loaded one.
     std::u16string out = u"old";
-    EXPECT_FALSE(vxres::LookupString(341, 1033, out));
+    ASSERT_TRUE(vxres::LookupString(363, 1033, out));
+    ASSERT_TRUE(vxres::LookupString(365, 1033, out));
+    out = u"old";
+    EXPECT_FALSE(vxres::LookupString(364, 1033, out));
     EXPECT_EQ(out, u"old");
 }
 
