@@ -141,14 +141,14 @@ class ArrivalFlowTest : public ::testing::Test
     }
 
     // The USB device of a supported entry on the fixture tree's first port; its sysfs name.
-    std::string PlugInUsbDevice(std::size_t entry)
+    std::string PlugInUsbDevice(std::size_t entry, const std::string &serial = "Ser42")
     {
         Unplug();
         usb = std::make_unique<vxtest::FakeSysfs>();
         usb->AddRootHub(1);
         return usb->AddUsbDevice("usb1", 1,
                                  vxtest::UsbDevice(VORMATIK_MONITOR_VENDOR_ID,
-                                                   HexToU16(kSupportedDevices[entry].szProductId), "Ser42"));
+                                                   HexToU16(kSupportedDevices[entry].szProductId), serial));
     }
 
     // An MTP monitor of the first supported entry (its firmware version starts with a model code)
@@ -156,8 +156,9 @@ class ArrivalFlowTest : public ::testing::Test
     void PlugInMtp(const Bytes &workout)
     {
         PlugInUsbDevice(kMtpEntry);
-        mtpMonitor = sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, HexToU16(kSupportedDevices[kMtpEntry].szProductId),
-                                       "SER42", vxtest::ModelCodeText(0) + "-2.1.0", 1, workout);
+        mtpMonitor =
+            sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, HexToU16(kSupportedDevices[kMtpEntry].szProductId),
+                              "SER42", vxtest::ModelCodeText(0) + "-2.1.0", 1, workout);
         ASSERT_GE(mtpMonitor, 0);
     }
 
@@ -270,9 +271,10 @@ class ArrivalFlowTest : public ::testing::Test
             EXPECT_TRUE(hid->WaitUntilAllClosed());
             for (const auto &command : hid->Commands())
                 if (command.mode == 2 && command.command == 0x01)
-                    seen.emplace_back(command.received.begin(),
-                                      command.received.begin() +
-                                          static_cast<std::ptrdiff_t>(std::min<std::size_t>(7, command.received.size())));
+                    seen.emplace_back(
+                        command.received.begin(),
+                        command.received.begin() +
+                            static_cast<std::ptrdiff_t>(std::min<std::size_t>(7, command.received.size())));
         }
         return seen;
     }
@@ -945,7 +947,8 @@ TEST_F(ArrivalFlowTest, WithoutADeviceTheLogInPostsThePromptThatTheHidAnswerCall
         {"the HID model's USB device without its HID interface", Setup::UsbDeviceWithoutHid,
          "device not detected", FALSE, 4},
         {"the monitor answers busy", Setup::Busy, "dongle only", TRUE, 1},
-        {"the dongle's interface does not open for the report layer", Setup::OpenFails, "dongle only", TRUE, 1},
+        {"the dongle's interface does not open for the report layer", Setup::OpenFails, "dongle only", TRUE,
+         1},
         {"the device information reports a failure", Setup::InformationFailed, "dongle only", TRUE, 2},
         {"the mode step gets a bad status", Setup::ModeRefused, "device not ready", TRUE, 3},
         {"the monitor behind the dongle is mute", Setup::Mute, "device not ready", TRUE, 3},
@@ -1027,7 +1030,9 @@ TEST_F(ArrivalFlowTest, LogInSetsTheClockAndYesImportsOverEachTransport)
     mtpClock.resize(36, 0);
     const Case cases[] = {
         // The text after the second "#" of the USB device path, in upper case, cut to 32 characters.
-        {Transport::MassStorage, u"SER42#{A5DCBF10-6530-11D2-901F-0", {0xE0, 0x01, 0xDA, 0x07, 11, 31, 23, 59, 30}},
+        {Transport::MassStorage,
+         u"SER42#{A5DCBF10-6530-11D2-901F-0",
+         {0xE0, 0x01, 0xDA, 0x07, 11, 31, 23, 59, 30}},
         {Transport::Mtp, u"SER42", mtpClock},
         {Transport::Hid, kHidIdentity, {0xDA, 0x07, 12, 31, 23, 59, 30}},
     };
@@ -1268,6 +1273,31 @@ TEST_F(ArrivalFlowTest, TheAbnormalDataAndEraseWarningPagesDrawTheBarWithEveryBu
                 ASSERT_NE(button, nullptr) << id;
                 EXPECT_TRUE(button->IsWindowEnabled()) << id;
             }
+        }
+    });
+}
+
+TEST_F(ArrivalFlowTest, AnIdentityWithQuotesIsStoredAndMatchedAgain)
+{
+    // The USB device lists the serial number that the monitor reports over MTP.
+    const std::string serial = "O'NEIL\"7\"'--";
+    PlugInUsbDevice(kMtpEntry, serial);
+    mtpMonitor =
+        sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, HexToU16(kSupportedDevices[kMtpEntry].szProductId),
+                          serial, vxtest::ModelCodeText(0) + "-2.1.0", 1, TwoRuns());
+    ASSERT_GE(mtpMonitor, 0);
+    FlowDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        for (const char *attempt : {"first log-in stores it", "second log-in matches it"})
+        {
+            SCOPED_TRACE(attempt);
+            dlg.calls.clear();
+            LoginFields fields(&dlg, u"ann", u"abc");
+            dlg.OnLogin();
+            vxtest::ProcessEvents();
+            EXPECT_EQ(dlg.calls, (Calls{"upload prompt"}));
+            EXPECT_EQ(StoredIdentity(dlg), u"O'NEIL\"7\"'--");
         }
     });
 }
