@@ -1146,7 +1146,11 @@ TEST_F(ArrivalFlowTest, SaveErrorRetryLeadsToTheUploadPromptOnlyWhenTheSettingsA
             if (c.setup == Setup::FileShorterThanItsHeader)
                 drive->WriteFile("FR.DAT", Bytes(10, 0xAB));
             if (hid)
-                hid->SetFinalStatus(2);
+            {
+                // The header is read back first, then the written block is refused.
+                hid->QueueFinalStatus(0);
+                hid->QueueFinalStatus(2);
+            }
             const Bytes before = MonitorFile();
             // The page the Retry button is on, built by the sign-up step that failed to write.
             dlg.BeginPage(TRUE, 0);
@@ -1181,6 +1185,15 @@ TEST_F(ArrivalFlowTest, SaveErrorRetryLeadsToTheUploadPromptOnlyWhenTheSettingsA
             if (drive)
             {
                 EXPECT_EQ(MonitorFile(), before);
+            }
+            if (hid)
+            {
+                ASSERT_TRUE(hid->WaitUntilAllClosed());
+                const auto commands = hid->Commands();
+                EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                                        [](const auto &command) { return command.command == 0x1C; }),
+                          1)
+                    << "the block was sent and refused";
             }
         });
     }
