@@ -539,6 +539,8 @@ void CKVTDlg::ShowAbnormalDataView()
     AddPageButton(kEraseText, CRect(310, 300, 395, 323), kEraseId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, [] { WithMainDialog(&CKVTDlg::OnErase); });
     AddPagePicture(kSidePicture, CRect(480, 330, 680, 460), kSidePictureId);
+    // The bar is drawn, but no page may be left until the abnormal data is dealt with.
+    BuildNavigationBarFor(NavigationPage::Blocked);
     AddCloseButton();
     EndPage();
 }
@@ -556,6 +558,7 @@ void CKVTDlg::ShowEraseWarningView()
                   kFacePressed, kFaceHover, [] { WithMainDialog(&CKVTDlg::OnEraseProceed); });
     AddPageButton(kCancelText, CRect(360, 300, 445, 323), kCancelId, kFaceNormal, kFaceDisabled, kFacePressed,
                   kFaceHover, [] { WithMainDialog(&CKVTDlg::OnEraseWarningCancel); });
+    BuildNavigationBarFor(NavigationPage::Blocked);
     AddCloseButton();
     EndPage();
 }

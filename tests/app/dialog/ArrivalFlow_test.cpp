@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QTest>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <functional>
@@ -23,9 +26,11 @@
 #include "tests/sharing/WebServiceTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/gui/GuiTestHelpers.h"
+#include "tests/support/sim_hid/SimHidMonitor.h"
 #include "tests/support/sim_ulvex/SimUlvex.h"
 #include "tests/support/workout/WorkoutFileBuilder.h"
 #include "ui/ContinueCancelDlg2.h"
+#include "ui/PromptDialogs.h"
 #include "ui/UIEdit.h"
 #include "ui/UIStatic.h"
 
@@ -38,6 +43,9 @@ using vxtest::FakeXmlRpcService;
 // 2010-12-31 23:59:30 UTC.
 constexpr std::int64_t kNewYearsEve = 1293839970;
 constexpr std::size_t kDriveEntry = 1;
+constexpr std::size_t kMtpEntry = 0;
+// The HID monitor's identity: its 16 identity bytes 10..1F, last byte first.
+constexpr const char16_t *kHidIdentity = u"1F1E1D1C1B1A19181716151413121110";
 
 class FlowDlg : public CKVTDlg
 {
@@ -115,13 +123,169 @@ class ArrivalFlowTest : public ::testing::Test
     void PlugInDrive(const Bytes &workout)
     {
         // The old fixture puts the environment back as it found it: it goes first.
-        drive.reset();
+        Unplug();
         drive = std::make_unique<vxtest::MonitorDrive>(HexToU16(kSupportedDevices[kDriveEntry].szProductId));
         ASSERT_NE(drive->letter, 0);
         drive->WriteFile("Settings.dat", vxtest::SettingsImage(300, 150, vxtest::ModelCodeText(2).c_str()));
         drive->WriteFile("FR.DAT", workout);
     }
     Bytes DriveFile() const { return vxtest::ReadFile(drive->mountPoint + "/FR.DAT"); }
+
+    // Takes every monitor away; each old fixture puts the environment back before a new one is made.
+    void Unplug()
+    {
+        drive.reset();
+        hid.reset();
+        usb.reset();
+        mtpMonitor = -1;
+    }
+
+    // The USB device of a supported entry on the fixture tree's first port; its sysfs name.
+    std::string PlugInUsbDevice(std::size_t entry, const std::string &serial = "Ser42")
+    {
+        Unplug();
+        usb = std::make_unique<vxtest::FakeSysfs>();
+        usb->AddRootHub(1);
+        return usb->AddUsbDevice("usb1", 1,
+                                 vxtest::UsbDevice(VORMATIK_MONITOR_VENDOR_ID,
+                                                   HexToU16(kSupportedDevices[entry].szProductId), serial));
+    }
+
+    // An MTP monitor of the first supported entry (its firmware version starts with a model code)
+    // with this workout file.
+    void PlugInMtp(const Bytes &workout)
+    {
+        PlugInUsbDevice(kMtpEntry);
+        mtpMonitor =
+            sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, HexToU16(kSupportedDevices[kMtpEntry].szProductId),
+                              "SER42", vxtest::ModelCodeText(0) + "-2.1.0", 1, workout);
+        ASSERT_GE(mtpMonitor, 0);
+    }
+
+    // The HID model: its USB device with a HID interface the library opens, and the monitor behind
+    // it as the program's report layer reaches it, answering its device information with kHidIdentity
+    // and its record read with the image.
+    void PlugInHid(const Bytes &image, int reportTimeoutMs = 3000)
+    {
+        const std::string device = PlugInUsbDevice(kHidEntry);
+        usb->AddHidraw(device, 0, vxtest::SimHidMonitor::ReportDescriptor(65, 65, false));
+        vxtest::SimHidMonitor::Options options;
+        options.vendorId = LowerHex(kSupportedDevices[kHidEntry].szVendorId);
+        options.productId = LowerHex(kSupportedDevices[kHidEntry].szProductId);
+        options.reportTimeoutMs = reportTimeoutMs;
+        hid = std::make_unique<vxtest::SimHidMonitor>(options);
+        std::array<std::uint8_t, 16> identity{};
+        for (std::size_t i = 0; i < identity.size(); ++i)
+            identity[i] = static_cast<std::uint8_t>(0x10 + i);
+        hid->SetReadData(0x05, vxtest::SimHidMonitor::DeviceInfoBlock(0, 1, 2, 3, 0, identity));
+        Bytes padded = image;
+        padded.resize(880, 0);
+        hid->SetReadData(0x6E, padded);
+    }
+
+    enum class Transport
+    {
+        MassStorage,
+        Mtp,
+        Hid,
+    };
+    static const char *TransportName(Transport transport)
+    {
+        switch (transport)
+        {
+        case Transport::MassStorage:
+            return "mass storage";
+        case Transport::Mtp:
+            return "MTP";
+        case Transport::Hid:
+            return "HID";
+        }
+        return "?";
+    }
+
+    void PlugIn(Transport transport, const Bytes &workout)
+    {
+        switch (transport)
+        {
+        case Transport::MassStorage:
+            PlugInDrive(workout);
+            break;
+        case Transport::Mtp:
+            PlugInMtp(workout);
+            break;
+        case Transport::Hid:
+            PlugInHid(workout);
+            break;
+        }
+        m_scsiBefore = sim.ScsiCommands().size();
+    }
+
+    // Two runs on a monitor that holds another owner's profile, so that a write-back shows whose it
+    // writes; the HID model's file has the extended header.
+    static Bytes OtherOwnersTwoRuns(Transport transport)
+    {
+        vxtest::WorkoutFileBuilder builder(transport == Transport::Hid);
+        builder.FirstName(u"Bob").Profile(44, 0, 180, 80);
+        builder.AddRecord(vxtest::RecordAt(2010, 12, 30, 7, 15, 30));
+        builder.AddRecord(vxtest::RecordAt(2010, 12, 31, 8, 0, 0));
+        return builder.Build();
+    }
+
+    // The plugged-in monitor's workout file now.
+    Bytes MonitorFile() const
+    {
+        if (drive)
+            return DriveFile();
+        if (mtpMonitor >= 0)
+            return sim.MtpWorkoutFile(mtpMonitor);
+        return hid ? hid->RecordImage() : Bytes{};
+    }
+
+    // A header that counts no records and carries the logged-in owner's profile.
+    static void ExpectEmptiedForTheOwner(const Bytes &file)
+    {
+        ASSERT_GT(file.size(), 207u);
+        EXPECT_EQ(file[207], 0);
+        EXPECT_EQ(file[201], 30);
+        EXPECT_EQ(file[202], 1);
+        EXPECT_EQ(file[203] | file[204] << 8, 170);
+        EXPECT_EQ(file[205], 60);
+    }
+
+    // The clock settings the plugged-in monitor has been sent: the SCSI command, the MTP vendor
+    // operation's data, the HID clock command's date and time.
+    std::vector<Bytes> ClockSettings() const
+    {
+        std::vector<Bytes> seen;
+        const auto commands = sim.ScsiCommands();
+        // The library's disk commands of monitors before this one count for nothing.
+        for (std::size_t i = m_scsiBefore; i < commands.size(); ++i)
+            if (commands[i].cdb.size() >= 2 && commands[i].cdb[0] == 0xE0 && commands[i].cdb[1] == 0x01)
+                seen.push_back(commands[i].cdb);
+        if (mtpMonitor >= 0)
+            for (const auto &call : sim.MtpVendorCalls(mtpMonitor))
+                if (call.operation == 0x9D03)
+                    seen.push_back(call.data);
+        if (hid)
+        {
+            EXPECT_TRUE(hid->WaitUntilAllClosed());
+            for (const auto &command : hid->Commands())
+                if (command.mode == 2 && command.command == 0x01)
+                    seen.emplace_back(
+                        command.received.begin(),
+                        command.received.begin() +
+                            static_cast<std::ptrdiff_t>(std::min<std::size_t>(7, command.received.size())));
+        }
+        return seen;
+    }
+
+    static std::string LowerHex(const char *text)
+    {
+        std::string out(text);
+        for (char &c : out)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    }
 
     static Bytes Workout(std::initializer_list<vxtest::WorkoutRecordSpec> records)
     {
@@ -206,6 +370,11 @@ class ArrivalFlowTest : public ::testing::Test
     vxtest::NoProxyEnvironment noProxy;
     FakeXmlRpcService service;
     std::unique_ptr<vxtest::MonitorDrive> drive;
+    // The USB side of an MTP or HID monitor, and the HID monitor behind its interface.
+    std::unique_ptr<vxtest::FakeSysfs> usb;
+    std::unique_ptr<vxtest::SimHidMonitor> hid;
+    int mtpMonitor = -1;
+    std::size_t m_scsiBefore = 0;
     FlowDlg *m_dlg = nullptr;
 };
 
@@ -748,5 +917,400 @@ TEST_F(ArrivalFlowTest, RetryImportsAgainAndContinueEndsAnOpenPromptAndGoesHome)
         EXPECT_EQ(dlg.calls, (Calls{"home page"}));
         EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
         dlg.m_pPromptDlg = nullptr;
+    });
+}
+
+// ---- no device: the prompt follows what the HID interface answered ----
+
+TEST_F(ArrivalFlowTest, WithoutADeviceTheLogInPostsThePromptThatTheHidAnswerCallsFor)
+{
+    enum class Setup
+    {
+        Nothing,
+        UsbDeviceWithoutHid,
+        Busy,
+        OpenFails,
+        InformationFailed,
+        ModeRefused,
+        Mute,
+    };
+    struct Case
+    {
+        const char *name;
+        Setup setup;
+        const char *prompt;
+        BOOL hidAnswered;
+        std::uint8_t hidState;
+    };
+    const Case cases[] = {
+        {"nothing connected", Setup::Nothing, "device not detected", FALSE, 4},
+        {"the HID model's USB device without its HID interface", Setup::UsbDeviceWithoutHid,
+         "device not detected", FALSE, 4},
+        {"the monitor answers busy", Setup::Busy, "dongle only", TRUE, 1},
+        {"the dongle's interface does not open for the report layer", Setup::OpenFails, "dongle only", TRUE,
+         1},
+        {"the device information reports a failure", Setup::InformationFailed, "dongle only", TRUE, 2},
+        {"the mode step gets a bad status", Setup::ModeRefused, "device not ready", TRUE, 3},
+        {"the monitor behind the dongle is mute", Setup::Mute, "device not ready", TRUE, 3},
+    };
+    for (const bool startUp : {false, true})
+        for (const Case &c : cases)
+        {
+            SCOPED_TRACE(std::string(c.name) + (startUp ? ", start-up log-in" : ", Login button"));
+            const std::string home = vxtest::MakeTempDir("xdg");
+            vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+            Unplug();
+            switch (c.setup)
+            {
+            case Setup::Nothing:
+                break;
+            case Setup::UsbDeviceWithoutHid:
+                PlugInUsbDevice(kHidEntry);
+                break;
+            case Setup::Mute:
+                // A mute monitor is waited for report by report: a short wait keeps the test quick.
+                PlugInHid(TwoRuns(), 200);
+                hid->SetSilent(true);
+                break;
+            default:
+                PlugInHid(TwoRuns());
+                break;
+            }
+            if (c.setup == Setup::Busy)
+                hid->SetModeStatus(1);
+            if (c.setup == Setup::OpenFails)
+                hid->SetOpenFails(true);
+            if (c.setup == Setup::InformationFailed)
+                hid->SetReadData(0x05, vxtest::SimHidMonitor::DeviceInfoBlock(2, 1, 2, 3, 0, {}));
+            if (c.setup == Setup::ModeRefused)
+                hid->SetModeStatus(5);
+            FlowDlg dlg;
+            Run(dlg, [&] {
+                ASSERT_TRUE(AddUser(dlg));
+                if (startUp)
+                {
+                    dlg.LoginWithPassword(u"ann", u"abc");
+                }
+                else
+                {
+                    LoginFields fields(&dlg, u"ann", u"abc");
+                    dlg.OnLogin();
+                }
+                EXPECT_TRUE(dlg.m_bLoggedIn);
+                EXPECT_EQ(dlg.m_bHidAnswered, c.hidAnswered);
+                EXPECT_EQ(dlg.m_nHidState, c.hidState);
+                // Posted, not shown inside the log-in step.
+                EXPECT_EQ(dlg.calls, Calls{});
+                vxtest::ProcessEvents();
+                EXPECT_EQ(dlg.calls, Calls{c.prompt});
+                // Nothing but the device check reached the monitor: no clock, no import.
+                if (hid)
+                {
+                    for (const std::uint8_t mode : hid->Modes())
+                        EXPECT_EQ(mode, 0x1F);
+                }
+                EXPECT_EQ(RunCount(dlg), 0);
+                EXPECT_EQ(StoredIdentity(dlg), u"");
+            });
+        }
+}
+
+// ---- the same flow over each transport ----
+
+TEST_F(ArrivalFlowTest, LogInSetsTheClockAndYesImportsOverEachTransport)
+{
+    struct Case
+    {
+        Transport transport;
+        std::u16string identity;
+        // What the monitor was sent to set its clock to 2010-12-31 23:59:30.
+        Bytes clock;
+    };
+    Bytes mtpClock = {0xDA, 0x07, 0, 0, 11, 0, 0, 0, 31, 0, 0, 0, 23, 0, 0, 0, 59, 0, 0, 0, 30, 0, 0, 0};
+    mtpClock.resize(36, 0);
+    const Case cases[] = {
+        // The text after the second "#" of the USB device path, in upper case, cut to 32 characters.
+        {Transport::MassStorage,
+         u"SER42#{A5DCBF10-6530-11D2-901F-0",
+         {0xE0, 0x01, 0xDA, 0x07, 11, 31, 23, 59, 30}},
+        {Transport::Mtp, u"SER42", mtpClock},
+        {Transport::Hid, kHidIdentity, {0xDA, 0x07, 12, 31, 23, 59, 30}},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(TransportName(c.transport));
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        PlugIn(c.transport, OtherOwnersTwoRuns(c.transport));
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            // The start-up check found the monitor but did not touch its clock.
+            EXPECT_TRUE(ClockSettings().empty());
+            LoginFields fields(&dlg, u"ann", u"abc");
+            dlg.OnLogin();
+            vxtest::ProcessEvents();
+            ASSERT_EQ(dlg.calls, (Calls{"upload prompt"}));
+            // The user's first monitor is stored as theirs.
+            EXPECT_EQ(StoredIdentity(dlg), c.identity);
+            EXPECT_EQ(ClockSettings(), std::vector<Bytes>{c.clock});
+            EXPECT_EQ(dlg.m_nDeviceTableFlag, c.transport == Transport::Hid ? 1u : 0u);
+
+            dlg.calls.clear();
+            dlg.OnUploadYes();
+            vxtest::ProcessEvents();
+            // No social-site credentials: home at once.
+            EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+            EXPECT_TRUE(dlg.m_bImported);
+            EXPECT_EQ(RunCount(dlg), 2);
+            // The monitor's file now counts no records and carries the owner's profile.
+            ExpectEmptiedForTheOwner(MonitorFile());
+            // No second clock setting on the way.
+            EXPECT_EQ(ClockSettings().size(), 1u);
+        });
+    }
+}
+
+TEST_F(ArrivalFlowTest, AbnormalDataIsErasedOverEachTransport)
+{
+    for (const Transport transport : {Transport::MassStorage, Transport::Mtp, Transport::Hid})
+    {
+        SCOPED_TRACE(TransportName(transport));
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        Bytes broken = OtherOwnersTwoRuns(transport);
+        broken[0] ^= 0x55; // the check byte no longer fits
+        PlugIn(transport, broken);
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            // The start-up log-in imports at once and finds the file broken.
+            dlg.LoginWithPassword(u"ann", u"abc");
+            vxtest::ProcessEvents();
+            EXPECT_EQ(dlg.calls, Calls{});
+            ASSERT_NE(dlg.GetDlgItem(1191), nullptr) << "the abnormal-data page";
+            EXPECT_EQ(RunCount(dlg), 0);
+            EXPECT_FALSE(dlg.m_bImported);
+            EXPECT_EQ(MonitorFile()[207], 2) << "a broken file is left as it is";
+
+            dlg.OnErase();
+            ASSERT_NE(dlg.GetDlgItem(1189), nullptr) << "the erase-warning page";
+            dlg.OnEraseProceed();
+            EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+            EXPECT_TRUE(dlg.m_bImported);
+            EXPECT_EQ(RunCount(dlg), 0);
+            ExpectEmptiedForTheOwner(MonitorFile());
+        });
+    }
+}
+
+// ---- Retry of the settings save-error page ----
+
+TEST_F(ArrivalFlowTest, SaveErrorRetryLeadsToTheUploadPromptOnlyWhenTheSettingsAreWritten)
+{
+    enum class Setup
+    {
+        Written,
+        FileShorterThanItsHeader,
+        NoMonitor,
+        HidMonitorRefusesTheBlock,
+    };
+    struct Case
+    {
+        const char *name;
+        Setup setup;
+        bool written;
+    };
+    const Case cases[] = {
+        {"written", Setup::Written, true},
+        {"a file shorter than its header", Setup::FileShorterThanItsHeader, false},
+        {"no monitor", Setup::NoMonitor, false},
+        {"the HID monitor refuses the block", Setup::HidMonitorRefusesTheBlock, false},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        Unplug();
+        if (c.setup == Setup::HidMonitorRefusesTheBlock)
+            PlugIn(Transport::Hid, OtherOwnersTwoRuns(Transport::Hid));
+        else if (c.setup != Setup::NoMonitor)
+            PlugIn(Transport::MassStorage, OtherOwnersTwoRuns(Transport::MassStorage));
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            LoginFields fields(&dlg, u"ann", u"abc");
+            dlg.OnLogin();
+            vxtest::ProcessEvents();
+            if (c.setup == Setup::FileShorterThanItsHeader)
+                drive->WriteFile("FR.DAT", Bytes(10, 0xAB));
+            if (hid)
+            {
+                // The header is read back first, then the written block is refused.
+                hid->QueueFinalStatus(0);
+                hid->QueueFinalStatus(2);
+            }
+            const Bytes before = MonitorFile();
+            // The page the Retry button is on, built by the sign-up step that failed to write.
+            dlg.BeginPage(TRUE, 0);
+            dlg.AddPageLabel(0, CRect(160, 150, 640, 210), CKVTDlg::kStatusLineId, 0xFFDA251D, 12);
+            dlg.EndPage();
+            std::vector<CWnd *> page;
+            for (std::size_t i = 0; i < dlg.PageControlCount(); ++i)
+                page.push_back(dlg.PageControl(i));
+            dlg.calls.clear();
+
+            dlg.OnSaveErrorRetry();
+            vxtest::ProcessEvents();
+            EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+            if (c.written)
+            {
+                EXPECT_EQ(dlg.calls, (Calls{"upload prompt"}));
+                // The header is the owner's; the records stay on the monitor for the import.
+                const Bytes file = MonitorFile();
+                ASSERT_GT(file.size(), 207u);
+                EXPECT_EQ(file[207], 2);
+                EXPECT_EQ(file[201], 30);
+                EXPECT_EQ(file[205], 60);
+                EXPECT_EQ(file.size(), before.size());
+                EXPECT_EQ(RunCount(dlg), 0);
+                return;
+            }
+            EXPECT_EQ(dlg.calls, Calls{});
+            std::vector<CWnd *> after;
+            for (std::size_t i = 0; i < dlg.PageControlCount(); ++i)
+                after.push_back(dlg.PageControl(i));
+            EXPECT_EQ(after, page) << "the page stays";
+            if (drive)
+            {
+                EXPECT_EQ(MonitorFile(), before);
+            }
+            if (hid)
+            {
+                ASSERT_TRUE(hid->WaitUntilAllClosed());
+                const auto commands = hid->Commands();
+                EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                                        [](const auto &command) { return command.command == 0x1C; }),
+                          1)
+                    << "the block was sent and refused";
+            }
+        });
+    }
+}
+
+// ---- Continue of the device prompts and the error pages ----
+
+TEST_F(ArrivalFlowTest, ContinueEndsTheOpenPromptWithOkAndGoesHome)
+{
+    CWinApp app;
+    FlowDlg dlg;
+    INT_PTR result = -1;
+    Run(
+        dlg,
+        [&] {
+            app.m_pMainWnd = &dlg;
+            ASSERT_TRUE(AddUser(dlg));
+            ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+            dlg.m_bLoggedIn = TRUE;
+
+            // From an error page, without a prompt: home.
+            dlg.OnContinueToHome();
+            EXPECT_EQ(dlg.calls, (Calls{"home page"}));
+            dlg.calls.clear();
+            dlg.m_nCurrentView = KvtView::Runs;
+
+            // From a device prompt: its Continue button ends it with OK, then home.
+            {
+                CReloginContinueDlg prompt(1033, &dlg);
+                prompt.SetSecondButtonCallback([] {
+                    if (CKVTDlg *main = CKVTDlg::FromMainWindow())
+                        main->OnContinueToHome();
+                });
+                dlg.m_pPromptDlg = &prompt;
+                result = prompt.DoModal();
+                dlg.m_pPromptDlg = nullptr;
+            }
+            EXPECT_EQ(result, IDOK);
+            EXPECT_EQ(dlg.calls, (Calls{"prompt up", "home page", "prompt ended"}));
+            EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
+            app.m_pMainWnd = nullptr;
+        },
+        [&](CDialog &d) {
+            dlg.calls.push_back("prompt up");
+            auto *prompt = dynamic_cast<CReloginContinueDlg *>(&d);
+            ASSERT_NE(prompt, nullptr);
+            ASSERT_NE(prompt->GetSecondButton(), nullptr);
+            QTest::mouseClick(prompt->GetSecondButton()->GetWidget(), Qt::LeftButton, {}, QPoint(5, 5));
+            vxtest::ProcessEvents();
+            if (d.IsWindowVisible())
+                d.EndDialog(IDABORT); // not ended: the test fails instead of waiting for ever
+            else
+                dlg.calls.push_back("prompt ended");
+        });
+}
+
+// ---- the navigation bar of the abnormal-data pages ----
+
+TEST_F(ArrivalFlowTest, TheAbnormalDataAndEraseWarningPagesDrawTheBarWithEveryButtonDisabled)
+{
+    FlowDlg dlg;
+    Run(dlg, [&] {
+        // Device Setting would be enabled on a page that asks for it.
+        dlg.m_nDeviceTableFlag = 1;
+        dlg.m_bImported = TRUE;
+        const struct
+        {
+            const char *name;
+            void (CKVTDlg::*show)();
+            std::vector<UINT> actions;
+        } pages[] = {
+            {"abnormal data", &CKVTDlg::ShowAbnormalDataView, {1093, 1191, CKVTDlg::kCloseButtonId}},
+            {"erase warning", &CKVTDlg::ShowEraseWarningView, {1093, 1189, 1190, CKVTDlg::kCloseButtonId}},
+        };
+        for (const auto &p : pages)
+        {
+            SCOPED_TRACE(p.name);
+            (dlg.*p.show)();
+            EXPECT_TRUE(dlg.m_bIgnoreDeviceArrival);
+            for (const UINT id : {1026u, 1261u, 1027u, 1028u, 1031u, 1032u})
+            {
+                CWnd *button = dlg.GetDlgItem(static_cast<int>(id));
+                ASSERT_NE(button, nullptr) << id;
+                EXPECT_FALSE(button->IsWindowEnabled()) << id;
+                EXPECT_TRUE(button->IsWindowVisible()) << id;
+            }
+            for (const UINT id : p.actions)
+            {
+                CWnd *button = dlg.GetDlgItem(static_cast<int>(id));
+                ASSERT_NE(button, nullptr) << id;
+                EXPECT_TRUE(button->IsWindowEnabled()) << id;
+            }
+        }
+    });
+}
+
+TEST_F(ArrivalFlowTest, AnIdentityWithQuotesIsStoredAndMatchedAgain)
+{
+    // The USB device lists the serial number that the monitor reports over MTP.
+    const std::string serial = "O'NEIL\"7\"'--";
+    PlugInUsbDevice(kMtpEntry, serial);
+    mtpMonitor =
+        sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, HexToU16(kSupportedDevices[kMtpEntry].szProductId),
+                          serial, vxtest::ModelCodeText(0) + "-2.1.0", 1, TwoRuns());
+    ASSERT_GE(mtpMonitor, 0);
+    FlowDlg dlg;
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        for (const char *attempt : {"first log-in stores it", "second log-in matches it"})
+        {
+            SCOPED_TRACE(attempt);
+            dlg.calls.clear();
+            LoginFields fields(&dlg, u"ann", u"abc");
+            dlg.OnLogin();
+            vxtest::ProcessEvents();
+            EXPECT_EQ(dlg.calls, (Calls{"upload prompt"}));
+            EXPECT_EQ(StoredIdentity(dlg), u"O'NEIL\"7\"'--");
+        }
     });
 }
