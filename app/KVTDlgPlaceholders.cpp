@@ -24,8 +24,6 @@ void CKVTDlg::ShowProfileView()
     m_nCurrentView = KvtView::Profile;
 }
 
-void CKVTDlg::UpdateRunDetails() {}
-
 void CKVTDlg::ShowShareConfirmView() {}
 
 void CKVTDlg::OnShareWithFriend() {}
