@@ -409,6 +409,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void OnLogOutCancel();
     // The detail panel of the My Runs page for the calendar's day, week or month.
     virtual void UpdateRunDetails();
+    // The full name of month 1-12 in the dialog's language; empty for any other number.
+    CString GetMonthName(int month) const;
     virtual void ShowShareConfirmView();
     static void OnShareWithFriend();
 
@@ -527,6 +529,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     int m_nGraphForm = 0;
     BOOL m_bHasHeartRate = FALSE;
     GoalSummary m_GoalSummary;
+
+    // ---- the run detail panel's texts, kept between builds ----
+    CString m_strDetailTitle;
+    CString m_strDetailEndTime;
+    CString m_strDetailHeartRate;
+    CString m_strDetailRunSteps;
+    CString m_strDetailWalkSteps;
+    CString m_strDetailDuration;
+    CString m_strDetailRunDistance;
+    CString m_strDetailWalkDistance;
+    CString m_strDetailCalories;
+    CString m_strDetailSpeed;
+    CString m_strDetailRunCount;
 
     // ---- window state ----
     BOOL m_bEraseBackground = TRUE;

@@ -7,8 +7,6 @@ void CKVTDlg::ShowGoalView()
     m_nCurrentView = KvtView::Goal;
 }
 
-void CKVTDlg::UpdateRunDetails() {}
-
 void CKVTDlg::ShowShareConfirmView() {}
 
 void CKVTDlg::OnShareWithFriend() {}

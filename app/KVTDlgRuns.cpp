@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/KVTDlg.h"
+#include "app/RunWeek.h"
 #include "platform/sys/LocalTime.h"
 #include "store/DateTime.h"
 #include "store/KvtDatabase.h"
@@ -81,34 +82,6 @@ DateParts PartsOfDay(int64_t day)
 int WeekdayOfDay(int64_t day)
 {
     return static_cast<int>(((day + 4) % 7 + 7) % 7);
-}
-
-// The number the store gives the Monday-Sunday week that starts on `monday`: the store's week
-// 1-52 of whichever year holds it, or 53 for the week some years have between their week 52
-// and the next year's week 1 (the store's count of that year carried on). 0 when the store
-// cannot place the week.
-int StoreWeekNumber(int64_t monday)
-{
-    const int64_t year = vxtime::CivilFromDays(monday).year;
-    int gap = 0;
-    for (int64_t y = year - 1; y <= year + 1; ++y)
-    {
-        // Week 26 lies well inside the year, so it always has a date even where week 1 would not.
-        DateParts first{};
-        DateParts last{};
-        if (!vxtime::GetWeekRange(static_cast<int>(y), 26, &first, &last) || first.year == 0)
-            continue;
-        const int64_t firstDay = vxtime::DaysFromCivil(first.year, first.month, first.day);
-        const int64_t diff = monday - firstDay;
-        if (diff % 7 != 0)
-            continue;
-        const int64_t week = diff / 7 + 26;
-        if (week >= 1 && week <= 52)
-            return static_cast<int>(week);
-        if (week == 53)
-            gap = 53;
-    }
-    return gap;
 }
 
 float GraphDistance(uint32_t metres, BOOL metric)
@@ -458,18 +431,16 @@ void CKVTDlg::BuildRunGraph()
         for (int k = points - 1; k >= 0; --k)
         {
             const int64_t reference = anchorDay - 7 * static_cast<int64_t>(points - 1 - k);
-            const int64_t monday = reference - (WeekdayOfDay(reference) + 6) % 7;
-            const DateParts first = PartsOfDay(monday);
-            const DateParts last = PartsOfDay(monday + 6);
+            const RunWeek week = RunWeekOfDay(reference);
             GraphPoint &point = s.m_series[0].m_points[static_cast<std::size_t>(k)];
-            point.m_strFirstLabel.Format(u"%d-%d", first.day, last.day);
+            point.m_strFirstLabel.Format(u"%d-%d", week.monday.day, week.sunday.day);
             point.m_strSecondLabel = LoadStringText(319);
-            point.m_strSecondLabel.AppendFormat(u" %d", StoreWeekNumber(monday));
+            point.m_strSecondLabel.AppendFormat(u" %d", week.number);
             // The week's own seven days: the label and the sums can never name different weeks.
             uint32_t run = 0;
             uint32_t walk = 0;
-            if (m_pDatabase && m_pDatabase->GetRangeStats(&first, 7, nullptr, nullptr, nullptr, &run, &walk,
-                                                          nullptr, nullptr))
+            if (m_pDatabase && m_pDatabase->GetRangeStats(&week.monday, 7, nullptr, nullptr, nullptr, &run,
+                                                          &walk, nullptr, nullptr))
                 SetDistances(s, static_cast<std::size_t>(k), run, walk, m_bMetric);
         }
     }

@@ -228,10 +228,12 @@ BOOL CWnd::DestroyWindow()
     m_timers.clear();
     vxwin::UnregisterWindow(m_hWnd);
     m_hWnd = nullptr;
+    // A destroyed window has no parent: the parent's object may be deleted before this one.
     if (m_parent)
     {
         auto &siblings = m_parent->m_children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+        m_parent = nullptr;
     }
     QWidget *widget = m_widget;
     m_widget = nullptr;
@@ -260,6 +262,7 @@ void CWnd::WidgetGone()
     {
         auto &siblings = m_parent->m_children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+        m_parent = nullptr;
     }
     if (vxwin::CaptureHandle() == m_hWnd)
         vxwin::SetCaptureHandle(nullptr);

@@ -488,6 +488,50 @@ void DrawPerson(QPainter &p, const Row &row)
     p.drawPolygon(head);
 }
 
+// The effort picture of the run detail panel: a rounded box whose right part carries the
+// panel's verdict text, and on its left a disc with a mark: param 0 an exclamation mark (too
+// hard), 1 a tick (good), 2 an arrow upwards (try harder). colours: key, box, edge, disc, mark.
+void DrawEffort(QPainter &p, const Row &row)
+{
+    const double w = row.width, h = row.height;
+    p.fillRect(QRectF(0, 0, w, h), Colour(row, 0));
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QPainterPath box = RoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 8);
+    p.fillPath(box, Colour(row, 1));
+    p.setPen(QPen(Colour(row, 2), 1));
+    p.drawPath(box);
+    const double d = h - 12;
+    const QRectF disc(6, 6, d, d);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Colour(row, 3));
+    p.drawEllipse(disc);
+    QPen pen(Colour(row, 4), std::max(2.0, d / 9.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const double x = disc.left(), y = disc.top();
+    const int kind = static_cast<int>(row.param);
+    if (kind == 0)
+    {
+        p.drawLine(QPointF(x + d * 0.5, y + d * 0.24), QPointF(x + d * 0.5, y + d * 0.58));
+        p.drawPoint(QPointF(x + d * 0.5, y + d * 0.76));
+    }
+    else if (kind == 1)
+    {
+        QPolygonF tick;
+        tick << QPointF(x + d * 0.28, y + d * 0.52) << QPointF(x + d * 0.44, y + d * 0.68)
+             << QPointF(x + d * 0.73, y + d * 0.35);
+        p.drawPolyline(tick);
+    }
+    else
+    {
+        p.drawLine(QPointF(x + d * 0.5, y + d * 0.76), QPointF(x + d * 0.5, y + d * 0.26));
+        QPolygonF head;
+        head << QPointF(x + d * 0.3, y + d * 0.44) << QPointF(x + d * 0.5, y + d * 0.26)
+             << QPointF(x + d * 0.7, y + d * 0.44);
+        p.drawPolyline(head);
+    }
+}
+
 QImage Draw(const Row &row)
 {
     QImage image(row.width, row.height, QImage::Format_ARGB32);
@@ -530,6 +574,8 @@ QImage Draw(const Row &row)
         DrawPerson(p, row);
     else if (row.shape == "progress")
         DrawProgress(p, row);
+    else if (row.shape == "effort")
+        DrawEffort(p, row);
     else
         throw Failure{"line " + std::to_string(row.line) + ": unknown shape " + row.shape};
     p.end();

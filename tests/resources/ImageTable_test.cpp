@@ -47,6 +47,7 @@ const Expected kSizes[] = {
     {u"BITMAP", 149, 16, 16}, {u"BITMAP", 150, 16, 16}, {u"BITMAP", 151, 8, 8},  {u"BITMAP", 152, 8, 8},
     {u"PNG", 476, 85, 23},    {u"PNG", 475, 85, 23},    {u"PNG", 474, 85, 23},   {u"PNG", 259, 26, 26},
     {u"PNG", 260, 26, 26},    {u"PNG", 477, 64, 64},    {u"PNG", 118, 200, 130},
+    {u"PNG", 153, 128, 56},   {u"PNG", 154, 128, 56},   {u"PNG", 155, 128, 56},
     {u"ICON", 103, 32, 32},
 };
 
@@ -102,6 +103,11 @@ TEST(ImageTable, SizesFollowTheControlRectangles)
     EXPECT_GE(message->GetHeight(), 328u);
     EXPECT_GE(save->GetWidth(), 350u);
     EXPECT_GE(save->GetHeight(), 173u);
+    // The run detail panel holds its farthest label (470, 86).
+    std::unique_ptr<Bitmap> panel = Load(u"PNG", 131);
+    ASSERT_TRUE(panel);
+    EXPECT_GE(panel->GetWidth(), 470u);
+    EXPECT_GE(panel->GetHeight(), 86u);
     // The main dialog's background gives the window its size: it reaches as far as the farthest
     // control any page places on it, the version label's right edge (720) and the bottom of the
     // device settings page (620). The connect-status prompt, which shares it, fits well inside.

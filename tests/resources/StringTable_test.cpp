@@ -16,7 +16,7 @@ const unsigned short kLanguages[] = {1033, 1031, 1028, 2052};
 
 // Date patterns whose placeholders (%Y, %m, %d, %b) are replaced by name, so each
 // language may order them as its readers expect.
-const std::set<unsigned> kDatePatterns = {586, 587};
+const std::set<unsigned> kDatePatterns = {320, 586, 587};
 
 std::u16string Text(unsigned id, unsigned short lang)
 {
@@ -151,10 +151,17 @@ TEST(StringTable, EnglishTextsAreTheSystemsOwn)
     const std::map<unsigned, std::u16string> english = {
         {166, u"km"},
         {169, u"hours"},
+        {170, u"No. of runs"},
+        {174, u"Duration"},
         {175, u"Distance"},
+        {176, u"Average Speed"},
+        {178, u"Calories Consumed"},
         {179, u"miles"},
+        {180, u"miles/hour"},
+        {181, u"km/hour"},
         {183, u"Heart Rate"},
         {184, u"Bpm"},
+        {185, u"Run"},
         {187, u"My Goal"},
         {224, u"Calories"},
         {227, u"cal"},
@@ -172,8 +179,14 @@ TEST(StringTable, EnglishTextsAreTheSystemsOwn)
         {281, u"Sun"},
         {287, u"Sat"},
         {288, u"Today"},
+        {289, u"Walk"},
+        {295, u"January"},
+        {306, u"December"},
         {307, u"Jan"},
         {318, u"Dec"},
+        {320, u"%B %d, %Y"},
+        {322, u"Steps By"},
+        {323, u"Distance By"},
         {340, u"Cancel"},
         {342, u"Continue"},
         {346, u"Day"},
@@ -182,6 +195,7 @@ TEST(StringTable, EnglishTextsAreTheSystemsOwn)
         {358, u"Error Occurred"},
         {361, u"Exit"},
         {366, u"Goal"},
+        {367, u"Good Work"},
         {372, u"inches"},
         {376, u"lbs"},
         {386, u"Month"},
@@ -189,6 +203,8 @@ TEST(StringTable, EnglishTextsAreTheSystemsOwn)
         {419, u"Save"},
         {436, u"Status"},
         {451, u"Year"},
+        {453, u"You are not working hard enough, try harder"},
+        {454, u"You are probably working too hard"},
         {468, u"kg"},
         {469, u"cm"},
         {516, u"Save Changes?"},

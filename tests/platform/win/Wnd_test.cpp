@@ -3,6 +3,7 @@
 #include <QWheelEvent>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 #include "tests/platform/win/WinTestSupport.h"
@@ -271,6 +272,21 @@ TEST_F(WndTest, AParentHearsOfItsDestructionBeforeItsChildren)
     EXPECT_EQ(first.m_hWnd, nullptr);
     EXPECT_EQ(second.m_hWnd, nullptr);
     EXPECT_EQ(inner.m_hWnd, nullptr);
+}
+
+// Page controls are deleted in the order they were made: a panel before the labels inside it.
+TEST_F(WndTest, AChildMayOutliveTheObjectOfAParentThatDestroyedIt)
+{
+    auto panel = std::make_unique<Recorder>();
+    auto label = std::make_unique<Recorder>();
+    ASSERT_TRUE(panel->MakeChild(&host, CRect(0, 0, 200, 100), 1));
+    ASSERT_TRUE(label->MakeChild(panel.get(), CRect(5, 5, 50, 20), 2));
+    EXPECT_EQ(label->GetParent(), panel.get());
+    panel.reset();
+    EXPECT_EQ(label->m_hWnd, nullptr);
+    EXPECT_EQ(label->GetParent(), nullptr);
+    label.reset();
+    vxtest::ProcessEvents();
 }
 
 class DeletesChildrenOnDestroy : public CWnd
