@@ -14,11 +14,6 @@ void CKVTDlg::ShowMySupportView()
 
 void CKVTDlg::ShowNewAccountView() {}
 
-void CKVTDlg::ShowGoalView()
-{
-    m_nCurrentView = KvtView::Goal;
-}
-
 void CKVTDlg::ShowProfileView()
 {
     m_nCurrentView = KvtView::Profile;
