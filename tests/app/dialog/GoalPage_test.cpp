@@ -530,6 +530,54 @@ TEST_F(GoalPageTest, TheFirstFailingCheckIsReportedAndNothingIsStored)
     EXPECT_TRUE(StoredGoals().empty());
 }
 
+TEST_F(GoalPageTest, OddEntriesAreReadWithoutTheLocaleAndWithinTheFieldsLimits)
+{
+    struct Case
+    {
+        const char *name;
+        Entry entry;
+        const char16_t *status; // empty: stored
+        uint32_t stored;        // metres, seconds or calories
+    };
+    const char16_t lone[] = {u'4', u'.', u'5', 0xD800, u'9', 0};
+    const Case cases[] = {
+        {"a comma is no decimal point", Entry{Distance, u"3,5"}, u"", 3000},
+        {"no exponent", Entry{Distance, u"2e3"}, u"", 2000},
+        {"a lone surrogate ends the number", Entry{Distance, lone}, u"", 4500},
+        {"leading blanks", Entry{Distance, u"  6"}, u"", 6000},
+        {"infinity", Entry{Distance, u"inf"}, u"Error in entry for distance goal.", 0},
+        {"not a number", Entry{Distance, u"nan"}, u"Error in entry for distance goal.", 0},
+        {"beyond what the store keeps", Entry{Distance, u"99999999"}, u"Error in entry for distance goal.",
+         0},
+        {"quotes", Entry{Calories, u"'; drop table Goal; --"}, u"Error in entry for calories goal.", 0},
+        {"hours beyond the field", Entry{Time, u"70000"}, u"Error in entry for time goal.", 0},
+        {"the most hours", Entry{Time, u"65535"}, u"", 65535u * 3600u},
+        {"calories beyond the field", Entry{Calories, u"65536"}, u"Error in entry for calories goal.", 0},
+        {"a day that would wrap", Entry{Distance, u"5", u"266", u"12", u"26"},
+         u"Error in entry for start date.", 0},
+        {"a period beyond the field", Entry{Distance, u"5", u"10", u"12", u"26", Days, u"1000"},
+         u"Error determining time frame", 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        for (int id : StoredIds())
+            ASSERT_EQ(dlg->m_pDatabase->DeleteGoal(id), 1);
+        dlg->ShowGoalView();
+        Fill(c.entry);
+        CKVTDlg::OnGoalCreateNew();
+        EXPECT_EQ(Status(), c.status);
+        const std::vector<GoalRecord> goals = StoredGoals();
+        if (c.status[0])
+        {
+            EXPECT_TRUE(goals.empty());
+            continue;
+        }
+        ASSERT_EQ(goals.size(), 1u);
+        EXPECT_EQ(goals[0].distance + goals[0].time + goals[0].calories, c.stored);
+    }
+}
+
 TEST_F(GoalPageTest, ThePeriodSetsTheEndDateOnTheCalendar)
 {
     struct Case
