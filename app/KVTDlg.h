@@ -365,6 +365,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     static void OnGraphOptionOn();
     // The Device Setting page (page state 4).
     virtual void ShowDeviceSettingView();
+    // The title label with the user's first name (or user id), smaller for longer names; the My Runs
+    // and My Goal pages show it.
+    void ShowUserNameTitle();
+    // Share with friend (1092) and Log Out (1093) of the My Runs and My Goal pages.
+    void AddShareAndLogOutButtons();
+
+    // ---- the My Goal page ----
+    // Create New, Edit and Delete of the goal form, and the goal list's Delete (called with the goal's
+    // id before the list removes its item).
+    static void OnGoalCreateNew();
+    static void OnGoalEdit();
+    static void OnGoalDelete();
+    static void OnGoalListDelete(int goalId);
 
     // ---- the log-in steps and the flow's pages that tests replace ----
     virtual void ShowUploadPromptView();
@@ -575,6 +588,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual std::shared_ptr<UlvexDevice> CreateDeviceWrapper();
     // Makes room for `room` page controls; false when there is no memory for it.
     virtual bool ReservePageControls(std::size_t room);
+    // Sizes the buffer of the goal list to `count` records; false when there is no memory for it.
+    virtual bool AllocateGoalRecords(std::vector<GoalRecord> *records, std::size_t count);
     // The watcher's view of the device wrapper and the ID pair; it keeps both alive.
     virtual std::shared_ptr<DeviceWatcherBinding> CreateWatcherBinding();
     // Builds the device watcher over the owned device objects and starts its thread; false
@@ -623,6 +638,20 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void ApplyMetricUnits();
     void ApplyImperialUnits();
     void FillGoalForm(int index);
+    // The My Goal page's steps (KVTDlgGoal.cpp).
+    struct GoalEntry;
+    // Reads and checks the goal form; false, with the first failure in the status line, when it does
+    // not make a goal.
+    bool ReadGoalForm(GoalEntry *entry);
+    // All the user's goals in the store's order; none when they cannot be read (message 225 when
+    // there is no memory for them).
+    std::vector<GoalRecord> ReadAllGoals();
+    // Empties the goal list and fills it from the store again, keeping the selected goal selected.
+    void ReloadGoalList();
+    void CreateGoal();
+    void EditSelectedGoal();
+    void DeleteSelectedGoal();
+    void DeleteListedGoal(int goalId);
     // Checks `pressed` of a radio group and makes its row the only enabled one, when it is checked.
     void SelectRadioRow(std::size_t pressed, const UINT (&buttons)[3], const UINT (&fields)[3],
                         const UINT (&labels)[3][2]);

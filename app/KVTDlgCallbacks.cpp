@@ -436,21 +436,22 @@ void CKVTDlg::OnGoalListSelect(int index)
 void CKVTDlg::FillGoalForm(int index)
 {
     auto *list = Item<UIListBox>(this, kGoalList);
-    int goalId = 0, kind = 0, distanceUnit = 0, periodUnit = 0, number = 0;
+    int goalId = 0, kind = 0, periodUnit = 0, number = 0;
     UINT target = 0, periodCount = 0, startDate = 0, endDate = 0, achieved = 0;
     BOOL reached = FALSE;
     const bool selected = index >= 0 && list &&
-                          list->GetItem(index, &goalId, &kind, &target, &distanceUnit, &periodUnit,
-                                        &periodCount, &startDate, &endDate, &achieved, &reached, &number);
+                          list->GetItem(index, &goalId, &kind, &target, nullptr, &periodUnit, &periodCount,
+                                        &startDate, &endDate, &achieved, &reached, &number);
     CString heading = LoadStringText(kMyGoalText);
     // Every write below sends EN_CHANGE at once, which enables Create New and Edit again: the
     // buttons are set after the last write.
     if (selected)
     {
         const std::size_t row = kind == 0 ? 0 : kind == 1 ? 1 : 2;
+        // In the user's unit, whatever unit the goal was entered in: the label beside the field
+        // names that unit, and Edit reads the field back in it.
         if (row == 0)
-            SetFormatted(this, kKindFields[0], u"%.1f",
-                         target * (distanceUnit != 0 ? 0.001 : 0.000621371192));
+            SetFormatted(this, kKindFields[0], u"%.1f", target * (m_bMetric ? 0.001 : 0.000621371192));
         else if (row == 1)
             SetFormatted(this, kKindFields[1], u"%d", static_cast<int>(target / 3600));
         else

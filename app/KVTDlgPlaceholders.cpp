@@ -2,11 +2,6 @@
 
 // Pages and flows that later work builds; until then each does the least it can.
 
-void CKVTDlg::ShowGoalView()
-{
-    m_nCurrentView = KvtView::Goal;
-}
-
 void CKVTDlg::ShowShareConfirmView() {}
 
 void CKVTDlg::OnShareWithFriend() {}

@@ -227,25 +227,39 @@ CString CKVTDlg::GoalLineText() const
 
 // ---- the page ----------------------------------------------------------------------------------
 
+void CKVTDlg::ShowUserNameTitle()
+{
+    if (!m_pGreeting || !m_pGreeting->m_hWnd)
+        return;
+    const CString name = UserName(m_szFirstName, m_szUserId);
+    const int length = name.GetLength();
+    if (length > 44)
+        m_pGreeting->SetFontSize(12);
+    else if (length > 22)
+        m_pGreeting->SetFontSize(14);
+    else if (length > 17)
+        m_pGreeting->SetFontSize(16);
+    m_pGreeting->SetText(name.GetString());
+    m_pGreeting->ShowWindow(SW_SHOW);
+    m_pGreeting->Invalidate(TRUE);
+}
+
+void CKVTDlg::AddShareAndLogOutButtons()
+{
+    if (UIButton *share = AddPageButton(422, CRect(455, 436, 495, 456), kShareButtonId, 714, 713, 712, 713,
+                                        &CKVTDlg::OnShareWithFriend, m_nLanguage == 1031 ? 8 : 10))
+        share->SetTextColors(kActionText, kWhite, kWhite, kActionText);
+    if (UIButton *logOut = AddPageButton(378, CRect(570, 437, 610, 452), kLogOutButtonId, 472, 471, 470, 471,
+                                         &CKVTDlg::OnLogOut, 10))
+        logOut->SetTextColors(kActionText, kWhite, kWhite, kActionText);
+}
+
 void CKVTDlg::ShowRunsView()
 {
     // Device arrivals are acted on while this page is up.
     BeginPage(FALSE, 0);
     m_nCurrentView = KvtView::Runs;
-    if (m_pGreeting && m_pGreeting->m_hWnd)
-    {
-        const CString name = UserName(m_szFirstName, m_szUserId);
-        const int length = name.GetLength();
-        if (length > 44)
-            m_pGreeting->SetFontSize(12);
-        else if (length > 22)
-            m_pGreeting->SetFontSize(14);
-        else if (length > 17)
-            m_pGreeting->SetFontSize(16);
-        m_pGreeting->SetText(name.GetString());
-        m_pGreeting->ShowWindow(SW_SHOW);
-        m_pGreeting->Invalidate(TRUE);
-    }
+    ShowUserNameTitle();
     BuildNavigationBar(TRUE, m_nDeviceTableFlag != 0 && m_bImported, FALSE, TRUE, TRUE, TRUE, TRUE);
 
     UpdateGoalSummary();
@@ -356,12 +370,7 @@ void CKVTDlg::ShowRunsView()
             button->EnableWindow(b.enabled);
         }
 
-    if (UIButton *share = AddPageButton(422, CRect(455, 436, 495, 456), kShareButtonId, 714, 713, 712, 713,
-                                        &CKVTDlg::OnShareWithFriend, m_nLanguage == 1031 ? 8 : 10))
-        share->SetTextColors(kActionText, kWhite, kWhite, kActionText);
-    if (UIButton *logOut = AddPageButton(378, CRect(570, 437, 610, 452), kLogOutButtonId, 472, 471, 470, 471,
-                                         &CKVTDlg::OnLogOut, 10))
-        logOut->SetTextColors(kActionText, kWhite, kWhite, kActionText);
+    AddShareAndLogOutButtons();
 
     // A new chart has no point selected yet: it starts on the calendar's date.
     if (m_pRunGraph && m_pRunGraph->GetSelectedPoint() < 0)

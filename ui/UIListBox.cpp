@@ -265,6 +265,7 @@ void UIListBox::DeleteItem(int n)
 
 void UIListBox::DeleteAllItems(BOOL redraw)
 {
+    ++m_nResets;
     m_items.clear();
     m_nFirstShown = 0;
     Layout();
@@ -529,8 +530,11 @@ void UIListBox::DeleteAtPoint(CPoint point)
     };
     if (m_pfnDelete)
     {
+        // An owner that refills the list from its callback has put new items in place of the old
+        // ones, and one of them may live where the target lived: nothing more is deleted then.
+        const unsigned resets = m_nResets;
         m_pfnDelete(target->m_nGoalId);
-        if (life.expired() || indexOf(target) < 0)
+        if (life.expired() || resets != m_nResets || indexOf(target) < 0)
             return;
     }
     if (target->m_bSelected && !NotifySelChange(-1))

@@ -8,7 +8,8 @@
 
 // What the list calls when a goal is selected: the item's index, or -1 when the selected goal goes.
 using ListSelChangeCallback = void (*)(int index);
-// What the list calls before its own Delete removes a goal: the goal id of that item.
+// What the list calls before its own Delete removes a goal: the goal id of that item. When the
+// callback refills the list (DeleteAllItems), the list removes nothing itself.
 using ListDeleteCallback = void (*)(int goalId);
 
 // The goal list: a header with column titles over three rounded goal boxes at a time, each with
@@ -160,4 +161,6 @@ class UIListBox : public CWnd, public UIFactory
     std::unique_ptr<UIButton> m_pDelete[kBoxes];
     ListSelChangeCallback m_pfnSelChange = nullptr;
     ListDeleteCallback m_pfnDelete = nullptr;
+    // Counts DeleteAllItems, so that a delete can tell that its callback refilled the list.
+    unsigned m_nResets = 0;
 };

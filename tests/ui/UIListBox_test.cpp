@@ -546,6 +546,32 @@ TEST_F(UIListBoxTest, ADeleteCallbackMayEndTheList)
     UIListBox::DeleteItemAtCursor();
 }
 
+UIListBox *g_refilled = nullptr;
+// An owner whose delete failed: it shows what it still holds, goals 10 to 12, with 11 selected.
+void RefillTheList(int goalId)
+{
+    g_events.push_back("delete " + std::to_string(goalId));
+    g_refilled->DeleteAllItems(TRUE);
+    for (int i = 0; i < 3; ++i)
+        g_refilled->AddItem(10 + i, 5000, 1, 0, 0, 1, 1, PackDate(2009, 3, 1), PackDate(2009, 4, 1), 100, 0,
+                            0);
+    g_refilled->SetCurSel(1);
+}
+
+TEST_F(UIListBoxTest, AfterADeleteCallbackRefilledTheListNothingMoreIsDeleted)
+{
+    AddGoals(3);
+    list->SetCurSel(2);
+    g_refilled = list.get();
+    list->SetDeleteCallback(&RefillTheList);
+    // The top box shows goal 12, the selected one.
+    ClickDelete(0);
+    g_refilled = nullptr;
+    EXPECT_EQ(g_events, (std::vector<std::string>{"delete 12"}));
+    EXPECT_EQ(GoalIds(), (std::vector<int>{10, 11, 12}));
+    EXPECT_EQ(list->GetCurSel(), 1);
+}
+
 void EndTheListOnSelect(int index)
 {
     g_events.push_back("end at " + std::to_string(index));

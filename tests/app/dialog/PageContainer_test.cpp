@@ -711,8 +711,10 @@ TEST_F(GoalTest, SelectingAGoalFillsTheFormAndLeavesCreateNewAndEditDisabled)
         {0, 0, u"12.3", u"01", u"12", u"26", 1, u"2", u"My Goal 001"},
         {1, 1, u"6", u"05", u"01", u"99", 2, u"3", u"My Goal 002"},
         {2, 2, u"900", u"08", u"12", u"26", 0, u"5", u"My Goal 003"},
-        {3, 0, u"1.0", u"09", u"12", u"26", 1, u"1", u"My Goal 004"},
+        // Entered in miles, shown in the user's kilometres.
+        {3, 0, u"1.6", u"09", u"12", u"26", 1, u"1", u"My Goal 004"},
     };
+    dlg->m_bMetric = TRUE;
     const UINT kindFields[] = {1164, 1168, 1170};
     const UINT kindLabels[] = {1178, 1179, 1180};
     const UINT periodFields[] = {1204, 1205, 1206};
