@@ -25,7 +25,3 @@ void CKVTDlg::ShowProfileView()
 }
 
 void CKVTDlg::UpdateRunDetails() {}
-
-void CKVTDlg::ShowShareConfirmView() {}
-
-void CKVTDlg::OnShareWithFriend() {}
