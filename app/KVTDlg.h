@@ -55,6 +55,19 @@ struct GoalSummary
     bool HasGoal() const { return goal && goal->goalId != -1; }
 };
 
+// One text of the share picture: its rectangle in picture pixels, its face (Arial, pixel sizes)
+// and colour, and how it sits in the rectangle.
+struct SharePictureText
+{
+    CString text;
+    int x = 0, y = 0, width = 0, height = 0;
+    int fontSize = 12;
+    BOOL bold = FALSE;
+    ARGB colour = 0xFF4D4948;
+    int alignment = 0; // 0 left, 1 centred, 2 right
+    BOOL top = FALSE;  // at the rectangle's top; otherwise centred from top to bottom
+};
+
 // The dialog's private messages. WM_KVT_DEVICE_ARRIVED (WM_USER + 104) and
 // WM_KVT_DEVICE_REMOVED (WM_USER + 105) come from the device watcher.
 constexpr UINT WM_KVT_CENTER_WINDOW = WM_USER + 106;
@@ -399,7 +412,7 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     void ShowRemoveAccountView();
     void ShowAccountDeletedView();
 
-    // ---- pages and flows that later work fills in ----
+    // ---- pages and flows (virtual: a test of one flow stands in for the pages it reaches) ----
     virtual void ShowHomeView();
     virtual void ShowSupportView();
     virtual void ShowNewAccountView();
@@ -427,6 +440,16 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void ShowShareConfirmView();
     static void OnShareWithFriend();
 
+    // ---- the share picture ----
+    // Draws the results picture (of the goal selected in the goal list, or of the My Runs page's
+    // period) on image 490 into m_pSharePicture and saves it as JPEG at m_strSharePicturePath. No
+    // picture is kept for heart rate over weeks or months, or without the background image. When
+    // the save fails the file at the path is removed, so that no older picture can be mailed as
+    // this one. Returns 1.
+    virtual int RenderSharePicture(BOOL goalMode);
+    // The texts the picture shows and where; FALSE when the picture is not to be drawn at all.
+    BOOL BuildSharePictureTexts(BOOL goalMode, std::vector<SharePictureText> *texts) const;
+
     // ---- command-line log-in, set before the dialog runs ----
     CString m_strCmdUser;
     CString m_strCmdPassword;
@@ -438,6 +461,9 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     std::array<CString, 7> m_strDayNames;
     std::array<CString, 13> m_aPageTexts;
     CString m_strSharePicturePath;
+    // The last share picture drawn (none when nothing was drawn), and whether it reached the file.
+    std::unique_ptr<Gdiplus::Bitmap> m_pSharePicture;
+    BOOL m_bSharePictureSaved = FALSE;
     // The data folder with a closing separator.
     std::array<char16_t, kTextSize> m_szDataFolder{};
 

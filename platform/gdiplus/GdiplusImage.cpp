@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QString>
 
 #include <atomic>
@@ -205,12 +206,34 @@ Status Image::Save(const char16_t *filename, const CLSID *clsidEncoder, const En
             encoder = e;
     if (!encoder)
         return m_lastStatus = FileNotFound;
-    QImageWriter writer(ToQString(filename), encoder->qtFormat);
     // JPEG and BMP carry no alpha: what is transparent is written over black, as GDI+ does.
     const QImage toWrite = std::strcmp(encoder->qtFormat, "png") == 0
                                ? m_image.convertToFormat(QImage::Format_ARGB32)
                                : m_image.convertToFormat(QImage::Format_RGB32);
-    if (!writer.write(toWrite))
+    // Encoded in memory first, so that what reaches the file can be counted.
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, encoder->qtFormat);
+        if (!writer.write(toWrite))
+            return m_lastStatus = Win32Error;
+    }
+    // Written beside the old file and put in its place only when every byte reached the disk, so
+    // a failed save (a full disk) leaves no half image behind and is never reported as success.
+    // Where no file can be made beside it (a folder this user may not write), the file itself is
+    // written; a failure then may leave it cut short, but it is still reported. Unbuffered, so a
+    // short write shows in the count at once rather than being lost in a later flush.
+    QSaveFile file(ToQString(filename));
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return m_lastStatus = Win32Error;
+    if (file.write(bytes) != bytes.size())
+    {
+        file.cancelWriting();
+        return m_lastStatus = Win32Error;
+    }
+    if (!file.commit())
         return m_lastStatus = Win32Error;
     return m_lastStatus = Ok;
 }

@@ -2,6 +2,7 @@
 
 #include "tests/support/TestEnvironment.h"
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include <sys/resource.h>
 
 // Small helpers for tests that start other programs or change the environment.
 namespace vxtest
@@ -53,4 +56,32 @@ inline std::string WriteArgvRecorder(const std::string &dir, const std::string &
                             "mv \"$out.tmp\" \"$out\"\n");
     return script;
 }
+// While it lives, no file of this process grows beyond `bytes`: a write past the limit fails with
+// EFBIG, as on a full disk (the signal that would end the process is ignored meanwhile). Root is
+// bound by it too, unlike by file permissions.
+class ScopedFileSizeLimit
+{
+  public:
+    explicit ScopedFileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~ScopedFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldSignal);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit &) = delete;
+    ScopedFileSizeLimit &operator=(const ScopedFileSizeLimit &) = delete;
+    bool Active() const { return m_set; }
+
+  private:
+    rlimit m_old{};
+    void (*m_oldSignal)(int) = SIG_DFL;
+    bool m_set = false;
+};
 } // namespace vxtest

@@ -46,6 +46,7 @@ class ShareDlg : public CKVTDlg
 
     using CKVTDlg::m_bIgnoreDeviceArrival;
     using CKVTDlg::m_bSavedIgnoreDeviceArrival;
+    using CKVTDlg::m_bSharePictureSaved;
     using CKVTDlg::m_strSharePicturePath;
 
   private:
@@ -76,6 +77,8 @@ class ShareOkTest : public ::testing::Test
         ASSERT_FALSE(picture.empty());
         std::filesystem::create_directories(std::filesystem::path(picture).parent_path());
         std::ofstream(picture) << "jpeg";
+        // As a rendering that saved its picture leaves it.
+        dlg->m_bSharePictureSaved = TRUE;
         dlg->m_bIgnoreDeviceArrival = TRUE;
         dlg->m_bSavedIgnoreDeviceArrival = FALSE;
         // A page that the Ok step takes down.

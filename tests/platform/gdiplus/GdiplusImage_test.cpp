@@ -1,6 +1,7 @@
 #include "platform/gdiplus/Gdiplus.h"
 
 #include "tests/platform/gdiplus/GuiApp.h"
+#include "tests/support/ProcessFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QBuffer>
@@ -202,6 +203,55 @@ TEST(GdiplusImage, SaveFailuresAreReportedNotHidden)
     ASSERT_GE(FindEncoder(u"image/jpeg", &jpeg), 0);
     const std::u16string unwritable = U16(vxtest::MakeTempDir("fail") + "/no/such/folder/x.jpg");
     EXPECT_EQ(b.Save(unwritable.c_str(), &jpeg), Win32Error);
+}
+
+TEST(GdiplusImage, AWriteThatFailsPartWayIsAFailureAndLeavesTheOldFileWhole)
+{
+    // A small flat image (its JPEG fits any write buffer, so only the last flush can fail) and a
+    // large noisy one (noise does not compress: its JPEG is written in many pieces).
+    Bitmap small(64, 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            small.SetPixel(x, y, Color(0xFF3080C0));
+    Bitmap large(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            large.SetPixel(x, y, Color(0xFF000000u | ((unsigned(x * 7919 + y * 104729) * 2654435761u) >> 8)));
+    const struct
+    {
+        const char *name;
+        Bitmap *image;
+        rlim_t limit;
+    } cases[] = {{"small", &small, 200}, {"large", &large, 4096}};
+    CLSID jpeg;
+    ASSERT_GE(FindEncoder(u"image/jpeg", &jpeg), 0);
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string dir = vxtest::MakeTempDir("full");
+        const std::string path = dir + "/share.jpg";
+        std::ofstream(path) << "old picture";
+        Status status = Ok;
+        {
+            vxtest::ScopedFileSizeLimit limit(c.limit);
+            ASSERT_TRUE(limit.Active());
+            status = c.image->Save(U16(path).c_str(), &jpeg);
+        }
+        EXPECT_EQ(status, Win32Error);
+        // Nothing half written stands in the old file's place, and no scrap is left beside it.
+        const std::string left = vxtest::ReadWholeFile(path);
+        EXPECT_TRUE(left == "old picture") << left.size() << " bytes";
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir))
+            ++files;
+        EXPECT_EQ(files, 1u);
+
+        // Without the limit the same save succeeds, in place of the old file.
+        ASSERT_EQ(c.image->Save(U16(path).c_str(), &jpeg), Ok);
+        QImage back(QString::fromStdString(path), "JPEG");
+        EXPECT_EQ(back.width(), int(c.image->GetWidth()));
+        EXPECT_EQ(back.height(), int(c.image->GetHeight()));
+    }
 }
 
 TEST(GdiplusImage, StartupAndShutdownPair)
