@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/KVTDlg.h"
+#include "app/RunFigures.h"
 #include "platform/sys/LocalTime.h"
 #include "store/KvtDatabase.h"
 #include "ui/UIButton.h"
@@ -13,8 +14,6 @@
 
 namespace
 {
-constexpr double kKmPerMetre = 0.001;
-constexpr double kMilesPerMetre = 0.000621371192;
 
 constexpr ARGB kTextColour = 0xFF4D4948;
 constexpr ARGB kFinishedColour = 0xFF007CC3;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/KVTDlg.h"
+#include "app/RunFigures.h"
 #include "app/RunWeek.h"
 #include "platform/sys/LocalTime.h"
 #include "store/DateTime.h"
@@ -32,9 +33,6 @@ constexpr int kValueSize = 14;
 constexpr int kCountLabelSize = 11;
 constexpr int kAlignRight = 2;
 
-constexpr double kKmPerMetre = 0.001;
-constexpr double kMilesPerMetre = 0.000621371192;
-constexpr int64_t kSecondsPerDay = 86400;
 
 constexpr int kMeasureHeartRate = 1;
 constexpr int kMeasureDistance = 0;
@@ -224,22 +222,9 @@ void CKVTDlg::UpdateRunDetails()
     uint8_t heartRateAfter = 0;
     if (heartRate)
     {
-        TimeParts start{0, 0, 0};
-        uint32_t runDuration = 0;
-        uint8_t heartRateBefore = 0;
-        if (!m_pDatabase ||
-            !m_pDatabase->GetHeartRateOfDay(&date, &start, &runDuration, &heartRateBefore, &heartRateAfter))
-        {
-            start = TimeParts{0, 0, 0};
-            runDuration = 0;
-            heartRateAfter = 0;
-        }
-        // A run that goes on past midnight ends at a time of the next day.
-        const int64_t end =
-            (static_cast<int64_t>(start.hour) * 3600 + start.minute * 60 + start.second + runDuration) %
-            kSecondsPerDay;
-        m_strDetailEndTime.Format(u"%02d:%02d:%02d", static_cast<int>(end / 3600),
-                                  static_cast<int>(end % 3600 / 60), static_cast<int>(end % 60));
+        const DayLastRun last = ReadDayLastRun(m_pDatabase.get(), date);
+        heartRateAfter = last.heartRateAfter;
+        m_strDetailEndTime = TimeOfDayText(last.endSecondOfDay);
         m_strDetailHeartRate.Format(u"%d", heartRateAfter);
     }
     else

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/KVTDlg.h"
+#include "app/RunFigures.h"
 #include "app/RunWeek.h"
 #include "platform/sys/LocalTime.h"
 #include "store/DateTime.h"
@@ -19,10 +20,8 @@
 
 namespace
 {
-// Metres to the page's distance units. The totals row converts in double precision; the graph
-// and the goal summary take the single-precision values of the same factors.
-constexpr double kKmPerMetre = 0.001;
-constexpr double kMilesPerMetre = 0.000621371192;
+// Metres to the page's distance units: the totals row converts in double precision (RunFigures.h);
+// the graph and the goal summary take the single-precision values of the same factors.
 constexpr float kGraphKmPerMetre = 0.001f;
 constexpr float kGraphMilesPerMetre = 0.000621371192f;
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/KVTDlg.h"
+#include "app/RunFigures.h"
 #include "platform/sys/Files.h"
 #include "platform/sys/LocalTime.h"
 #include "platform/sys/TextConvert.h"
@@ -29,9 +30,6 @@ constexpr ARGB kToGoColour = 0xFFDD137B;
 // A title longer than this many characters takes the smaller face.
 constexpr int kLongTitle = 45;
 
-constexpr double kKmPerMetre = 0.001;
-constexpr double kMilesPerMetre = 0.000621371192;
-constexpr int64_t kSecondsPerDay = 86400;
 
 constexpr int kMeasureHeartRate = 1;
 constexpr int kPeriodDays = 0;
@@ -244,23 +242,10 @@ BOOL CKVTDlg::BuildSharePictureTexts(BOOL goalMode, std::vector<SharePictureText
     if (heartRate)
     {
         // The day's last run: when it ended, and the heart rate after it.
-        TimeParts start{0, 0, 0};
-        uint32_t runDuration = 0;
-        uint8_t before = 0, after = 0;
-        if (!m_pDatabase || !m_pDatabase->GetHeartRateOfDay(&date, &start, &runDuration, &before, &after))
-        {
-            start = TimeParts{0, 0, 0};
-            runDuration = 0;
-            after = 0;
-        }
-        // A run that goes on past midnight ends at a time of the next day.
-        const int64_t end =
-            (static_cast<int64_t>(start.hour) * 3600 + start.minute * 60 + start.second + runDuration) %
-            kSecondsPerDay;
-        CString time, rate;
-        time.Format(u"%02d:%02d:%02d", static_cast<int>(end / 3600), static_cast<int>(end % 3600 / 60),
-                    static_cast<int>(end % 60));
-        rate.Format(u"%d", after);
+        const DayLastRun last = ReadDayLastRun(m_pDatabase.get(), date);
+        const CString time = TimeOfDayText(last.endSecondOfDay);
+        CString rate;
+        rate.Format(u"%d", last.heartRateAfter);
         texts->push_back(Text(LoadStringText(182), 40, 78, 100, 20, labelSize, TRUE, kTextColour));
         texts->push_back(Text(time, 70, 78, 115, 20, 12, FALSE, kTextColour, 1));
         texts->push_back(Text(LoadStringText(183), 190, 78, 100, 20, labelSize, TRUE, kTextColour));
