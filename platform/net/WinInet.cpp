@@ -1,6 +1,6 @@
 #include "platform/net/WinInet.h"
 
-#include <curl/curl.h>
+#include "platform/net/CurlLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -100,11 +100,6 @@ HINTERNET Register(InternetHandle__ *handle)
     return handle;
 }
 
-void EnsureCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 void Notify(InternetHandle__ *handle, std::uint32_t status)
 {
@@ -221,7 +216,7 @@ std::size_t HeaderLine(char *data, std::size_t size, std::size_t count, void *us
     if (!blank)
         return length;
     long status = 0;
-    curl_easy_getinfo(state->curl, CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easyGetinfo(state->curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200)
         return length; // an interim answer; the real one follows
     state->headersDone = true;
@@ -261,7 +256,8 @@ HINTERNET InternetOpenA(const char *agent, std::uint32_t accessType, const char 
 {
     if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT)
         return FailHandle(ERROR_INVALID_PARAMETER);
-    EnsureCurl();
+    if (!Curl())
+        return FailHandle(ERROR_INTERNET_INTERNAL_ERROR);
     auto *session = new InternetHandle__;
     session->kind = InternetHandle__::Kind::Session;
     session->agent = agent ? agent : "";
@@ -353,21 +349,22 @@ bool HttpSendRequestA(HINTERNET request, const char *headers, std::uint32_t head
         url += '/';
     url += handle->object;
 
-    CURL *curl = curl_easy_init();
+    const CurlLibrary *lib = Curl();
+    CURL *curl = lib ? lib->easyInit() : nullptr;
     if (!curl)
         return Fail(ERROR_INTERNET_INTERNAL_ERROR);
     curl_slist *list = nullptr;
     auto cleanup = [&] {
-        curl_slist_free_all(list);
-        curl_easy_cleanup(curl);
+        lib->slistFreeAll(list);
+        lib->easyCleanup(curl);
     };
 
     // libcurl's own defaults are replaced or removed so that only what the caller asked
     // for goes out.
-    list = curl_slist_append(list, handle->accept.empty() ? "Accept:" : ("Accept: " + handle->accept).c_str());
-    list = curl_slist_append(list, "Expect:");
+    list = lib->slistAppend(list, handle->accept.empty() ? "Accept:" : ("Accept: " + handle->accept).c_str());
+    list = lib->slistAppend(list, "Expect:");
     for (const std::string &line : lines)
-        list = curl_slist_append(list, line.c_str());
+        list = lib->slistAppend(list, line.c_str());
 
     handle->response.clear();
     handle->readPosition = 0;
@@ -380,38 +377,38 @@ bool HttpSendRequestA(HINTERNET request, const char *headers, std::uint32_t head
     const vxnet::CertificateChecks checks = vxnet::CertificateChecksFor(handle->securityFlags);
     static const char kEmpty[] = "";
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, handle->http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, session->agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    lib->easySetopt(curl, CURLOPT_URL, url.c_str());
+    lib->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    lib->easySetopt(curl, CURLOPT_HTTP_VERSION, handle->http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+    lib->easySetopt(curl, CURLOPT_USERAGENT, session->agent.c_str());
+    lib->easySetopt(curl, CURLOPT_HTTPHEADER, list);
     if (session->accessType == INTERNET_OPEN_TYPE_DIRECT)
-        curl_easy_setopt(curl, CURLOPT_PROXY, "");
+        lib->easySetopt(curl, CURLOPT_PROXY, "");
     if (handle->verb == "POST")
     {
-        curl_easy_setopt(curl, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(optional ? optionalLength : 0));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, optional ? optional : kEmpty);
+        lib->easySetopt(curl, CURLOPT_POST, 1L);
+        lib->easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(optional ? optionalLength : 0));
+        lib->easySetopt(curl, CURLOPT_POSTFIELDS, optional ? optional : kEmpty);
     }
     else if (handle->verb == "GET")
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+        lib->easySetopt(curl, CURLOPT_HTTPGET, 1L);
     else
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, handle->verb.c_str());
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(handle->connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, checks.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, checks.verifyHost ? 2L : 0L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+        lib->easySetopt(curl, CURLOPT_CUSTOMREQUEST, handle->verb.c_str());
+    lib->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(handle->connectTimeoutMs));
+    lib->easySetopt(curl, CURLOPT_SSL_VERIFYPEER, checks.verifyPeer ? 1L : 0L);
+    lib->easySetopt(curl, CURLOPT_SSL_VERIFYHOST, checks.verifyHost ? 2L : 0L);
+    lib->easySetopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    lib->easySetopt(curl, CURLOPT_WRITEDATA, &transfer);
+    lib->easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    lib->easySetopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+    lib->easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
 
     Notify(handle, INTERNET_STATUS_SENDING_REQUEST);
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = lib->easyPerform(curl);
     long verifyResult = 0;
-    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    lib->easyGetinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
     cleanup();
 
     if (transfer.timedOut)
@@ -453,13 +450,14 @@ HINTERNET InternetOpenUrlA(HINTERNET session, const char *url, const char *heade
     std::vector<std::string> lines;
     SplitHeaderLines(headers, headersLength, lines);
 
-    CURL *curl = curl_easy_init();
+    const CurlLibrary *lib = Curl();
+    CURL *curl = lib ? lib->easyInit() : nullptr;
     if (!curl)
         return FailHandle(ERROR_INTERNET_INTERNAL_ERROR);
     curl_slist *list = nullptr;
-    list = curl_slist_append(list, "Accept:");
+    list = lib->slistAppend(list, "Accept:");
     for (const std::string &line : lines)
-        list = curl_slist_append(list, line.c_str());
+        list = lib->slistAppend(list, line.c_str());
 
     auto *request = new InternetHandle__;
     request->kind = InternetHandle__::Kind::Request;
@@ -477,28 +475,28 @@ HINTERNET InternetOpenUrlA(HINTERNET session, const char *url, const char *heade
     HeadersOnly state;
     state.curl = curl;
 
-    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, parent->agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    lib->easySetopt(curl, CURLOPT_URL, address.c_str());
+    lib->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    lib->easySetopt(curl, CURLOPT_HTTPGET, 1L);
+    lib->easySetopt(curl, CURLOPT_USERAGENT, parent->agent.c_str());
+    lib->easySetopt(curl, CURLOPT_HTTPHEADER, list);
     if (parent->accessType == INTERNET_OPEN_TYPE_DIRECT)
-        curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, HeaderLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &state);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+        lib->easySetopt(curl, CURLOPT_PROXY, "");
+    lib->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->connectTimeoutMs));
+    lib->easySetopt(curl, CURLOPT_HEADERFUNCTION, HeaderLine);
+    lib->easySetopt(curl, CURLOPT_HEADERDATA, &state);
+    lib->easySetopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+    lib->easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    lib->easySetopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+    lib->easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
 
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = lib->easyPerform(curl);
     long verifyResult = 0;
-    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    lib->easyGetinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    lib->slistFreeAll(list);
+    lib->easyCleanup(curl);
 
     if (!state.headersDone)
     {
