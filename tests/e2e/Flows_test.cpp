@@ -60,6 +60,9 @@ constexpr UINT kYesButton = 1043;
 constexpr UINT kNoButton = 1044;
 constexpr UINT kLogOutButton = 1093;
 constexpr UINT kNavMyRuns = 1027;
+constexpr UINT kSignUpButton = 1003;
+constexpr UINT kFemaleButton = 1033;
+constexpr UINT kMetricButton = 1216;
 
 enum class Library
 {
@@ -360,6 +363,63 @@ std::function<void(CDialog &)> ContinueEveryPrompt(int *prompts)
     };
 }
 } // namespace
+
+// ---- sign up without a device ----------------------------------------------------------------------
+
+// Sign up from the login page with no monitor attached: the new account is stored and logged in, the
+// no-device prompt's Continue leads to the home page greeting the new user.
+TEST_F(Flows, SignUpWithoutAMonitorGreetsTheNewUserAtHome)
+{
+    CKVTDlg dlg(1033);
+    int prompts = 0;
+    Run(
+        dlg,
+        [&] {
+            ExpectLoginPage();
+            Click(kSignUpButton);
+            EXPECT_EQ(Caption(kSignUpButton), u"Sign up >");
+            // Centimetres and kilograms.
+            Click(kMetricButton);
+            EXPECT_EQ(Caption(1213), u"cm");
+            EXPECT_EQ(Caption(1214), u"kg");
+            const std::pair<UINT, const char16_t *> fields[] = {
+                {1014, u"Ann"}, {1015, u"Lee"}, {1016, u"01"}, {1017, u"02"},   {1018, u"1980"},  {1020, u"170"},
+                {1022, u"60"},  {1023, u"ann"}, {CKVTDlg::kLoginPasswordId, u"abc"}, {1024, u"abc"},
+            };
+            for (const auto &[id, text] : fields)
+                Type(id, text);
+            Click(kFemaleButton);
+            Click(kSignUpButton);
+            vxtest::ProcessEvents();
+            EXPECT_EQ(prompts, 1);
+            ExpectHomePage(u"Ann Lee");
+            EXPECT_TRUE(dlg.m_pDatabase->IsLoggedIn());
+            EXPECT_EQ(std::u16string(dlg.m_szUserId.data()), u"ann");
+            // The store has the new user as entered.
+            char16_t first[260] = {}, last[260] = {};
+            std::uint8_t gender = 0, age = 0, heightUnit = 0, weight = 0, weightUnit = 0;
+            std::uint16_t height = 0;
+            DateParts birth{};
+            ASSERT_TRUE(dlg.m_pDatabase->GetUser(first, 260, last, 260, &gender, &birth, &age, &height,
+                                                 &heightUnit, &weight, &weightUnit));
+            EXPECT_EQ(std::u16string(first), u"Ann");
+            EXPECT_EQ(std::u16string(last), u"Lee");
+            EXPECT_EQ(gender, 1);
+            EXPECT_EQ(birth.day, 1);
+            EXPECT_EQ(birth.month, 2);
+            EXPECT_EQ(birth.year, 1980);
+            EXPECT_EQ(age, 30);
+            EXPECT_EQ(height, 170);
+            EXPECT_EQ(weight, 60);
+            // Logged out, the new account logs in with its password.
+            Click(kLogOutButton);
+            Click(kYesButton);
+            ExpectLoginPage();
+            LogInWithoutMonitor();
+            ExpectHomePage(u"Ann Lee");
+        },
+        AnswerDevicePrompt(u"Device Not Detected !", false, &prompts));
+}
 
 // ---- log in without a device ----------------------------------------------------------------------
 
