@@ -555,6 +555,60 @@ TEST_F(Flows, AnArrivingMonitorIsImportedAndItsRunsShown)
     }
 }
 
+// A monitor that arrives before anyone logs in waits for the log-in; plugged in again after its import,
+// it brings the upload prompt again and nothing is imported twice. On the log-out confirmation an
+// arrival is not acted on.
+TEST_F(Flows, ArrivalsWaitForTheLogInAndAReturningMonitorAddsNothingTwice)
+{
+    CreateAccount();
+    CKVTDlg dlg(1033);
+    Run(dlg, [&] {
+        PlugInDrive(TwoRuns());
+        ASSERT_TRUE(feed->Send("a"));
+        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
+        vxtest::ProcessEvents();
+        ExpectLoginPage();
+        EXPECT_FALSE(Shown(kYesButton));
+
+        LogInOnThePage(u"ann", u"abc");
+        ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+        Click(kYesButton);
+        ExpectHomePage(u"Ann Lee");
+        ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+
+        // Out and in again: the emptied monitor.
+        const Bytes emptied = DriveFile();
+        drive.reset();
+        ASSERT_TRUE(feed->Send("r"));
+        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+        vxtest::ProcessEvents();
+        ExpectHomePage(u"Ann Lee");
+        PlugInDrive(emptied);
+        ASSERT_TRUE(feed->Send("a"));
+        ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+        Click(kYesButton);
+        ExpectHomePage(u"Ann Lee");
+        ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+        EXPECT_EQ(StoredRuns(), 2);
+
+        // Asked whether to log out, the user sees no prompt of a monitor that comes meanwhile.
+        drive.reset();
+        ASSERT_TRUE(feed->Send("r"));
+        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+        vxtest::ProcessEvents();
+        Click(kLogOutButton);
+        PlugInDrive(TwoRuns());
+        ASSERT_TRUE(feed->Send("a"));
+        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
+        vxtest::ProcessEvents();
+        EXPECT_EQ(Caption(1247), u"Are you sure you want to logout?");
+        Click(kNoButton);
+        ExpectHomePage(u"Ann Lee");
+        EXPECT_EQ(StoredRuns(), 2);
+    },
+    [](CDialog &) {});
+}
+
 // ---- the upload to the on-line service ----------------------------------------------------------------
 
 // With stored credentials that the service accepts, Yes imports, the probe finds the service, and the
@@ -667,6 +721,28 @@ TEST_F(Flows, ACommandLineStartLogsTheStoredUserInAndImportsAtOnce)
         EXPECT_TRUE(sim.ScsiCommands().empty());
         EXPECT_TRUE(service.Methods().empty());
     });
+}
+
+// Without a monitor the command-line start logs in and says so with the no-device prompt; Continue
+// shows the home page.
+TEST_F(Flows, ACommandLineStartWithoutAMonitorPromptsThenGoesHome)
+{
+    CreateAccount();
+    CKVTDlg dlg(1033);
+    dlg.m_strCmdUser = u"ann";
+    dlg.m_strCmdPassword = StoredPasswordText();
+    int prompts = 0;
+    Run(
+        dlg,
+        [&] {
+            vxtest::ProcessEvents();
+            EXPECT_EQ(prompts, 1);
+            EXPECT_TRUE(dlg.IsWindowVisible());
+            ExpectHomePage(u"Ann Lee");
+            EXPECT_FALSE(Shown(kRunCountValue));
+            EXPECT_EQ(StoredRuns(), 0);
+        },
+        AnswerDevicePrompt(u"Device Not Detected !", false, &prompts));
 }
 
 // A password text that does not decipher to the user's password leads to the login page.
