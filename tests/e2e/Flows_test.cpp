@@ -63,6 +63,7 @@ constexpr UINT kNavMyRuns = 1027;
 constexpr UINT kSignUpButton = 1003;
 constexpr UINT kFemaleButton = 1033;
 constexpr UINT kMetricButton = 1216;
+constexpr UINT kRetryButton = 1192;
 
 enum class Library
 {
@@ -553,6 +554,82 @@ TEST_F(Flows, AnArrivingMonitorIsImportedAndItsRunsShown)
             ContinueEveryPrompt(&prompts));
         EXPECT_EQ(prompts, 1) << "only the no-device prompt of the log-in";
     }
+}
+
+// The same over MTP: the monitor of the first entry, found through the media-device side of the
+// library; its clock is set with the vendor command and its file read and emptied over MTP.
+TEST_F(Flows, AnArrivingMtpMonitorIsImportedOverMtp)
+{
+    CreateAccount();
+    CKVTDlg dlg(1033);
+    int prompts = 0;
+    Run(
+        dlg,
+        [&] {
+            LogInWithoutMonitor();
+            sysfs = std::make_unique<vxtest::FakeSysfs>();
+            sysfs->AddRootHub(1);
+            const std::uint16_t product = HexToU16(kSupportedDevices[0].szProductId);
+            sysfs->AddUsbDevice("usb1", 1, vxtest::UsbDevice(VORMATIK_MONITOR_VENDOR_ID, product, "SER42"));
+            const int monitor = sim.AddMtpMonitor(VORMATIK_MONITOR_VENDOR_ID, product, "SER42",
+                                                  vxtest::ModelCodeText(0) + "-2.1.0", 1, TwoRuns());
+            ASSERT_GE(monitor, 0);
+            ASSERT_TRUE(feed->Send("a"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+            EXPECT_FALSE(FoundIdentity().empty());
+            EXPECT_EQ(StoredIdentity(), FoundIdentity());
+            int clockCommands = 0;
+            for (const auto &call : sim.MtpVendorCalls(monitor))
+                clockCommands += call.operation == 0x9D03 ? 1 : 0;
+            EXPECT_EQ(clockCommands, 1);
+
+            Click(kYesButton);
+            ExpectHomePage(u"Ann Lee");
+            ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+            EXPECT_EQ(StoredRuns(), 2);
+            const Bytes file = sim.MtpWorkoutFile(monitor);
+            ASSERT_GT(file.size(), 207u);
+            EXPECT_EQ(file[207], 0);
+        },
+        ContinueEveryPrompt(&prompts));
+    EXPECT_EQ(prompts, 1);
+}
+
+// Pulled out while the upload prompt is up, the monitor cannot be read: Yes shows the disconnection
+// page, and Retry once it is back imports its runs.
+TEST_F(Flows, AMonitorPulledOutAtTheUploadPromptIsReadOnRetry)
+{
+    CreateAccount();
+    PlugInDrive(TwoRuns());
+    CKVTDlg dlg(1033);
+    std::vector<std::string> prompts;
+    Run(
+        dlg,
+        [&] {
+            LogInOnThePage(u"ann", u"abc");
+            ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+            const Bytes file = DriveFile();
+            drive.reset();
+            ASSERT_TRUE(feed->Send("r"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+            vxtest::ProcessEvents();
+            EXPECT_TRUE(Shown(kYesButton)) << "the prompt stays";
+            Click(kYesButton);
+            EXPECT_EQ(Caption(CKVTDlg::kStatusLineId),
+                      u"Sorry!! Upload failed due to disconnection.\nPlease check the connection and try again.");
+            EXPECT_EQ(StoredRuns(), 0);
+
+            PlugInDrive(file);
+            ASSERT_TRUE(feed->Send("a"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
+            vxtest::ProcessEvents();
+            Click(kRetryButton);
+            ExpectHomePage(u"Ann Lee");
+            ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+            EXPECT_EQ(DriveFile()[207], 0);
+        },
+        [&](CDialog &) { prompts.push_back("prompt"); });
+    EXPECT_TRUE(prompts.empty()) << "no prompt while the pages ignore arrivals";
 }
 
 // A monitor that arrives before anyone logs in waits for the log-in; plugged in again after its import,
