@@ -34,7 +34,9 @@
 #include "tests/support/sim_hid/SimHidMonitor.h"
 #include "tests/support/sim_ulvex/SimUlvex.h"
 #include "tests/support/workout/WorkoutFileBuilder.h"
+#include "ui/Calendar.h"
 #include "ui/ConnectStatusChangeDlg.h"
+#include "ui/DataGraph.h"
 #include "ui/PromptDialogs.h"
 #include "ui/UIButton.h"
 #include "ui/UIEdit.h"
@@ -64,6 +66,7 @@ constexpr UINT kSignUpButton = 1003;
 constexpr UINT kFemaleButton = 1033;
 constexpr UINT kMetricButton = 1216;
 constexpr UINT kRetryButton = 1192;
+constexpr UINT kNoDataLabel = 1156;
 
 enum class Library
 {
@@ -775,6 +778,51 @@ TEST_F(Flows, LogOutAsksAndYesShowsTheLoginPageWhileNoStaysHome)
             ContinueEveryPrompt(&prompts));
         EXPECT_EQ(prompts, yes ? 2 : 1);
     }
+}
+
+// Logged out from My Runs, nothing of Ann's page stays on the login page, and the next user, who has
+// no runs, sees none of hers.
+TEST_F(Flows, AfterALogOutFromMyRunsTheNextUserSeesNoneOfTheFormerUsersRuns)
+{
+    CreateAccount();
+    {
+        KvtDatabase db;
+        const DateParts birth{3, 4, 1985};
+        ASSERT_EQ(db.AddUser(u"bob", u"xyz", u"Bob", u"Ray", 0, &birth, 25, 180, 3, 80, 5), 1);
+    }
+    PlugInDrive(TwoRuns());
+    CKVTDlg dlg(1033);
+    int prompts = 0;
+    Run(
+        dlg,
+        [&] {
+            LogInOnThePage(u"ann", u"abc");
+            ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+            Click(kYesButton);
+            Click(kNavMyRuns);
+            ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+            ASSERT_TRUE(dlg.m_pRunGraph && dlg.m_pRunGraph->IsWindowVisible());
+            Click(kLogOutButton);
+            Click(kYesButton);
+            ExpectLoginPage();
+            EXPECT_FALSE(dlg.m_pRunGraph && dlg.m_pRunGraph->IsWindowVisible());
+            EXPECT_FALSE(dlg.m_pCalendar && dlg.m_pCalendar->IsWindowVisible());
+
+            drive.reset();
+            ASSERT_TRUE(feed->Send("r"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+            LogInOnThePage(u"bob", u"xyz");
+            vxtest::ProcessEvents();
+            ExpectHomePage(u"Bob Ray");
+            EXPECT_FALSE(Shown(kRunCountValue));
+            Click(kNavMyRuns);
+            EXPECT_EQ(Caption(kNoDataLabel), u"Sorry, no data!");
+            EXPECT_FALSE(Shown(kRunCountValue));
+            EXPECT_FALSE(dlg.m_pRunGraph && dlg.m_pRunGraph->IsWindowVisible());
+            EXPECT_EQ(StoredRuns(), 0);
+        },
+        ContinueEveryPrompt(&prompts));
+    EXPECT_EQ(prompts, 1) << "Bob's log-in without a monitor";
 }
 
 // ---- the command-line start ---------------------------------------------------------------------------
