@@ -156,7 +156,7 @@ class Flows : public ::testing::Test
         return builder.Build();
     }
     static vxtest::WorkoutRecordSpec Record(int day, int hour, std::uint32_t seconds, std::uint32_t walked,
-                                         std::uint32_t ran)
+                                            std::uint32_t ran)
     {
         vxtest::WorkoutRecordSpec r = vxtest::RecordAt(2010, 12, day, hour, 0, 0);
         r.duration = seconds;
@@ -191,14 +191,16 @@ class Flows : public ::testing::Test
     // The password text the store keeps for "abc": what a command line or another program hands over.
     std::u16string StoredPasswordText() const
     {
-        return vxtest::StoredPasswordText(std::filesystem::path(dataHome) / "Vormatik" / "KVTDB_NB.dat", u"ann");
+        return vxtest::StoredPasswordText(std::filesystem::path(dataHome) / "Vormatik" / "KVTDB_NB.dat",
+                                          u"ann");
     }
 
     // ---- running the program ----
 
     // Runs the dialog as the program does; body runs once the start-up's device check is over, with
     // the dialog as the application's main window; prompt answers every other modal dialog.
-    void Run(CKVTDlg &dlg, const std::function<void()> &body, const std::function<void(CDialog &)> &prompt = {})
+    void Run(CKVTDlg &dlg, const std::function<void()> &body,
+             const std::function<void(CDialog &)> &prompt = {})
     {
         m_dlg = &dlg;
         app.m_pMainWnd = &dlg;
@@ -387,8 +389,10 @@ TEST_F(Flows, SignUpWithoutAMonitorGreetsTheNewUserAtHome)
             EXPECT_EQ(Caption(1213), u"cm");
             EXPECT_EQ(Caption(1214), u"kg");
             const std::pair<UINT, const char16_t *> fields[] = {
-                {1014, u"Ann"}, {1015, u"Lee"}, {1016, u"01"}, {1017, u"02"},   {1018, u"1980"},  {1020, u"170"},
-                {1022, u"60"},  {1023, u"ann"}, {CKVTDlg::kLoginPasswordId, u"abc"}, {1024, u"abc"},
+                {1014, u"Ann"}, {1015, u"Lee"},  {1016, u"01"},
+                {1017, u"02"},  {1018, u"1980"}, {1020, u"170"},
+                {1022, u"60"},  {1023, u"ann"},  {CKVTDlg::kLoginPasswordId, u"abc"},
+                {1024, u"abc"},
             };
             for (const auto &[id, text] : fields)
                 Type(id, text);
@@ -618,8 +622,9 @@ TEST_F(Flows, AMonitorPulledOutAtTheUploadPromptIsReadOnRetry)
             vxtest::ProcessEvents();
             EXPECT_TRUE(Shown(kYesButton)) << "the prompt stays";
             Click(kYesButton);
-            EXPECT_EQ(Caption(CKVTDlg::kStatusLineId),
-                      u"Sorry!! Upload failed due to disconnection.\nPlease check the connection and try again.");
+            EXPECT_EQ(
+                Caption(CKVTDlg::kStatusLineId),
+                u"Sorry!! Upload failed due to disconnection.\nPlease check the connection and try again.");
             EXPECT_EQ(StoredRuns(), 0);
 
             PlugInDrive(file);
@@ -642,51 +647,53 @@ TEST_F(Flows, ArrivalsWaitForTheLogInAndAReturningMonitorAddsNothingTwice)
 {
     CreateAccount();
     CKVTDlg dlg(1033);
-    Run(dlg, [&] {
-        PlugInDrive(TwoRuns());
-        ASSERT_TRUE(feed->Send("a"));
-        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
-        vxtest::ProcessEvents();
-        ExpectLoginPage();
-        EXPECT_FALSE(Shown(kYesButton));
+    Run(
+        dlg,
+        [&] {
+            PlugInDrive(TwoRuns());
+            ASSERT_TRUE(feed->Send("a"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
+            vxtest::ProcessEvents();
+            ExpectLoginPage();
+            EXPECT_FALSE(Shown(kYesButton));
 
-        LogInOnThePage(u"ann", u"abc");
-        ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
-        Click(kYesButton);
-        ExpectHomePage(u"Ann Lee");
-        ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+            LogInOnThePage(u"ann", u"abc");
+            ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+            Click(kYesButton);
+            ExpectHomePage(u"Ann Lee");
+            ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
 
-        // Out and in again: the emptied monitor.
-        const Bytes emptied = DriveFile();
-        drive.reset();
-        ASSERT_TRUE(feed->Send("r"));
-        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
-        vxtest::ProcessEvents();
-        ExpectHomePage(u"Ann Lee");
-        PlugInDrive(emptied);
-        ASSERT_TRUE(feed->Send("a"));
-        ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
-        Click(kYesButton);
-        ExpectHomePage(u"Ann Lee");
-        ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
-        EXPECT_EQ(StoredRuns(), 2);
+            // Out and in again: the emptied monitor.
+            const Bytes emptied = DriveFile();
+            drive.reset();
+            ASSERT_TRUE(feed->Send("r"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+            vxtest::ProcessEvents();
+            ExpectHomePage(u"Ann Lee");
+            PlugInDrive(emptied);
+            ASSERT_TRUE(feed->Send("a"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
+            Click(kYesButton);
+            ExpectHomePage(u"Ann Lee");
+            ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
+            EXPECT_EQ(StoredRuns(), 2);
 
-        // Asked whether to log out, the user sees no prompt of a monitor that comes meanwhile.
-        drive.reset();
-        ASSERT_TRUE(feed->Send("r"));
-        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
-        vxtest::ProcessEvents();
-        Click(kLogOutButton);
-        PlugInDrive(TwoRuns());
-        ASSERT_TRUE(feed->Send("a"));
-        ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
-        vxtest::ProcessEvents();
-        EXPECT_EQ(Caption(1247), u"Are you sure you want to logout?");
-        Click(kNoButton);
-        ExpectHomePage(u"Ann Lee");
-        EXPECT_EQ(StoredRuns(), 2);
-    },
-    [](CDialog &) {});
+            // Asked whether to log out, the user sees no prompt of a monitor that comes meanwhile.
+            drive.reset();
+            ASSERT_TRUE(feed->Send("r"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == FALSE; }));
+            vxtest::ProcessEvents();
+            Click(kLogOutButton);
+            PlugInDrive(TwoRuns());
+            ASSERT_TRUE(feed->Send("a"));
+            ASSERT_TRUE(vxtest::WaitFor([&] { return dlg.m_bDeviceFound == TRUE; }));
+            vxtest::ProcessEvents();
+            EXPECT_EQ(Caption(1247), u"Are you sure you want to logout?");
+            Click(kNoButton);
+            ExpectHomePage(u"Ann Lee");
+            EXPECT_EQ(StoredRuns(), 2);
+        },
+        [](CDialog &) {});
 }
 
 // ---- the upload to the on-line service ----------------------------------------------------------------
@@ -899,8 +906,8 @@ TEST_F(Flows, RemovingTheMonitorFromTheDeviceSettingPageGoesHome)
 {
     PlugInHid([](vxtest::SimHidMonitor &m) {
         m.SetReadData(0x05, vxtest::SimHidMonitor::DeviceInfoBlock(0, 1, 2, 3, 0,
-                                                                  {'H', 'I', 'D', '4', '2', 'X', 'Y', 'Z', '0', '1',
-                                                                   '2', '3', '4', '5', '6', '7'}));
+                                                                   {'H', 'I', 'D', '4', '2', 'X', 'Y', 'Z',
+                                                                    '0', '1', '2', '3', '4', '5', '6', '7'}));
         Bytes image = TwoRuns(true);
         image.resize(880, 0);
         m.SetReadData(0x6E, image);
@@ -972,7 +979,8 @@ TEST_F(Flows, ASecondStartReachesTheFirstInstancesWindow)
         ExpectLoginPage();
         dlg.ShowWindow(SW_MINIMIZE);
         ASSERT_TRUE(dlg.IsIconic());
-        auto activation = std::async(std::launch::async, [&] { return vxwin::RequestActivation(socket, 5000); });
+        auto activation =
+            std::async(std::launch::async, [&] { return vxwin::RequestActivation(socket, 5000); });
         ASSERT_TRUE(vxtest::WaitFor(
             [&] { return activation.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 3000));
         EXPECT_EQ(activation.get(), 1);
