@@ -1006,6 +1006,55 @@ TEST_F(Flows, ASecondStartReachesTheFirstInstancesWindow)
     });
 }
 
+// While the first instance shows a prompt, a second start is still answered: activation, and a
+// copy-data request that, with someone logged in, only brings the window forward.
+TEST_F(Flows, ASecondStartIsAnsweredWhileAPromptIsUp)
+{
+    CreateAccount();
+    ASSERT_EQ(app.CheckSingleInstance(), 0);
+    const std::string socket = vxsys::InstanceSocketPath(CKVTApp::kInstanceName);
+    CKVTDlg dlg(1033);
+    int activation = -1;
+    bool copied = false;
+    int prompts = 0;
+    const auto answered = [](auto &future) {
+        return vxtest::WaitFor(
+            [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 3000);
+    };
+    Run(
+        dlg,
+        [&] {
+            ASSERT_TRUE(ListenForOtherInstances());
+            LogInWithoutMonitor();
+            vxwin::StopListening();
+            EXPECT_EQ(prompts, 1);
+            EXPECT_EQ(activation, 1);
+            EXPECT_TRUE(copied);
+            ExpectHomePage(u"Ann Lee");
+            EXPECT_EQ(std::u16string(dlg.m_szUserId.data()), u"ann");
+        },
+        [&](CDialog &d) {
+            ++prompts;
+            auto *prompt = dynamic_cast<CReloginContinueDlg *>(&d);
+            ASSERT_NE(prompt, nullptr);
+            auto activate =
+                std::async(std::launch::async, [&] { return vxwin::RequestActivation(socket, 5000); });
+            ASSERT_TRUE(answered(activate));
+            activation = activate.get();
+            const Bytes record = CopyDataRecord(u"bob", StoredPasswordText());
+            auto copy = std::async(std::launch::async, [&] {
+                long long result = 0;
+                return vxwin::RequestCopyData(socket, 1, record.data(),
+                                              static_cast<std::uint32_t>(record.size()), result, 10000) &&
+                       result == TRUE;
+            });
+            ASSERT_TRUE(answered(copy));
+            copied = copy.get();
+            EXPECT_EQ(dlg.m_pPromptDlg, prompt) << "the prompt is still up";
+            Press(prompt->GetSecondButton());
+        });
+}
+
 // A copy-data log-in on the window itself: the right record logs in and leads on to the monitor's
 // upload prompt; a wrong password text is the failed log-in's page; once logged in, a record changes
 // nothing.
