@@ -22,6 +22,7 @@
 #include "store/PackedDate.h"
 #include "store/SQLiteDatabase.h"
 #include "tests/support/DeviceEventFeed.h"
+#include "tests/support/StoredPassword.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_sysfs/FakeSysfs.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
@@ -318,20 +319,7 @@ TEST_F(MainDialogTest, EscapeAndEnterNeverEndTheDialogAndEnterRunsThePagesAction
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
 
-// The password text that the records store keeps for a user, as a command line carries it.
-std::u16string StoredPasswordText(const std::filesystem::path &file, const std::u16string &user)
-{
-    SQLiteDatabase db;
-    EXPECT_EQ(db.Open(file.u16string().c_str()), 1);
-    CellTable table;
-    std::u16string quoted;
-    for (char16_t c : user)
-        quoted += c == u'\'' ? u"''" : std::u16string(1, c);
-    EXPECT_EQ(db.Query(u"select Password from UserInfo where UserID='" + quoted + u"'", &table), 1);
-    std::u16string text;
-    EXPECT_TRUE(table.GetText(0, 0, &text));
-    return text;
-}
+using vxtest::StoredPasswordText;
 
 TEST_F(MainDialogTest, CommandLineStartWithAStoredUserStaysHiddenUntilTheStartUpMessage)
 {
