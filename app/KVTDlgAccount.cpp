@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include "app/AccountForm.h"
 #include "app/DialogText.h"
 #include "device/WorkoutImporter.h"
 #include "platform/sys/LocalTime.h"
@@ -20,27 +21,8 @@
 
 namespace
 {
-// Form controls.
-constexpr UINT kFirstNameId = 1014;
-constexpr UINT kLastNameId = 1015;
-constexpr UINT kFemaleId = 1033;
-constexpr UINT kMaleId = 1034;
-constexpr UINT kDayId = 1016;
-constexpr UINT kMonthId = 1017;
-constexpr UINT kYearId = 1018;
-constexpr UINT kAgeId = 1019;
-constexpr UINT kMetricId = 1216;
-constexpr UINT kImperialId = 1361;
-constexpr UINT kHeightId = 1020; // centimetres, or feet
-constexpr UINT kInchesId = 1021;
-constexpr UINT kWeightId = 1022; // kilograms, or pounds
-constexpr UINT kHeightUnitId = 1213;
-constexpr UINT kInchesUnitId = 1379;
-constexpr UINT kWeightUnitId = 1214;
-constexpr UINT kAccountLoginId = 1023;
-constexpr UINT kNewPasswordId = 1004;
-constexpr UINT kVerifyPasswordId = 1024;
-constexpr UINT kOldPasswordId = 1152;
+// Form controls beyond the shared form (AccountForm.h).
+using namespace accountform;
 constexpr UINT kSignUpId = 1003;
 constexpr UINT kSaveId = 1151;
 constexpr UINT kClearId = 1162;
@@ -57,8 +39,6 @@ constexpr int kHeightMetric = 3;
 constexpr int kHeightImperial = 4;
 constexpr int kWeightMetric = 5;
 constexpr int kWeightImperial = 6;
-constexpr double kPoundsPerKilogram = 2.2046;
-constexpr double kCentimetresPerInch = 2.54;
 
 // Texts.
 constexpr UINT kNewAccountTitle = 157;

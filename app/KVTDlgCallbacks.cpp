@@ -1,5 +1,6 @@
 #include <climits>
 
+#include "app/AccountForm.h"
 #include "app/KVTDlg.h"
 #include "platform/sys/LocalTime.h"
 #include "store/PackedDate.h"
@@ -10,24 +11,10 @@
 
 namespace
 {
-// Profile form.
-constexpr UINT kRadioFirst = 1033;
-constexpr UINT kRadioSecond = 1034;
-constexpr UINT kMetricButton = 1216;
-constexpr UINT kImperialButton = 1361;
-constexpr UINT kHeightField = 1020; // centimetres, or feet
-constexpr UINT kInchesField = 1021;
-constexpr UINT kWeightField = 1022;
-constexpr UINT kHeightUnitLabel = 1213;
-constexpr UINT kInchesUnitLabel = 1379;
-constexpr UINT kWeightUnitLabel = 1214;
-constexpr UINT kBirthDay = 1016;
-constexpr UINT kBirthMonth = 1017;
-constexpr UINT kBirthYear = 1018;
-constexpr UINT kAgeLabel = 1019;
-constexpr UINT kProfileFields[] = {1024, 1004, 1022, 1020, 1021, 1018, 1017, 1016, 1015, 1014};
-constexpr double kPoundsPerKilogram = 2.2046;
-constexpr double kCentimetresPerInch = 2.54;
+// The account form (AccountForm.h); Clear empties these fields, in this order.
+using namespace accountform;
+constexpr UINT kProfileFields[] = {kVerifyPasswordId, kNewPasswordId, kWeightId, kHeightId, kInchesId,
+                                   kYearId,           kMonthId,       kDayId,    kLastNameId, kFirstNameId};
 
 // Goal form.
 constexpr UINT kKindButtons[3] = {1163, 1167, 1169};
@@ -163,7 +150,7 @@ BOOL CKVTDlg::OnCommand(WPARAM wParam, LPARAM lParam)
     if (HIWORD(wParam) == EN_CHANGE)
     {
         const UINT id = LOWORD(wParam);
-        if (id == kBirthDay || id == kBirthMonth || id == kBirthYear)
+        if (id == kDayId || id == kMonthId || id == kYearId)
         {
             OnBirthDateChange();
             return TRUE;
@@ -188,14 +175,14 @@ void CKVTDlg::OnCloseButton()
 
 void CKVTDlg::OnRadioFirst()
 {
-    if (CKVTDlg *dlg = FromMainWindow(); dlg && IsChecked(dlg, kRadioSecond))
-        Uncheck(dlg, kRadioSecond);
+    if (CKVTDlg *dlg = FromMainWindow(); dlg && IsChecked(dlg, kMaleId))
+        Uncheck(dlg, kMaleId);
 }
 
 void CKVTDlg::OnRadioSecond()
 {
-    if (CKVTDlg *dlg = FromMainWindow(); dlg && IsChecked(dlg, kRadioFirst))
-        Uncheck(dlg, kRadioFirst);
+    if (CKVTDlg *dlg = FromMainWindow(); dlg && IsChecked(dlg, kFemaleId))
+        Uncheck(dlg, kFemaleId);
 }
 
 void CKVTDlg::OnProfileClear()
@@ -253,80 +240,80 @@ void CKVTDlg::OnRegisterLater()
 void CKVTDlg::OnUnitsMetric()
 {
     CKVTDlg *dlg = FromMainWindow();
-    if (!dlg || !IsChecked(dlg, kMetricButton) || !IsChecked(dlg, kImperialButton))
+    if (!dlg || !IsChecked(dlg, kMetricId) || !IsChecked(dlg, kImperialId))
         return;
-    Uncheck(dlg, kImperialButton);
+    Uncheck(dlg, kImperialId);
     dlg->ApplyMetricUnits();
 }
 
 void CKVTDlg::OnUnitsImperial()
 {
     CKVTDlg *dlg = FromMainWindow();
-    if (!dlg || !IsChecked(dlg, kImperialButton) || !IsChecked(dlg, kMetricButton))
+    if (!dlg || !IsChecked(dlg, kImperialId) || !IsChecked(dlg, kMetricId))
         return;
-    Uncheck(dlg, kMetricButton);
+    Uncheck(dlg, kMetricId);
     dlg->ApplyImperialUnits();
 }
 
 void CKVTDlg::ApplyMetricUnits()
 {
-    if (!TextOf(this, kWeightField).empty())
+    if (!TextOf(this, kWeightId).empty())
     {
-        const int pounds = NumberOf(this, kWeightField);
+        const int pounds = NumberOf(this, kWeightId);
         m_nWeightLb = pounds;
-        SetFormatted(this, kWeightField, u"%d", Round(pounds / kPoundsPerKilogram));
+        SetFormatted(this, kWeightId, u"%d", Round(pounds / kPoundsPerKilogram));
     }
-    SetMaxValue(this, kWeightField, 255);
+    SetMaxValue(this, kWeightId, 255);
 
-    if (!TextOf(this, kHeightField).empty() || !TextOf(this, kInchesField).empty())
+    if (!TextOf(this, kHeightId).empty() || !TextOf(this, kInchesId).empty())
     {
         const double inches =
-            static_cast<double>(NumberOf(this, kHeightField)) * 12 + NumberOf(this, kInchesField);
+            static_cast<double>(NumberOf(this, kHeightId)) * 12 + NumberOf(this, kInchesId);
         if (inches > 0)
         {
             // The centimetres shown last stay when they still give the inches shown, so a
             // round trip through the other units changes nothing.
             const bool keep = m_nHeightCm >= 1 && Round(m_nHeightCm / kCentimetresPerInch) == inches;
-            SetFormatted(this, kHeightField, u"%d", keep ? m_nHeightCm : Round(inches * kCentimetresPerInch));
+            SetFormatted(this, kHeightId, u"%d", keep ? m_nHeightCm : Round(inches * kCentimetresPerInch));
         }
     }
-    SetMaxValue(this, kHeightField, 255);
-    if (CWnd *inchesField = GetDlgItem(kInchesField))
+    SetMaxValue(this, kHeightId, 255);
+    if (CWnd *inchesField = GetDlgItem(kInchesId))
         inchesField->ShowWindow(SW_HIDE);
 
-    SetLabel(this, kHeightUnitLabel, LoadStringText(469));
-    SetLabel(this, kInchesUnitLabel, u"");
-    SetLabel(this, kWeightUnitLabel, LoadStringText(468));
+    SetLabel(this, kHeightUnitId, LoadStringText(469));
+    SetLabel(this, kInchesUnitId, u"");
+    SetLabel(this, kWeightUnitId, LoadStringText(468));
 }
 
 void CKVTDlg::ApplyImperialUnits()
 {
-    if (!TextOf(this, kWeightField).empty())
+    if (!TextOf(this, kWeightId).empty())
     {
-        const int kilograms = NumberOf(this, kWeightField);
+        const int kilograms = NumberOf(this, kWeightId);
         const bool keep = m_nWeightLb >= 1 && Round(m_nWeightLb / kPoundsPerKilogram) == kilograms;
-        SetFormatted(this, kWeightField, u"%d", keep ? m_nWeightLb : Round(kilograms * kPoundsPerKilogram));
+        SetFormatted(this, kWeightId, u"%d", keep ? m_nWeightLb : Round(kilograms * kPoundsPerKilogram));
     }
-    SetMaxValue(this, kWeightField, 561);
+    SetMaxValue(this, kWeightId, 561);
 
-    SetMaxValue(this, kHeightField, 7);
-    if (!TextOf(this, kHeightField).empty())
+    SetMaxValue(this, kHeightId, 7);
+    if (!TextOf(this, kHeightId).empty())
     {
-        m_nHeightCm = NumberOf(this, kHeightField);
+        m_nHeightCm = NumberOf(this, kHeightId);
         const int inches = Round(m_nHeightCm / kCentimetresPerInch);
-        SetFormatted(this, kHeightField, u"%d", inches / 12);
-        SetFormatted(this, kInchesField, u"%d", inches % 12);
+        SetFormatted(this, kHeightId, u"%d", inches / 12);
+        SetFormatted(this, kInchesId, u"%d", inches % 12);
     }
     else
     {
-        SetText(this, kInchesField, u"");
+        SetText(this, kInchesId, u"");
     }
-    if (CWnd *inchesField = GetDlgItem(kInchesField))
+    if (CWnd *inchesField = GetDlgItem(kInchesId))
         inchesField->ShowWindow(SW_SHOW);
 
-    SetLabel(this, kHeightUnitLabel, LoadStringText(706));
-    SetLabel(this, kInchesUnitLabel, LoadStringText(372));
-    SetLabel(this, kWeightUnitLabel, LoadStringText(376));
+    SetLabel(this, kHeightUnitId, LoadStringText(706));
+    SetLabel(this, kInchesUnitId, LoadStringText(372));
+    SetLabel(this, kWeightUnitId, LoadStringText(376));
 }
 
 // ---- date of birth --------------------------------------------------------------------------
@@ -336,16 +323,16 @@ void CKVTDlg::OnBirthDateChange()
     CKVTDlg *dlg = FromMainWindow();
     if (!dlg)
         return;
-    auto *label = Item<UIStatic>(dlg, kAgeLabel);
-    if (!label || !dlg->GetDlgItem(kBirthYear) || !dlg->GetDlgItem(kBirthMonth) ||
-        !dlg->GetDlgItem(kBirthDay))
+    auto *label = Item<UIStatic>(dlg, kAgeId);
+    if (!label || !dlg->GetDlgItem(kYearId) || !dlg->GetDlgItem(kMonthId) ||
+        !dlg->GetDlgItem(kDayId))
         return;
     CString age;
-    const std::u16string year = TextOf(dlg, kBirthYear), month = TextOf(dlg, kBirthMonth),
-                         day = TextOf(dlg, kBirthDay);
+    const std::u16string year = TextOf(dlg, kYearId), month = TextOf(dlg, kMonthId),
+                         day = TextOf(dlg, kDayId);
     if (!year.empty() && !month.empty() && !day.empty())
     {
-        const int y = NumberOf(dlg, kBirthYear), m = NumberOf(dlg, kBirthMonth), d = NumberOf(dlg, kBirthDay);
+        const int y = NumberOf(dlg, kYearId), m = NumberOf(dlg, kMonthId), d = NumberOf(dlg, kDayId);
         // A number too big for its part of the packed date would wrap into another date.
         if (y <= 0xFFFF && m <= 0xFF && d <= 0xFF)
         {
