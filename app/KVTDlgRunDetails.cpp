@@ -137,10 +137,11 @@ void DestroyPanel(CKVTDlg &dlg)
         panel->DestroyWindow();
 }
 
+// Counts are unsigned: one past what an int holds is still a count, not a negative one.
 CString CountText(uint32_t value)
 {
     CString text;
-    text.Format(u"%d", value);
+    text.Format(u"%u", value);
     return text;
 }
 

@@ -257,8 +257,9 @@ BOOL CKVTDlg::BuildSharePictureTexts(BOOL goalMode, std::vector<SharePictureText
     const double factor = m_bMetric ? kKmPerMetre : kMilesPerMetre;
     const double distance = (static_cast<double>(runDistance) + static_cast<double>(walkDistance)) * factor;
     CString runs, steps, speed, time, distanceText, caloriesText;
-    runs.Format(u"%d", count);
-    steps.Format(u"%d", runSteps + walkSteps);
+    // Counts are unsigned, and the two step counts may together pass what 32 bits hold.
+    runs.Format(u"%u", count);
+    steps.Format(u"%llu", static_cast<unsigned long long>(runSteps) + walkSteps);
     // Distance per hour of exercise; without a duration there is no speed to tell.
     if (distance > 0.0 && duration > 0)
         speed.Format(u"%.1f", distance / (static_cast<double>(duration) / 60.0 / 60.0));
@@ -266,7 +267,7 @@ BOOL CKVTDlg::BuildSharePictureTexts(BOOL goalMode, std::vector<SharePictureText
         speed = u"0.0";
     time.Format(u"%d:%02d:%02d", duration / 3600, duration % 3600 / 60, duration % 60);
     distanceText.Format(u"%.0f", distance);
-    caloriesText.Format(u"%d", calories);
+    caloriesText.Format(u"%u", calories);
     if (period == kPeriodWeeks || period == kPeriodMonths)
     {
         texts->push_back(Text(LoadStringText(170), 20, 55, 200, 20, labelSize, TRUE, kTextColour));

@@ -767,3 +767,20 @@ TEST_F(SharePictureTest, HostileNamesAreDrawnAsTheyAre)
     EXPECT_EQ(Texts(FALSE)[1].text.str(), u"ann");
 }
 } // namespace
+
+TEST_F(SharePictureTest, StepsNearTheTopOfTheirRangeAreNotWrappedOrNegative)
+{
+    User(u"ann");
+    RunRecord run = MakeRun(Day(2026, 12, 7), 1000, 0, 600, 100, 120);
+    run.runSteps = 3000000000u;
+    run.walkSteps = 2000000000u;
+    Store({run});
+    dlg->ShowRunsView();
+    ASSERT_TRUE(dlg->m_pCalendar);
+    dlg->m_nGraphMeasure = 0;
+    dlg->m_nGraphPeriod = 0;
+    dlg->m_pCalendar->m_tSelected = LocalTime(2026, 12, 7);
+    EXPECT_EQ(Narrow(ByPlace(Texts(FALSE)).at("50,78")), "5000000000");
+    dlg->UpdateRunDetails();
+    EXPECT_EQ(Narrow(dlg->m_strDetailRunSteps.str()), "3000000000");
+}
