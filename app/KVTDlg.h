@@ -356,6 +356,9 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // Makes the page itself as a page control (id 115) with the device's languages and both settings
     // records, and keeps it as the Device Setting child; null when it could not be made.
     UIDeviceSettingDlg *CreateDeviceSettingPage();
+    // The Device Setting page's modified flag (FALSE without that page).
+    virtual BOOL IsChildPageModified() const;
+    virtual void SetChildPageModified(BOOL modified);
 
     // ---- the My Runs page ----
     // Builds the page: totals, goal line, run graph, calendar, graph buttons; or "Sorry, no
@@ -419,9 +422,6 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     virtual void ShowGoalView();
     virtual void ShowProfileView();
     virtual void ShowLogOutConfirmView();
-    // The Device Setting page's modified flag (FALSE without that page).
-    virtual BOOL IsChildPageModified() const;
-    virtual void SetChildPageModified(BOOL modified);
     virtual void PromptDeviceNotDetected();
     virtual void PromptDongleOnly();
     virtual void PromptDeviceNotReady();
@@ -523,12 +523,6 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     std::uint32_t m_nTotalDistance = 0; // metres, running plus walking
     std::uint32_t m_nTotalDuration = 0; // seconds
     std::uint32_t m_nRunCount = 0;
-    // Totals and the goal summary of the home page.
-    double m_dTotalDistance = 0;
-    double m_dTotalCalories = 0;
-    DWORD m_nTotalSteps = 0;
-    DWORD m_nTotalSeconds = 0;
-    CString m_strGoalSummary;
     // The monitor languages offered on the device settings page, as the last import left them.
     DeviceLanguageList m_aLanguageList;
     BOOL m_bMetric = FALSE;

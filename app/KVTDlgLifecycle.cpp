@@ -33,13 +33,6 @@ HICON ProgramIcon()
     return icon;
 }
 
-CString LoadText(UINT id, LANGID language)
-{
-    CString text;
-    text.LoadString(nullptr, id, language);
-    return text;
-}
-
 } // namespace
 
 CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)
@@ -48,9 +41,9 @@ CKVTDlg::CKVTDlg(LANGID language, CWnd *parent)
 {
     m_hIcon = ProgramIcon();
     vxui::SetMainDialogSeam(this);
-    m_strDistanceUnit = LoadText(166, language);
-    m_strDistanceUnitShort = LoadText(166, language);
-    m_strTimeUnit = LoadText(226, language);
+    m_strDistanceUnit = LoadStringText(166);
+    m_strDistanceUnitShort = LoadStringText(166);
+    m_strTimeUnit = LoadStringText(226);
 }
 
 CKVTDlg::~CKVTDlg()
@@ -80,7 +73,7 @@ void CKVTDlg::SetUpDataPaths()
     const std::u16string base = vxsys::AppDataFolder();
     if (base.empty())
         return; // the records store finds its own folder
-    const CString pictureName = LoadText(208, m_nLanguage);
+    const CString pictureName = LoadStringText(208);
     std::u16string folder = base;
     if (folder.back() != u'/')
         folder += u'/';
@@ -94,7 +87,7 @@ void CKVTDlg::AddAboutToSystemMenu()
     CMenu *systemMenu = GetSystemMenu(FALSE);
     if (!systemMenu)
         return;
-    const CString about = LoadText(kAboutText, m_nLanguage);
+    const CString about = LoadStringText(kAboutText);
     if (about.IsEmpty())
         return;
     systemMenu->AppendMenu(MF_SEPARATOR);
@@ -111,7 +104,7 @@ BOOL CKVTDlg::OnInitDialog()
     m_bComInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
 
     SetUpDataPaths();
-    SetWindowText(LoadText(258, m_nLanguage));
+    SetWindowText(LoadStringText(258));
 
     SetBackgroundImage(kBackgroundImage, kImageLanguage);
     m_bEraseBackground = TRUE;
@@ -120,10 +113,10 @@ BOOL CKVTDlg::OnInitDialog()
     m_pGreeting->SetFontStyle(Gdiplus::FontStyleBold);
     m_pGreeting->SetTextColor(0xFFFFFFFF);
     m_pGreeting->SetFontSize(18);
-    m_pGreeting->Create(LoadText(156, m_nLanguage), CRect(35, 62, 225, 92), this, kGreetingId);
+    m_pGreeting->Create(LoadStringText(156), CRect(35, 62, 225, 92), this, kGreetingId);
 
     for (std::size_t i = 0; i < m_strDayNames.size(); ++i)
-        m_strDayNames[i] = LoadText(281 + static_cast<UINT>(i), m_nLanguage);
+        m_strDayNames[i] = LoadStringText(281 + static_cast<UINT>(i));
 
     m_pDatabase = std::make_unique<KvtDatabase>();
     m_pDevice = CreateDeviceWrapper();

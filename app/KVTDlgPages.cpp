@@ -21,13 +21,6 @@ const CRect kStatusRect(100, 98, 600, 118);
 const CRect kStatusWideRect(50, 98, 650, 118);
 const CRect kStatusMultiLineRect(230, 100, 630, 140);
 
-CString LoadText(UINT id, LANGID language)
-{
-    CString text;
-    text.LoadString(nullptr, id, language);
-    return text;
-}
-
 // The window's rectangle in its parent's client coordinates.
 CRect RectInParent(CWnd *wnd)
 {
@@ -41,7 +34,9 @@ CRect RectInParent(CWnd *wnd)
 
 CString CKVTDlg::LoadStringText(UINT id) const
 {
-    return LoadText(id, m_nLanguage);
+    CString text;
+    text.LoadString(nullptr, id, m_nLanguage);
+    return text;
 }
 
 CKVTDlg *CKVTDlg::FromMainWindow()
@@ -74,7 +69,7 @@ CWnd *CKVTDlg::AddPageControl(std::unique_ptr<CWnd> control)
     {
         // A control that is on no page would never be deleted: it goes at once.
         control.reset();
-        ::MessageBoxEx(m_hWnd, LoadText(kMemoryErrorText, m_nLanguage).GetString(), nullptr, MB_ICONERROR,
+        ::MessageBoxEx(m_hWnd, LoadStringText(kMemoryErrorText).GetString(), nullptr, MB_ICONERROR,
                        m_nLanguage);
         return nullptr;
     }
@@ -127,7 +122,7 @@ void CKVTDlg::BeginPage(BOOL ignoreDeviceArrival, UINT titleId)
         m_pGreeting->ShowWindow(SW_HIDE);
         return;
     }
-    m_pGreeting->SetText(LoadText(titleId, m_nLanguage).GetString());
+    m_pGreeting->SetText(LoadStringText(titleId).GetString());
     m_pGreeting->SetFontSize(18);
     m_pGreeting->ShowWindow(SW_SHOW);
     m_pGreeting->Invalidate(TRUE);
@@ -142,7 +137,7 @@ UIStatic *CKVTDlg::AddPageLabel(UINT textId, const CRect &rect, UINT id, ARGB co
     label->SetFontStyle(PageFontStyle());
     label->SetAlignment(alignment);
     label->SetMultiLine(multiLine);
-    const CString text = textId ? LoadText(textId, m_nLanguage) : CString();
+    const CString text = textId ? LoadStringText(textId) : CString();
     label->Create(text.GetString(), rect, this, id, WS_CHILD);
     label->ShowWindow(SW_SHOW);
     return static_cast<UIStatic *>(AddPageControl(std::move(label)));
@@ -165,7 +160,7 @@ UIButton *CKVTDlg::AddPageButton(UINT textId, const CRect &rect, UINT id, UINT n
     button->SetFontSize(size);
     button->SetFontStyle(PageFontStyle());
     button->SetAlignment(1);
-    const CString text = textId ? LoadText(textId, m_nLanguage) : CString();
+    const CString text = textId ? LoadStringText(textId) : CString();
     button->Create(text.GetString(), rect, this, id);
     button->SetImages(normal, disabled, pressed, hover, kImageLanguage);
     button->SetClickCallback(callback);
@@ -214,17 +209,17 @@ void CKVTDlg::ShowStatusLine(LPCWSTR text, const CRect &rect, int alignment, BOO
 
 void CKVTDlg::ShowStatusText(UINT textId)
 {
-    ShowStatusLine(LoadText(textId, m_nLanguage).GetString(), kStatusRect, 1, FALSE);
+    ShowStatusLine(LoadStringText(textId).GetString(), kStatusRect, 1, FALSE);
 }
 
 void CKVTDlg::ShowStatusTextWide(UINT textId)
 {
-    ShowStatusLine(LoadText(textId, m_nLanguage).GetString(), kStatusWideRect, 1, FALSE);
+    ShowStatusLine(LoadStringText(textId).GetString(), kStatusWideRect, 1, FALSE);
 }
 
 void CKVTDlg::ShowStatusTextMultiLine(UINT textId)
 {
-    ShowStatusLine(LoadText(textId, m_nLanguage).GetString(), kStatusMultiLineRect, 0, TRUE);
+    ShowStatusLine(LoadStringText(textId).GetString(), kStatusMultiLineRect, 0, TRUE);
 }
 
 void CKVTDlg::ShowRegisterDeviceFailed()
@@ -278,7 +273,7 @@ int CKVTDlg::SaveWebAppCredentials(LPCWSTR email, LPCWSTR password)
 
 int CKVTDlg::IsOtherAppRunning()
 {
-    const CString title = LoadText(kOtherAppTitle, m_nLanguage);
+    const CString title = LoadStringText(kOtherAppTitle);
     if (title.IsEmpty())
         return 0;
     return vxsys::IsInstanceLockTaken(title.str()) ? 1 : 0;
