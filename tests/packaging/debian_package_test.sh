@@ -50,7 +50,10 @@ expected=$(printf '%s\n' \
   "./usr/lib/vormatik/vormatik" \
   "./usr/share/applications/$app_id.desktop" \
   "${icons[@]}" \
-  "./usr/share/metainfo/$app_id.metainfo.xml" | sort)
+  "./usr/share/metainfo/$app_id.metainfo.xml" \
+  "./usr/share/man/man1/vormatik.1.gz" \
+  "./usr/share/doc/vormatik/copyright" \
+  "./usr/share/doc/vormatik/changelog.gz" | sort)
 [ "$contents" = "$expected" ] || fail "package contents differ:
 $(diff <(echo "$expected") <(echo "$contents") || true)"
 
