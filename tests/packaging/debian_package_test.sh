@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package of the build tree in a temporary folder and checks its control fields and
-# its contents: the package a person installs holds the same tree the install step lays out, and
-# depends on the libraries the program links and on what it starts or draws with.
+# its contents: the package a person installs holds the same tree the install step lays out, runs no
+# maintainer script, depends on the libraries the program links and on what it starts or draws
+# with, and passes lintian without an error or a warning.
 # Arguments: <cpack> <build tree> <version> <application id> <icon sizes>...
 set -euo pipefail
 cpack=$1 build=$2 version=$3 app_id=$4
@@ -56,6 +57,26 @@ expected=$(printf '%s\n' \
   "./usr/share/doc/vormatik/changelog.gz" | sort)
 [ "$contents" = "$expected" ] || fail "package contents differ:
 $(diff <(echo "$expected") <(echo "$contents") || true)"
+
+# Nothing is run at installation: the library lies where the linker cache never looks, and udev
+# reads the rule by itself at the next plug-in.
+control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '/$' | sort | tr '\n' ' ')
+[ "$control" = "./control ./md5sums " ] || fail "the package's control part holds $control"
+
+# Debian's limit on the lines of the long description.
+long_lines=$(dpkg-deb -f "$deb" Description | awk 'NR > 1 && length($0) > 80')
+[ -z "$long_lines" ] || fail "description lines longer than 80 characters: $long_lines"
+
+# As a packager checks it: no error and no warning (informational tags are listed, not failed).
+if command -v lintian >/dev/null; then
+  status=0
+  lintian --display-info --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || status=$?
+  cat "$work/lintian.log"
+  [ "$status" -eq 0 ] || fail "lintian reports errors or warnings (status $status)"
+  ! grep -qE '^[EW]: ' "$work/lintian.log" || fail "lintian reports errors or warnings"
+else
+  echo "note: lintian is not installed; the package was not checked by it"
+fi
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "package $(basename "$deb") is complete"
