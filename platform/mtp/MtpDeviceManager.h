@@ -43,6 +43,8 @@
 // Tests
 //   SetDeviceSource() replaces libusb discovery with a list of candidates (for example simulated
 //   monitors, tests/support/sim_mtp); ScopedDeviceSource restores discovery when it ends.
+//   SetUsbBusSource() (UsbMtpTransport.h) replaces only libusb's device list, so that the discovery
+//   itself runs over a simulated bus; SetPauseFunction() (MtpPause.h) replaces the waits.
 //
 // Every call blocks on the USB transfers. The operations of one device are serialised; callers that
 // need one device operation at a time across the process keep their own lock around them.
