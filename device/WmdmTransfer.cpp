@@ -123,8 +123,10 @@ WmdmReadOutcome WmdmReadFileOutcome(std::uint16_t vendorId, std::uint16_t produc
             bool readFailed = false;
             for (const vxmtp::MtpStorage &folder : folders)
             {
+                // A write-back cut off between removing the old file and naming the new one left the
+                // new one under its replacement name: it is the file, and is named before the read.
                 std::vector<vxmtp::MtpStorage> files;
-                if (!device->Children(folder, files))
+                if (!device->FinishReplacement(folder, deviceFileName, &files))
                 {
                     listedAll = false;
                     break;

@@ -21,8 +21,10 @@
 //   WmdmReadFileOutcome the same copy, telling "the workout folder is there but holds no such file"
 //                       apart from a failure: only the first may be answered with a fresh header.
 //   WmdmWriteFile       copies a local file into the workout folder under the name, replacing the old
-//                       file, and hides it. The old file goes only once the new one is on the device:
-//                       when the sending fails, the old file is put back and the write fails.
+//                       file, and hides it. The old file goes only once the new one is on the device
+//                       (vxmtp::MtpDevice::Insert): when any step fails, the old file stays and the
+//                       write fails. A read finishes a replacement that was cut off after the old file
+//                       went, so it takes the new file.
 //   WmdmReadFileAt / WmdmWriteFileAt
 //                       the same for the one object a read took (WmdmFileLocation): a file read from
 //                       one storage is never written back over another storage's file.

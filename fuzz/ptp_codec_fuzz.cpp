@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the PTP container and dataset decoders, as a device's data phase or
 // response would bring them.
 //
-// Input: byte 0 chooses the decoder (modulo 5: device info, storage info, object info, container
-// header and parameters, the reader's string, array and number reads in the order byte 1 gives);
-// the rest is what it decodes.
+// Input: byte 0 chooses the decoder (modulo 7: device info, storage info, object info, container
+// header and parameters, the reader's string, array and number reads in the order byte 1 gives,
+// an object property description, a device status); the rest is what it decodes.
 
 #include "fuzz/FuzzInput.h"
 #include "platform/mtp/PtpCodec.h"
@@ -28,6 +28,44 @@ void CheckDataset(std::span<const std::uint8_t> bytes, bool (*decode)(std::span<
     Info again;
     VX_FUZZ_CHECK(decode(once, again));
     VX_FUZZ_CHECK(encode(again) == once);
+}
+
+void CheckPropDesc(std::span<const std::uint8_t> bytes)
+{
+    ObjectPropDesc desc;
+    if (!DecodeObjectPropDesc(bytes, desc))
+    {
+        VX_FUZZ_CHECK(bytes.size() < 5);
+        return;
+    }
+    VX_FUZZ_CHECK(bytes.size() >= 5);
+    // Only a GetSet byte of exactly 1 lets the property be set.
+    VX_FUZZ_CHECK(desc.settable == (bytes[4] == 1));
+    ObjectPropDesc again;
+    VX_FUZZ_CHECK(DecodeObjectPropDesc(EncodeObjectPropDesc(desc), again));
+    VX_FUZZ_CHECK(again.propertyCode == desc.propertyCode && again.dataType == desc.dataType &&
+                  again.settable == desc.settable);
+}
+
+void CheckDeviceStatus(std::span<const std::uint8_t> bytes)
+{
+    DeviceStatus status;
+    status.code = 0xBEEF;
+    if (!DecodeDeviceStatus(bytes, status))
+    {
+        VX_FUZZ_CHECK(status.code == 0xBEEF); // untouched
+        return;
+    }
+    const std::size_t length = bytes[0] | (bytes[1] << 8);
+    VX_FUZZ_CHECK(length >= 4 && length <= bytes.size());
+    // Only endpoints inside the length, never the control endpoint, at most eight.
+    VX_FUZZ_CHECK(4 + 4 * status.haltedEndpoints.size() <= length);
+    VX_FUZZ_CHECK(status.haltedEndpoints.size() <= 8);
+    for (const std::uint8_t endpoint : status.haltedEndpoints)
+        VX_FUZZ_CHECK((endpoint & 0x0F) != 0);
+    DeviceStatus again;
+    VX_FUZZ_CHECK(DecodeDeviceStatus(EncodeDeviceStatus(status), again));
+    VX_FUZZ_CHECK(again.code == status.code && again.haltedEndpoints == status.haltedEndpoints);
 }
 
 void CheckContainer(std::span<const std::uint8_t> bytes)
@@ -118,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::memcpy(copy.get(), data + 1, length);
     const std::span<const std::uint8_t> bytes(copy.get(), length);
 
-    switch (choice % 5)
+    switch (choice % 7)
     {
     case 0:
         CheckDataset<DeviceInfo>(bytes, DecodeDeviceInfo, EncodeDeviceInfo);
@@ -132,9 +170,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case 3:
         CheckContainer(bytes);
         break;
-    default:
+    case 4:
         if (!bytes.empty())
             CheckReader(bytes.subspan(1), bytes[0]);
+        break;
+    case 5:
+        CheckPropDesc(bytes);
+        break;
+    default:
+        CheckDeviceStatus(bytes);
         break;
     }
     return 0;

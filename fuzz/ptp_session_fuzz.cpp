@@ -6,9 +6,12 @@
 // session accepts (64 + the value), byte 3 the number of operations (1-8) and the next bytes one
 // operation each; the rest is the device's script, read as the host asks: each transfer the host
 // sends takes one byte (0xF8 and above fail it), each transfer the host reads takes a kind byte
-// and what that kind needs (see Device::NextTransfer).
+// and what that kind needs (see Device::NextTransfer). The recovery of a broken transaction reads
+// the script too: a class request the host sends takes one byte like a transfer, a device status
+// it asks for takes one (see Device::classRequestIn).
 
 #include "fuzz/FuzzInput.h"
+#include "platform/mtp/MtpPause.h"
 #include "platform/mtp/PtpSession.h"
 
 #include <cstring>
@@ -72,6 +75,47 @@ class Device : public PtpTransport
     }
 
     std::size_t maxPacketSize() const override { return m_mps; }
+
+    TransferStatus classRequestOut(std::uint8_t, std::span<const std::uint8_t>, unsigned) override
+    {
+        if (m_state.script.Remaining() == 0)
+            return TransferStatus::Timeout;
+        const std::uint8_t fate = m_state.script.U8();
+        return fate >= 0xF8 ? Failure(fate) : TransferStatus::Ok;
+    }
+
+    // Low two bits the status code (OK, Busy, Transaction Cancelled, any other), the next two bits
+    // the halted endpoints named (none, bulk-in, bulk-out, an address that is no endpoint); 0xF8
+    // and above fail the request.
+    TransferStatus classRequestIn(std::uint8_t, std::span<std::uint8_t> buffer, std::size_t &received,
+                                  unsigned) override
+    {
+        received = 0;
+        if (m_state.script.Remaining() == 0)
+            return TransferStatus::Timeout;
+        const std::uint8_t pick = m_state.script.U8();
+        if (pick >= 0xF8)
+            return Failure(pick);
+        static constexpr std::uint16_t kCodes[] = {kRespOk, kRespDeviceBusy, kRespTransactionCancelled, 0x2002};
+        std::vector<std::uint8_t> bytes = EncodeDeviceStatus({kCodes[pick & 3], {}});
+        static constexpr std::uint32_t kEndpoints[] = {0, 0x81, 0x02, 0x1234};
+        if (const std::uint32_t ep = kEndpoints[(pick >> 2) & 3]; ep != 0)
+        {
+            PtpWriter w;
+            w.U16(8);
+            w.U16(kCodes[pick & 3]);
+            w.U32(ep);
+            bytes = w.Take();
+        }
+        // Bit 4 cuts the answer short.
+        if ((pick & 0x10) != 0)
+            bytes.resize(3);
+        received = std::min(bytes.size(), buffer.size());
+        std::copy_n(bytes.begin(), received, buffer.begin());
+        return TransferStatus::Ok;
+    }
+
+    TransferStatus clearHalt(bool, unsigned) override { return TransferStatus::Ok; }
 
   private:
     static TransferStatus Failure(std::uint8_t code)
@@ -170,6 +214,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (auto &op : ops)
         op = in.U8();
 
+    // No fuzz run sleeps between status polls.
+    static const bool kNoPauses = [] {
+        SetPauseFunction([](unsigned) {});
+        return true;
+    }();
+    (void)kNoPauses;
+
     DeviceState state(in);
     PtpSession session(std::make_unique<Device>(state, mps), 1);
     session.SetMaxContainerLength(maxContainer);
@@ -178,6 +229,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     {
         // Nothing left to send: whatever the host got before belongs to earlier exchanges.
         const bool silent = state.Exhausted();
+        // A session that gave up does not touch the device again.
+        const bool failed = session.Failed();
+        const std::size_t scriptLeft = in.Remaining();
         PtpResult r;
         switch (op % 12)
         {
@@ -251,6 +305,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(r);
         if (silent)
             VX_FUZZ_CHECK(!r.Completed());
+        if (failed)
+            VX_FUZZ_CHECK(!r.Completed() && in.Remaining() == scriptLeft && !session.IsOpen());
     }
     return 0;
 }

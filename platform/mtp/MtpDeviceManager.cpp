@@ -1,5 +1,6 @@
 #include "platform/mtp/MtpDeviceManager.h"
 
+#include "platform/mtp/MtpPause.h"
 #include "platform/mtp/UsbMtpTransport.h"
 
 #include <algorithm>
@@ -18,6 +19,16 @@ std::mutex g_sourceMutex;
 DeviceSource g_source;
 
 constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
+
+// An interface another program holds (a desktop MTP service probing a new device) is often let go
+// within a second; it is tried again a few times before the device counts as absent.
+constexpr int kBusyTries = 5;
+constexpr unsigned kBusyRetryMs = 250;
+
+bool Lists(const std::vector<std::uint16_t> &codes, std::uint16_t code)
+{
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
 
 bool ReadLocalFile(const std::string &path, std::vector<std::uint8_t> &bytes)
 {
@@ -223,6 +234,57 @@ bool MtpDevice::ReadToFile(const MtpStorage &file, const std::string &localPath)
     return WriteFileAtomically(localPath, bytes);
 }
 
+std::u16string ReplacementName(std::u16string_view name)
+{
+    return std::u16string(name) + u".new";
+}
+
+bool MtpDevice::RenameSupported(bool &supported)
+{
+    if (m_renameKnown)
+    {
+        supported = m_canRename;
+        return true;
+    }
+    supported = false;
+    if (Lists(m_info.operationsSupported, kOpSetObjectPropValue) &&
+        Lists(m_info.operationsSupported, kOpGetObjectPropDesc))
+    {
+        const PtpResult r = m_session->PropertySettable(kPropObjectFileName, kFormatUndefined, supported);
+        // A device that cannot be asked is not guessed about.
+        if (!r.Completed())
+            return Check(r);
+        supported = r.IsOk() && supported;
+    }
+    m_renameKnown = true;
+    m_canRename = supported;
+    return true;
+}
+
+bool MtpDevice::FinishReplacement(const MtpStorage &folder, std::u16string_view name,
+                                  std::vector<MtpStorage> *children)
+{
+    std::lock_guard lock(m_mutex);
+    m_last = {};
+    std::vector<MtpStorage> list;
+    if (!Children(folder, list))
+        return false;
+    const std::u16string temp = ReplacementName(name);
+    const auto named = std::find_if(list.begin(), list.end(), [&](const MtpStorage &c) { return c.name == name; });
+    const auto moved =
+        std::find_if(list.begin(), list.end(), [&](const MtpStorage &c) { return c.name == temp && c.IsFile(); });
+    if (named == list.end() && moved != list.end())
+    {
+        // The old file went only after this one was complete on the device: it is the file now.
+        if (!Check(m_session->SetFileName(moved->handle, name)))
+            return false;
+        moved->name = std::u16string(name);
+    }
+    if (children)
+        *children = std::move(list);
+    return true;
+}
+
 bool MtpDevice::Insert(const MtpStorage &folder, std::u16string_view name, const std::string &localPath,
                        MtpStorage *created)
 {
@@ -235,54 +297,89 @@ bool MtpDevice::Insert(const MtpStorage &folder, std::u16string_view name, const
         return false;
 
     std::vector<MtpStorage> children;
-    if (!Children(folder, children))
+    if (!FinishReplacement(folder, name, &children))
         return false;
-    const auto old =
-        std::find_if(children.begin(), children.end(), [&](const MtpStorage &c) { return c.name == name; });
-    const bool replacing = old != children.end();
-    ObjectInfo oldInfo;
-    std::vector<std::uint8_t> oldBytes;
-    bool oldHidden = false;
-    if (replacing)
+    const std::u16string temp = ReplacementName(name);
+    std::vector<MtpStorage> olds;     // every object of the name (a device may hold several)
+    std::vector<MtpStorage> leftover; // what an earlier, interrupted replacement left beside them
+    for (const MtpStorage &c : children)
     {
-        if (old->IsFolder())
-            return false;
-        // The old object is kept in memory first: without its bytes it could not be put back.
-        MtpStorage described;
-        if (!Describe(old->handle, described, &oldInfo) ||
-            !Check(m_session->GetObject(old->handle, oldBytes)))
-            return false;
-        if (oldInfo.objectCompressedSize != kUnknownSize && oldBytes.size() != oldInfo.objectCompressedSize)
+        if (c.name == name)
         {
-            m_last.protocolError = true;
-            return false;
+            if (c.IsFolder())
+                return false;
+            olds.push_back(c);
         }
-        oldHidden = described.IsHidden();
-        if (!Check(m_session->DeleteObject(old->handle)))
-            return false;
+        else if (c.name == temp)
+            leftover.push_back(c);
     }
+    const bool replacing = !olds.empty();
+    const bool oldHidden = replacing && olds.front().IsHidden();
+    for (const MtpStorage &c : leftover)
+        if (!Check(m_session->DeleteObject(c.handle)))
+            return false;
+
+    // The old file goes only once the new one is whole on the device. Where objects can be renamed,
+    // the new one travels under the replacement name and takes the name once the old one is gone, so
+    // that the name never stands for a partial object nor for two objects at once; a cut in between
+    // leaves the new object alone under the replacement name, which FinishReplacement names.
+    bool rename = false;
+    if (replacing && !RenameSupported(rename))
+        return false;
+    const bool viaTemp = replacing && rename;
 
     const std::uint32_t parentParam = folder.IsRoot() ? kHandleRoot : folder.handle;
     ObjectInfo info;
     info.objectFormat = kFormatUndefined;
     info.parentObject = folder.IsRoot() ? 0 : folder.handle;
-    info.filename = std::u16string(name);
+    info.filename = viaTemp ? temp : std::u16string(name);
     std::uint32_t newHandle = 0;
     const PtpResult sent = m_session->SendObject(folder.storageId, parentParam, info, bytes, newHandle);
     if (!sent.IsOk())
     {
-        // What a failed SendObject left behind goes, and the old file comes back.
+        // What a failed SendObject left behind goes; the old file was not touched.
         if (newHandle != 0)
             m_session->DeleteObject(newHandle);
-        if (replacing)
-        {
-            std::uint32_t restored = 0;
-            if (m_session->SendObject(folder.storageId, parentParam, oldInfo, oldBytes, restored).IsOk() &&
-                oldHidden)
-                m_session->SetHidden(restored, true);
-        }
         m_last = sent;
         return false;
+    }
+    if (oldHidden)
+        m_session->SetHidden(newHandle, true);
+
+    for (const MtpStorage &old : olds)
+    {
+        const PtpResult deleted = m_session->DeleteObject(old.handle);
+        if (!deleted.IsOk())
+        {
+            // The old file stays the file: the new one goes again.
+            m_session->DeleteObject(newHandle);
+            m_last = deleted;
+            return false;
+        }
+    }
+
+    if (viaTemp)
+    {
+        const PtpResult renamed = m_session->SetFileName(newHandle, name);
+        if (!renamed.IsOk())
+        {
+            m_last = renamed;
+            // The name is free now: a device that took the object but not its new name gets the bytes
+            // once more under the name, and the copy under the replacement name goes.
+            std::uint32_t again = 0;
+            info.filename = std::u16string(name);
+            const PtpResult resent = m_session->SendObject(folder.storageId, parentParam, info, bytes, again);
+            if (!resent.IsOk())
+            {
+                if (again != 0)
+                    m_session->DeleteObject(again);
+                return false;
+            }
+            if (oldHidden)
+                m_session->SetHidden(again, true);
+            m_session->DeleteObject(newHandle);
+            newHandle = again;
+        }
     }
     m_last = sent;
     if (created && !Describe(newHandle, *created))
@@ -291,7 +388,7 @@ bool MtpDevice::Insert(const MtpStorage &folder, std::u16string_view name, const
         created->storageId = folder.storageId;
         created->handle = newHandle;
         created->name = std::u16string(name);
-        created->attributes = kAttrFile | kAttrCanRead;
+        created->attributes = kAttrFile | kAttrCanRead | (oldHidden ? kAttrHidden : 0);
         created->size = bytes.size();
     }
     return true;
@@ -326,7 +423,8 @@ std::vector<std::shared_ptr<MtpDevice>> MtpDeviceManager::EnumerateDevices(std::
         std::lock_guard lock(g_sourceMutex);
         source = g_source;
     }
-    std::vector<MtpDeviceCandidate> candidates = source ? source() : DiscoverUsbMtpDevices();
+    // Discovery opens only devices whose descriptor carries the IDs asked for.
+    std::vector<MtpDeviceCandidate> candidates = source ? source() : DiscoverUsbMtpDevices(vendorId, productId);
     std::stable_sort(
         candidates.begin(), candidates.end(),
         [](const MtpDeviceCandidate &a, const MtpDeviceCandidate &b) { return a.location < b.location; });
@@ -338,8 +436,14 @@ std::vector<std::shared_ptr<MtpDevice>> MtpDeviceManager::EnumerateDevices(std::
             (productId != 0 && c.location.productId != productId) || !c.open)
             continue;
         std::unique_ptr<PtpTransport> transport;
-        if (c.open(transport) != TransferStatus::Ok || !transport)
-            continue; // busy or gone: not available
+        TransferStatus opened = c.open(transport);
+        for (int tries = 1; opened == TransferStatus::Busy && tries < kBusyTries; ++tries)
+        {
+            PauseFor(kBusyRetryMs);
+            opened = c.open(transport);
+        }
+        if (opened != TransferStatus::Ok || !transport)
+            continue; // still busy, or gone: not available
         auto session = std::make_unique<PtpSession>(std::move(transport));
         DeviceInfo info;
         if (!session->GetDeviceInfo(info).IsOk())

@@ -5,8 +5,10 @@
 // Finding devices
 //   MtpDeviceManager::EnumerateDevices(vid, pid) opens every MTP interface present (or only those of
 //   the given vendor and product; 0 matches any), asks each for its DeviceInfo and opens a session.
-//   A device whose interface is held by another program, or that does not answer, is left out. The
-//   list is in bus/port order. Each MtpDevice carries:
+//   Discovery opens only the USB devices whose device descriptor carries the IDs asked for. A device
+//   whose interface another program holds is tried again a few times over about a second (the waits
+//   go through PauseFor); one still held then, or one that does not answer, is left out. The list is
+//   in bus/port order. Each MtpDevice carries:
 //     Location()        USB vendor and product ID, bus number and port chain; SysfsName() gives the
 //                       name of the device's folder under /sys/bus/usb/devices ("1-4.2"), so a caller
 //                       can match the serial number against sysfs;
@@ -22,9 +24,13 @@
 //   object's description again.
 //   ReadToFile(file, path) copies an object to a local file through a temporary file in the same
 //   folder and a rename: on failure the local path is untouched and nothing is left behind.
-//   Insert(folder, name, path, &created) copies a local file into a folder, replacing an object of the
-//   same name: the old object's bytes are kept, the old object deleted and the new one sent; if the
-//   sending fails, the old bytes are sent back (with its hidden flag) and Insert fails.
+//   Insert(folder, name, path, &created) copies a local file into a folder, replacing the objects of the
+//   same name. The old object goes only once the new one is whole on the device: the new one is sent
+//   (under ReplacementName(name) when the device can rename objects, else under the name itself, which
+//   the device must then accept twice), the old one deleted, and the new one renamed (ObjectFileName,
+//   0xDC07). It takes the old one's hidden flag. When any step fails the old file is left as it was
+//   (or, after a cut between the delete and the rename, the new one waits under the replacement name
+//   for FinishReplacement) and Insert fails.
 //   SetHidden(object, flag) sets the MTP Hidden property (0xDC0D).
 //
 // Vendor operations
@@ -37,6 +43,8 @@
 // Tests
 //   SetDeviceSource() replaces libusb discovery with a list of candidates (for example simulated
 //   monitors, tests/support/sim_mtp); ScopedDeviceSource restores discovery when it ends.
+//   SetUsbBusSource() (UsbMtpTransport.h) replaces only libusb's device list, so that the discovery
+//   itself runs over a simulated bus; SetPauseFunction() (MtpPause.h) replaces the waits.
 //
 // Every call blocks on the USB transfers. The operations of one device are serialised; callers that
 // need one device operation at a time across the process keep their own lock around them.
@@ -139,6 +147,12 @@ class MtpDevice
     bool ReadToFile(const MtpStorage &file, const std::string &localPath);
     bool Insert(const MtpStorage &folder, std::u16string_view name, const std::string &localPath,
                 MtpStorage *created = nullptr);
+    // Finishes a replacement of the named file that was cut off after the old object went: the new
+    // object, still under ReplacementName(name), takes the name. children, when given, receives the
+    // folder's objects as they are then. False when the folder cannot be listed or the object cannot
+    // be renamed (the folder then has no file of the name that a reader may take as missing).
+    bool FinishReplacement(const MtpStorage &folder, std::u16string_view name,
+                           std::vector<MtpStorage> *children = nullptr);
     bool SetHidden(MtpStorage &object, bool hidden);
 
     PtpResult SendVendorOperation(std::uint16_t op, std::span<const std::uint32_t> params, DataPhase phase,
@@ -151,6 +165,8 @@ class MtpDevice
 
   private:
     bool Check(const PtpResult &r);
+    // Whether objects can be renamed through ObjectFileName; false when the device could not be asked.
+    bool RenameSupported(bool &supported);
     bool Describe(std::uint32_t handle, MtpStorage &object, ObjectInfo *info = nullptr);
 
     UsbLocation m_location;
@@ -158,7 +174,12 @@ class MtpDevice
     DeviceInfo m_info;
     mutable std::recursive_mutex m_mutex;
     PtpResult m_last;
+    bool m_renameKnown = false;
+    bool m_canRename = false;
 };
+
+// The name a replacement of a file travels under until the old object is gone.
+std::u16string ReplacementName(std::u16string_view name);
 
 class MtpDeviceManager
 {

@@ -358,4 +358,67 @@ bool DecodeObjectInfo(std::span<const std::uint8_t> data, ObjectInfo &info)
     info = std::move(o);
     return true;
 }
+
+std::vector<std::uint8_t> EncodeObjectPropDesc(const ObjectPropDesc &desc)
+{
+    PtpWriter w;
+    w.U16(desc.propertyCode);
+    w.U16(desc.dataType);
+    w.U8(desc.settable ? 1 : 0);
+    return w.Take();
+}
+
+bool DecodeObjectPropDesc(std::span<const std::uint8_t> data, ObjectPropDesc &desc)
+{
+    // The default value and the form that follow are not needed.
+    PtpReader r(data);
+    ObjectPropDesc d;
+    std::uint8_t getSet = 0;
+    r.U16(d.propertyCode);
+    r.U16(d.dataType);
+    r.U8(getSet);
+    if (!r.Ok())
+        return false;
+    d.settable = getSet == 1;
+    desc = d;
+    return true;
+}
+
+namespace
+{
+constexpr std::size_t kMaxStatusParams = 8;
+}
+
+std::vector<std::uint8_t> EncodeDeviceStatus(const DeviceStatus &status)
+{
+    const std::size_t n = std::min(status.haltedEndpoints.size(), kMaxStatusParams);
+    PtpWriter w;
+    w.U16(static_cast<std::uint16_t>(4 + 4 * n));
+    w.U16(status.code);
+    for (std::size_t i = 0; i < n; ++i)
+        w.U32(status.haltedEndpoints[i]);
+    return w.Take();
+}
+
+bool DecodeDeviceStatus(std::span<const std::uint8_t> data, DeviceStatus &status)
+{
+    PtpReader r(data);
+    std::uint16_t length = 0;
+    DeviceStatus s;
+    r.U16(length);
+    r.U16(s.code);
+    if (!r.Ok() || length < 4 || length > data.size())
+        return false;
+    const std::size_t n = std::min<std::size_t>((length - 4u) / 4u, kMaxStatusParams);
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        std::uint32_t endpoint = 0;
+        r.U32(endpoint);
+        // Only an endpoint address names an endpoint; the control endpoint is never halted for us.
+        if (endpoint <= 0xFF && (endpoint & 0x0F) != 0)
+            s.haltedEndpoints.push_back(static_cast<std::uint8_t>(endpoint));
+    }
+    status = std::move(s);
+    return true;
+}
 } // namespace vxmtp

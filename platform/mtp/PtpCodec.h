@@ -32,6 +32,7 @@ constexpr std::uint16_t kOpGetObject = 0x1009;
 constexpr std::uint16_t kOpDeleteObject = 0x100B;
 constexpr std::uint16_t kOpSendObjectInfo = 0x100C;
 constexpr std::uint16_t kOpSendObject = 0x100D;
+constexpr std::uint16_t kOpGetObjectPropDesc = 0x9802;
 constexpr std::uint16_t kOpGetObjectPropValue = 0x9803;
 constexpr std::uint16_t kOpSetObjectPropValue = 0x9804;
 
@@ -52,12 +53,14 @@ constexpr std::uint16_t kRespDeviceBusy = 0x2019;
 constexpr std::uint16_t kRespInvalidParentObject = 0x201A;
 constexpr std::uint16_t kRespInvalidParameter = 0x201D;
 constexpr std::uint16_t kRespSessionAlreadyOpen = 0x201E;
+constexpr std::uint16_t kRespTransactionCancelled = 0x201F;
 constexpr std::uint16_t kRespObjectPropNotSupported = 0xA80A;
 
 // Object formats, association type and the one object property we use.
 constexpr std::uint16_t kFormatUndefined = 0x3000;
 constexpr std::uint16_t kFormatAssociation = 0x3001;
 constexpr std::uint16_t kAssociationGenericFolder = 0x0001;
+constexpr std::uint16_t kPropObjectFileName = 0xDC07;
 constexpr std::uint16_t kPropHidden = 0xDC0D;
 
 // Object handle and storage id wildcards.
@@ -194,4 +197,26 @@ std::vector<std::uint8_t> EncodeStorageInfo(const StorageInfo &info);
 bool DecodeStorageInfo(std::span<const std::uint8_t> data, StorageInfo &info);
 std::vector<std::uint8_t> EncodeObjectInfo(const ObjectInfo &info);
 bool DecodeObjectInfo(std::span<const std::uint8_t> data, ObjectInfo &info);
+
+// The head of an ObjectPropDesc dataset: the property it describes and whether its value may be set.
+struct ObjectPropDesc
+{
+    std::uint16_t propertyCode = 0;
+    std::uint16_t dataType = 0;
+    bool settable = false; // GetSet 1; 0 is get only, anything else is not trusted to mean "set"
+};
+std::vector<std::uint8_t> EncodeObjectPropDesc(const ObjectPropDesc &desc);
+bool DecodeObjectPropDesc(std::span<const std::uint8_t> data, ObjectPropDesc &desc);
+
+// The answer to the still-image class request Get Device Status: a length, a response code and the
+// addresses of the endpoints the device has halted.
+struct DeviceStatus
+{
+    std::uint16_t code = 0;
+    std::vector<std::uint8_t> haltedEndpoints;
+};
+std::vector<std::uint8_t> EncodeDeviceStatus(const DeviceStatus &status);
+// False when fewer than four bytes came or the length field is below four or beyond what came;
+// parameters are 32-bit, and only whole ones inside the length count (at most eight are taken).
+bool DecodeDeviceStatus(std::span<const std::uint8_t> data, DeviceStatus &status);
 } // namespace vxmtp

@@ -1,5 +1,7 @@
 #include "platform/mtp/PtpSession.h"
 
+#include "platform/mtp/MtpPause.h"
+
 #include <algorithm>
 
 namespace vxmtp
@@ -10,6 +12,10 @@ constexpr std::size_t kReadChunk = 16384;
 // Containers left over from an earlier, broken transaction are skipped, but not forever.
 constexpr int kMaxStaleContainers = 8;
 constexpr int kMaxEmptyTransfers = 3;
+// What a recovery reads away: the tail of a data phase the device was still sending.
+constexpr std::size_t kDrainChunk = 65536;
+constexpr int kMaxDrainTransfers = 64;
+constexpr std::size_t kStatusBufferSize = 64;
 } // namespace
 
 PtpSession::PtpSession(std::unique_ptr<PtpTransport> transport, unsigned timeoutMs)
@@ -33,12 +39,20 @@ bool PtpSession::IsOpen() const
     return m_open;
 }
 
+bool PtpSession::Failed() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failed;
+}
+
 TransferStatus PtpSession::SendContainer(const std::vector<std::uint8_t> &container)
 {
     TransferStatus st = m_transport->bulkOut(container, m_timeoutMs);
     // A transfer that fills its last packet exactly needs a zero-length packet to end it.
     if (st == TransferStatus::Ok && container.size() % m_mps == 0)
         st = m_transport->bulkOut({}, m_timeoutMs);
+    if (st == TransferStatus::Stall)
+        m_outStalled = true;
     return st;
 }
 
@@ -53,6 +67,8 @@ bool PtpSession::ReadTransfer(PtpResult &result, std::size_t &got, bool &endedBy
     m_pending.resize(old + (st == TransferStatus::Ok ? got : 0));
     if (st != TransferStatus::Ok)
     {
+        if (st == TransferStatus::Stall)
+            m_inStalled = true;
         result.transport = st;
         return false;
     }
@@ -143,6 +159,12 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
         result.transport = TransferStatus::Error;
         return result;
     }
+    // A device that did not come back is not asked again; the next device check starts afresh.
+    if (m_failed)
+    {
+        result.transport = TransferStatus::Error;
+        return result;
+    }
     // Operations outside a session and OpenSession itself carry transaction id 0.
     std::uint32_t tid = 0;
     if (m_open && op != kOpOpenSession)
@@ -151,18 +173,30 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
         if (m_nextTid == 0xFFFFFFFF)
             m_nextTid = 1;
     }
+    Exchange(op, tid, params, phase, data, result);
+    // Without a response the device may still be in the middle of the transaction (sending the
+    // rest of a data phase, waiting for the rest of ours), and it would take our next command for
+    // part of this one. An unplugged device needs nothing.
+    if (result.code == 0 && result.transport != TransferStatus::NoDevice)
+        Recover(tid);
+    return result;
+}
+
+void PtpSession::Exchange(std::uint16_t op, std::uint32_t tid, std::span<const std::uint32_t> params,
+                          DataPhase phase, std::vector<std::uint8_t> *data, PtpResult &result)
+{
     // Bytes of an earlier, broken exchange must not be taken for this one's.
     m_pending.clear();
     m_pendingEndsTransfer = false;
 
     result.transport = SendContainer(EncodeParamContainer(kContainerCommand, op, tid, params));
     if (result.transport != TransferStatus::Ok)
-        return result;
+        return;
     if (phase == DataPhase::Out)
     {
         result.transport = SendContainer(EncodeDataContainer(op, tid, *data));
         if (result.transport != TransferStatus::Ok)
-            return result;
+            return;
     }
     if (phase == DataPhase::In)
         data->clear();
@@ -173,7 +207,7 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
     for (;;)
     {
         if (!ReadContainer(container, result))
-            return result;
+            return;
         ContainerHeader h;
         DecodeHeader(container, h);
         if (h.type == kContainerEvent || h.transactionId != tid)
@@ -181,7 +215,7 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
             if (++stale > kMaxStaleContainers)
             {
                 result.protocolError = true;
-                return result;
+                return;
             }
             continue;
         }
@@ -190,7 +224,7 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
             if (phase != DataPhase::In || haveData || h.code != op)
             {
                 result.protocolError = true;
-                return result;
+                return;
             }
             data->assign(container.begin() + kContainerHeaderSize, container.end());
             haveData = true;
@@ -199,14 +233,14 @@ PtpResult PtpSession::Transact(std::uint16_t op, std::span<const std::uint32_t> 
         if (h.type != kContainerResponse)
         {
             result.protocolError = true;
-            return result;
+            return;
         }
         result.code = h.code;
         result.params = DecodeParams(container);
         // A device that refuses a read answers at once, without a data phase.
         if (phase == DataPhase::In && !haveData && h.code == kRespOk)
             result.protocolError = true;
-        return result;
+        return;
     }
 }
 
@@ -341,5 +375,159 @@ PtpResult PtpSession::SetHidden(std::uint32_t handle, bool hidden)
     const std::uint32_t params[] = {handle, kPropHidden};
     std::vector<std::uint8_t> data = {static_cast<std::uint8_t>(hidden ? 1 : 0), 0};
     return Transact(kOpSetObjectPropValue, params, DataPhase::Out, &data);
+}
+
+PtpResult PtpSession::PropertySettable(std::uint16_t property, std::uint16_t format, bool &settable)
+{
+    settable = false;
+    const std::uint32_t params[] = {property, format};
+    std::vector<std::uint8_t> data;
+    PtpResult r = Transact(kOpGetObjectPropDesc, params, DataPhase::In, &data);
+    if (!r.IsOk())
+        return r;
+    ObjectPropDesc desc;
+    if (!DecodeObjectPropDesc(data, desc) || desc.propertyCode != property)
+    {
+        r.protocolError = true;
+        return r;
+    }
+    settable = desc.settable;
+    return r;
+}
+
+PtpResult PtpSession::SetFileName(std::uint32_t handle, std::u16string_view name)
+{
+    const std::uint32_t params[] = {handle, kPropObjectFileName};
+    PtpWriter w;
+    w.String(name);
+    std::vector<std::uint8_t> data = w.Take();
+    return Transact(kOpSetObjectPropValue, params, DataPhase::Out, &data);
+}
+
+bool PtpSession::Charge(unsigned milliseconds)
+{
+    if (m_budgetLeft < milliseconds)
+    {
+        m_budgetLeft = 0;
+        return false;
+    }
+    m_budgetLeft -= milliseconds;
+    return true;
+}
+
+void PtpSession::ClearHalt(bool bulkIn)
+{
+    if (Charge(kControlTimeoutMs) && m_transport->clearHalt(bulkIn, kControlTimeoutMs) == TransferStatus::Ok)
+        (bulkIn ? m_inStalled : m_outStalled) = false;
+}
+
+bool PtpSession::Drain(int maxTransfers)
+{
+    std::vector<std::uint8_t> scratch(m_mps * std::max<std::size_t>(1, kDrainChunk / m_mps));
+    for (int i = 0; i < maxTransfers; ++i)
+    {
+        if (!Charge(kDrainTimeoutMs))
+            return false;
+        std::size_t got = 0;
+        const TransferStatus st = m_transport->bulkIn(scratch, got, kDrainTimeoutMs);
+        if (st == TransferStatus::Stall)
+        {
+            ClearHalt(true);
+            continue;
+        }
+        if (st != TransferStatus::Ok)
+            return st == TransferStatus::Timeout; // nothing more on its way
+    }
+    return false;
+}
+
+bool PtpSession::AwaitReady()
+{
+    for (int poll = 0; poll < kStatusPollsPerStep; ++poll)
+    {
+        if (poll > 0)
+        {
+            // Whatever the device still had on its way goes first: some finish cancelling only once
+            // their pipe is empty.
+            Drain(1);
+            if (!Charge(kStatusPollIntervalMs))
+                return false;
+            PauseFor(kStatusPollIntervalMs);
+        }
+        if (!Charge(kControlTimeoutMs))
+            return false;
+        std::uint8_t buffer[kStatusBufferSize] = {};
+        std::size_t got = 0;
+        const TransferStatus st =
+            m_transport->classRequestIn(kClassGetDeviceStatus, buffer, got, kControlTimeoutMs);
+        if (st == TransferStatus::NoDevice)
+            return false;
+        DeviceStatus status;
+        if (st != TransferStatus::Ok || !DecodeDeviceStatus(std::span(buffer, std::min(got, sizeof buffer)), status))
+            continue;
+        // The device names the endpoints it halted; they stay halted until the host clears them.
+        bool in = false, out = false;
+        for (const std::uint8_t endpoint : status.haltedEndpoints)
+            ((endpoint & 0x80) != 0 ? in : out) = true;
+        if (in)
+            ClearHalt(true);
+        if (out)
+            ClearHalt(false);
+        if (status.code == kRespOk)
+            return true;
+    }
+    return false;
+}
+
+bool PtpSession::Recover(std::uint32_t tid)
+{
+    m_pending.clear();
+    m_pendingEndsTransfer = false;
+    m_budgetLeft = kRecoveryBudgetMs;
+    // A pipe that stalled stays halted until it is cleared.
+    if (m_inStalled)
+        ClearHalt(true);
+    if (m_outStalled)
+        ClearHalt(false);
+
+    PtpWriter cancel;
+    cancel.U16(kCancellationCode);
+    cancel.U32(tid);
+    bool ready = Charge(kControlTimeoutMs) &&
+                 m_transport->classRequestOut(kClassCancelRequest, cancel.Data(), kControlTimeoutMs) ==
+                     TransferStatus::Ok &&
+                 AwaitReady();
+    bool reset = false;
+    if (!ready)
+    {
+        // The device did not take the cancellation: a reset ends whatever it was doing, and its session.
+        reset = Charge(kControlTimeoutMs) &&
+                m_transport->classRequestOut(kClassDeviceReset, {}, kControlTimeoutMs) == TransferStatus::Ok;
+        ready = reset && AwaitReady();
+    }
+    if (ready)
+        ready = Drain(kMaxDrainTransfers);
+    m_pending.clear();
+    m_pendingEndsTransfer = false;
+    if (ready && reset && m_open)
+    {
+        // Sessions end with a reset; ours is opened again, so that the next transaction finds it.
+        m_open = false;
+        const std::uint32_t sessionId = 1;
+        PtpResult r;
+        Exchange(kOpOpenSession, 0, std::span(&sessionId, 1), DataPhase::None, nullptr, r);
+        ready = r.Completed() && (r.code == kRespOk || r.code == kRespSessionAlreadyOpen);
+        if (ready)
+        {
+            m_open = true;
+            m_nextTid = 1;
+        }
+    }
+    if (!ready)
+    {
+        m_failed = true;
+        m_open = false;
+    }
+    return ready;
 }
 } // namespace vxmtp

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace vxmtp
@@ -35,9 +36,25 @@ struct PtpResult
 // The transaction engine and the operations the program needs, over one PTP interface.
 // Thread-safe: one transaction runs at a time. Releasing the object does not close the device's
 // session, so that the effect of a vendor operation survives until the next user of the device.
+//
+// A transaction that broke off before its response (a timeout, a stalled pipe, a malformed or
+// mismatched container) still fails, but leaves the device ready for the next one: the session
+// sends the still-image class Cancel Request for its transaction id, polls Get Device Status until
+// the device answers OK (clearing the halted endpoints it names, and reading away what is still on
+// its way in), and falls back to Device Reset, after which it opens its session again. When neither
+// brings the device back, within kRecoveryBudgetMs counted in worst-case waits, the session fails:
+// IsOpen() is false and every later transaction fails at once without touching the bus, and the
+// next device check opens the interface afresh.
 class PtpSession
 {
   public:
+    // The most a recovery may take: the sum of the timeouts of its requests and of its pauses.
+    static constexpr unsigned kRecoveryBudgetMs = 20000;
+    static constexpr unsigned kControlTimeoutMs = 500;
+    static constexpr unsigned kStatusPollIntervalMs = 100;
+    static constexpr unsigned kDrainTimeoutMs = 50;
+    static constexpr int kStatusPollsPerStep = 8;
+
     explicit PtpSession(std::unique_ptr<PtpTransport> transport, unsigned timeoutMs = 5000);
     PtpSession(const PtpSession &) = delete;
     PtpSession &operator=(const PtpSession &) = delete;
@@ -68,6 +85,12 @@ class PtpSession
                          std::span<const std::uint8_t> bytes, std::uint32_t &newHandle);
     PtpResult GetHidden(std::uint32_t handle, bool &hidden);
     PtpResult SetHidden(std::uint32_t handle, bool hidden);
+    // Whether the device lets the property of objects of the format be set (GetObjectPropDesc).
+    PtpResult PropertySettable(std::uint16_t property, std::uint16_t format, bool &settable);
+    // Renames the object through its ObjectFileName property.
+    PtpResult SetFileName(std::uint32_t handle, std::u16string_view name);
+    // The session gave up on a device that did not recover from a broken transaction.
+    bool Failed() const;
 
     std::size_t MaxPacketSize() const { return m_mps; }
 
@@ -79,6 +102,15 @@ class PtpSession
     void SetMaxContainerLength(std::size_t bytes);
 
   private:
+    void Exchange(std::uint16_t op, std::uint32_t tid, std::span<const std::uint32_t> params, DataPhase phase,
+                  std::vector<std::uint8_t> *data, PtpResult &result);
+    // Brings the device back after a transaction that broke off; false when it could not.
+    bool Recover(std::uint32_t tid);
+    bool Charge(unsigned milliseconds);
+    bool AwaitReady();
+    // Reads away what the device still sends; false when it did not stop within the budget.
+    bool Drain(int maxTransfers);
+    void ClearHalt(bool bulkIn);
     TransferStatus SendContainer(const std::vector<std::uint8_t> &container);
     // Reads one whole container; false with status/protocolError set when it cannot.
     bool ReadContainer(std::vector<std::uint8_t> &container, PtpResult &result);
@@ -93,6 +125,10 @@ class PtpSession
     // The last transfer into m_pending ended short: nothing more of its bytes will come.
     bool m_pendingEndsTransfer = false;
     bool m_open = false;
+    bool m_failed = false;
+    bool m_inStalled = false;
+    bool m_outStalled = false;
+    unsigned m_budgetLeft = 0; // of the running recovery
     std::uint32_t m_nextTid = 1;
     mutable std::recursive_mutex m_mutex;
 };

@@ -34,5 +34,35 @@ class PtpTransport
                                   unsigned timeoutMs) = 0;
 
     virtual std::size_t maxPacketSize() const = 0;
+
+    // Class-specific requests of the still-image class to the interface over the control pipe:
+    // Cancel Request and Device Reset go out (data may be empty), Get Device Status comes in. A
+    // transport that has no control pipe fails them, and the session then cannot recover a
+    // broken transaction.
+    virtual TransferStatus classRequestOut(std::uint8_t request, std::span<const std::uint8_t> data,
+                                           unsigned timeoutMs)
+    {
+        (void)request, (void)data, (void)timeoutMs;
+        return TransferStatus::Error;
+    }
+    virtual TransferStatus classRequestIn(std::uint8_t request, std::span<std::uint8_t> buffer,
+                                          std::size_t &received, unsigned timeoutMs)
+    {
+        (void)request, (void)buffer, (void)timeoutMs;
+        received = 0;
+        return TransferStatus::Error;
+    }
+    // Clears a halt on one of the interface's bulk endpoints (by direction).
+    virtual TransferStatus clearHalt(bool bulkInEndpoint, unsigned timeoutMs)
+    {
+        (void)bulkInEndpoint, (void)timeoutMs;
+        return TransferStatus::Error;
+    }
 };
+
+// The still-image class requests.
+constexpr std::uint8_t kClassCancelRequest = 0x64;
+constexpr std::uint8_t kClassDeviceReset = 0x66;
+constexpr std::uint8_t kClassGetDeviceStatus = 0x67;
+constexpr std::uint16_t kCancellationCode = 0x4001;
 } // namespace vxmtp

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 namespace vxmtp
 {
@@ -50,6 +51,10 @@ TransferStatus FromLibusb(int rc)
     }
 }
 
+// bmRequestType of the still-image class requests: class, to the interface, in either direction.
+constexpr std::uint8_t kClassToInterface = 0x21;
+constexpr std::uint8_t kClassFromInterface = 0xA1;
+
 class UsbMtpTransport : public PtpTransport
 {
   public:
@@ -71,11 +76,10 @@ class UsbMtpTransport : public PtpTransport
         {
             const int chunk = static_cast<int>(std::min<std::size_t>(data.size() - sent, 1u << 20));
             int done = 0;
+            // A halted pipe stays halted: the session clears it once the device has said why.
             const int rc =
                 libusb_bulk_transfer(m_handle, m_ep.bulkOut, const_cast<std::uint8_t *>(data.data() + sent),
                                      chunk, &done, timeoutMs);
-            if (rc == LIBUSB_ERROR_PIPE)
-                libusb_clear_halt(m_handle, m_ep.bulkOut);
             if (rc != 0)
                 return FromLibusb(rc);
             sent += static_cast<std::size_t>(done);
@@ -92,12 +96,39 @@ class UsbMtpTransport : public PtpTransport
             static_cast<int>(std::min<std::size_t>(buffer.size(), std::numeric_limits<int>::max()));
         int done = 0;
         const int rc = libusb_bulk_transfer(m_handle, m_ep.bulkIn, buffer.data(), length, &done, timeoutMs);
-        if (rc == LIBUSB_ERROR_PIPE)
-            libusb_clear_halt(m_handle, m_ep.bulkIn);
         if (rc != 0)
             return FromLibusb(rc);
         received = static_cast<std::size_t>(done);
         return TransferStatus::Ok;
+    }
+
+    TransferStatus classRequestOut(std::uint8_t request, std::span<const std::uint8_t> data,
+                                   unsigned timeoutMs) override
+    {
+        const int rc = libusb_control_transfer(
+            m_handle, kClassToInterface, request, 0,
+            static_cast<std::uint16_t>(m_interface), const_cast<std::uint8_t *>(data.data()),
+            static_cast<std::uint16_t>(std::min<std::size_t>(data.size(), 0xFFFF)), timeoutMs);
+        return rc < 0 ? FromLibusb(rc) : TransferStatus::Ok;
+    }
+
+    TransferStatus classRequestIn(std::uint8_t request, std::span<std::uint8_t> buffer, std::size_t &received,
+                                  unsigned timeoutMs) override
+    {
+        received = 0;
+        const int rc = libusb_control_transfer(
+            m_handle, kClassFromInterface, request, 0,
+            static_cast<std::uint16_t>(m_interface), buffer.data(),
+            static_cast<std::uint16_t>(std::min<std::size_t>(buffer.size(), 0xFFFF)), timeoutMs);
+        if (rc < 0)
+            return FromLibusb(rc);
+        received = static_cast<std::size_t>(rc);
+        return TransferStatus::Ok;
+    }
+
+    TransferStatus clearHalt(bool bulkInEndpoint, unsigned) override
+    {
+        return FromLibusb(libusb_clear_halt(m_handle, bulkInEndpoint ? m_ep.bulkIn : m_ep.bulkOut));
     }
 
     std::size_t maxPacketSize() const override { return m_ep.maxPacketSize ? m_ep.maxPacketSize : 512; }
@@ -109,91 +140,161 @@ class UsbMtpTransport : public PtpTransport
     MtpEndpoints m_ep;
 };
 
-std::string ReadInterfaceString(libusb_device *device, std::uint8_t index)
-{
-    if (index == 0)
-        return {};
-    libusb_device_handle *h = nullptr;
-    if (libusb_open(device, &h) != 0)
-        return {};
-    unsigned char text[256] = {};
-    const int n = libusb_get_string_descriptor_ascii(h, index, text, sizeof text);
-    libusb_close(h);
-    return n > 0 ? std::string(reinterpret_cast<char *>(text), static_cast<std::size_t>(n)) : std::string();
-}
+std::mutex g_busMutex;
+UsbBusSource g_busSource;
 
-TransferStatus OpenInterface(const std::shared_ptr<UsbDeviceRef> &ref, int interfaceNumber, int altSetting,
-                             MtpEndpoints endpoints, std::unique_ptr<PtpTransport> &transport)
+class LibusbBusDevice : public UsbBusDevice
 {
-    libusb_device_handle *h = nullptr;
-    int rc = libusb_open(ref->device, &h);
-    if (rc != 0)
-        return FromLibusb(rc);
-    // A kernel driver on the interface is set aside while we hold it; a desktop daemon that has
-    // claimed it keeps it, and the device counts as busy.
-    libusb_set_auto_detach_kernel_driver(h, 1);
-    rc = libusb_claim_interface(h, interfaceNumber);
-    const bool claimed = rc == 0;
-    if (claimed && altSetting != 0)
-        rc = libusb_set_interface_alt_setting(h, interfaceNumber, altSetting);
-    if (rc != 0)
+  public:
+    explicit LibusbBusDevice(std::shared_ptr<UsbDeviceRef> ref) : m_ref(std::move(ref)) {}
+
+    bool Ids(std::uint16_t &vendorId, std::uint16_t &productId) override
     {
-        if (claimed)
-            libusb_release_interface(h, interfaceNumber);
-        libusb_close(h);
-        return FromLibusb(rc);
+        libusb_device_descriptor dd{};
+        if (libusb_get_device_descriptor(m_ref->device, &dd) != 0)
+            return false;
+        vendorId = dd.idVendor;
+        productId = dd.idProduct;
+        return true;
     }
-    transport = std::make_unique<UsbMtpTransport>(ref, h, interfaceNumber, endpoints);
-    return TransferStatus::Ok;
+
+    UsbLocation Location() override
+    {
+        UsbLocation at;
+        Ids(at.vendorId, at.productId);
+        at.busNumber = libusb_get_bus_number(m_ref->device);
+        std::uint8_t ports[8] = {};
+        const int n = libusb_get_port_numbers(m_ref->device, ports, sizeof ports);
+        if (n > 0)
+            at.portNumbers.assign(ports, ports + n);
+        return at;
+    }
+
+    bool Interfaces(std::vector<UsbInterfaceSetting> &settings) override
+    {
+        libusb_config_descriptor *config = nullptr;
+        if (libusb_get_active_config_descriptor(m_ref->device, &config) != 0 &&
+            libusb_get_config_descriptor(m_ref->device, 0, &config) != 0)
+            return false;
+        settings.clear();
+        for (int i = 0; i < config->bNumInterfaces; ++i)
+        {
+            const libusb_interface &itf = config->interface[i];
+            for (int a = 0; a < itf.num_altsetting; ++a)
+            {
+                const libusb_interface_descriptor &alt = itf.altsetting[a];
+                UsbInterfaceSetting s;
+                s.number = alt.bInterfaceNumber;
+                s.altSetting = alt.bAlternateSetting;
+                s.cls = alt.bInterfaceClass;
+                s.subClass = alt.bInterfaceSubClass;
+                s.protocol = alt.bInterfaceProtocol;
+                s.stringIndex = alt.iInterface;
+                s.endpoints = FindMtpEndpoints(alt);
+                settings.push_back(s);
+            }
+        }
+        libusb_free_config_descriptor(config);
+        return true;
+    }
+
+    std::string ReadString(std::uint8_t index) override
+    {
+        if (index == 0)
+            return {};
+        libusb_device_handle *h = nullptr;
+        if (libusb_open(m_ref->device, &h) != 0)
+            return {};
+        unsigned char text[256] = {};
+        const int n = libusb_get_string_descriptor_ascii(h, index, text, sizeof text);
+        libusb_close(h);
+        return n > 0 ? std::string(reinterpret_cast<char *>(text), static_cast<std::size_t>(n)) : std::string();
+    }
+
+    TransferStatus OpenInterface(const UsbInterfaceSetting &setting,
+                                 std::unique_ptr<PtpTransport> &transport) override
+    {
+        libusb_device_handle *h = nullptr;
+        int rc = libusb_open(m_ref->device, &h);
+        if (rc != 0)
+            return FromLibusb(rc);
+        // A kernel driver on the interface is set aside while we hold it; a desktop daemon that has
+        // claimed it keeps it, and the device counts as busy.
+        libusb_set_auto_detach_kernel_driver(h, 1);
+        rc = libusb_claim_interface(h, setting.number);
+        const bool claimed = rc == 0;
+        if (claimed && setting.altSetting != 0)
+            rc = libusb_set_interface_alt_setting(h, setting.number, setting.altSetting);
+        if (rc != 0)
+        {
+            if (claimed)
+                libusb_release_interface(h, setting.number);
+            libusb_close(h);
+            return FromLibusb(rc);
+        }
+        transport = std::make_unique<UsbMtpTransport>(m_ref, h, setting.number, setting.endpoints);
+        return TransferStatus::Ok;
+    }
+
+  private:
+    std::shared_ptr<UsbDeviceRef> m_ref;
+};
+
+UsbBus LibusbBus()
+{
+    UsbBus bus;
+    auto context = std::make_shared<UsbContext>();
+    if (libusb_init(&context->ctx) != 0)
+    {
+        context->ctx = nullptr;
+        return bus;
+    }
+    libusb_device **list = nullptr;
+    const ssize_t count = libusb_get_device_list(context->ctx, &list);
+    if (count < 0)
+        return bus;
+    for (ssize_t i = 0; i < count; ++i)
+    {
+        auto ref = std::make_shared<UsbDeviceRef>();
+        ref->context = context;
+        ref->device = libusb_ref_device(list[i]);
+        bus.push_back(std::make_shared<LibusbBusDevice>(std::move(ref)));
+    }
+    libusb_free_device_list(list, 1);
+    return bus;
 }
 
-void AddCandidates(const std::shared_ptr<UsbContext> &context, libusb_device *device,
+void AddCandidates(const std::shared_ptr<UsbBusDevice> &device, std::uint16_t vendorId, std::uint16_t productId,
                    std::vector<MtpDeviceCandidate> &out)
 {
-    libusb_device_descriptor dd{};
-    if (libusb_get_device_descriptor(device, &dd) != 0)
+    // The IDs first: they are read without opening the device, and a device of other IDs is none
+    // of ours to wake up.
+    std::uint16_t vid = 0, pid = 0;
+    if (!device || !device->Ids(vid, pid) || (vendorId != 0 && vid != vendorId) ||
+        (productId != 0 && pid != productId))
         return;
-    libusb_config_descriptor *config = nullptr;
-    if (libusb_get_active_config_descriptor(device, &config) != 0 &&
-        libusb_get_config_descriptor(device, 0, &config) != 0)
+    std::vector<UsbInterfaceSetting> settings;
+    if (!device->Interfaces(settings))
         return;
-    for (int i = 0; i < config->bNumInterfaces; ++i)
+    for (const UsbInterfaceSetting &setting : settings)
     {
-        const libusb_interface &itf = config->interface[i];
-        for (int a = 0; a < itf.num_altsetting; ++a)
-        {
-            const libusb_interface_descriptor &alt = itf.altsetting[a];
-            std::string name;
-            if (NeedsInterfaceString(alt.bInterfaceClass))
-                name = ReadInterfaceString(device, alt.iInterface);
-            if (!IsMtpInterfaceClass(alt.bInterfaceClass, alt.bInterfaceSubClass, alt.bInterfaceProtocol,
-                                     name))
-                continue;
-            const MtpEndpoints ep = FindMtpEndpoints(alt);
-            if (!ep.Complete())
-                continue;
-            MtpDeviceCandidate c;
-            c.location.vendorId = dd.idVendor;
-            c.location.productId = dd.idProduct;
-            c.location.busNumber = libusb_get_bus_number(device);
-            std::uint8_t ports[8] = {};
-            const int n = libusb_get_port_numbers(device, ports, sizeof ports);
-            if (n > 0)
-                c.location.portNumbers.assign(ports, ports + n);
-            auto ref = std::make_shared<UsbDeviceRef>();
-            ref->context = context;
-            ref->device = libusb_ref_device(device);
-            const int number = alt.bInterfaceNumber;
-            const int setting = alt.bAlternateSetting;
-            c.open = [ref, number, setting, ep](std::unique_ptr<PtpTransport> &transport) {
-                return OpenInterface(ref, number, setting, ep, transport);
-            };
-            out.push_back(std::move(c));
-            libusb_free_config_descriptor(config);
-            return; // one MTP interface per device
-        }
+        if (!setting.endpoints.Complete())
+            continue;
+        std::string name;
+        if (NeedsInterfaceString(setting.cls))
+            name = device->ReadString(setting.stringIndex);
+        if (!IsMtpInterfaceClass(setting.cls, setting.subClass, setting.protocol, name))
+            continue;
+        MtpDeviceCandidate c;
+        c.location = device->Location();
+        c.location.vendorId = vid;
+        c.location.productId = pid;
+        c.open = [device, setting](std::unique_ptr<PtpTransport> &transport) {
+            return device->OpenInterface(setting, transport);
+        };
+        out.push_back(std::move(c));
+        return; // one MTP interface per device
     }
-    libusb_free_config_descriptor(config);
 }
 } // namespace
 
@@ -231,25 +332,31 @@ MtpEndpoints FindMtpEndpoints(const libusb_interface_descriptor &alt)
     return ep;
 }
 
-std::vector<MtpDeviceCandidate> DiscoverUsbMtpDevices()
+void SetUsbBusSource(UsbBusSource source)
+{
+    std::lock_guard lock(g_busMutex);
+    g_busSource = std::move(source);
+}
+
+std::vector<MtpDeviceCandidate> DiscoverMtpDevices(const UsbBus &bus, std::uint16_t vendorId,
+                                                   std::uint16_t productId)
 {
     std::vector<MtpDeviceCandidate> out;
-    auto context = std::make_shared<UsbContext>();
-    if (libusb_init(&context->ctx) != 0)
-    {
-        context->ctx = nullptr;
-        return out;
-    }
-    libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(context->ctx, &list);
-    if (count < 0)
-        return out;
-    for (ssize_t i = 0; i < count; ++i)
-        AddCandidates(context, list[i], out);
-    libusb_free_device_list(list, 1);
+    for (const std::shared_ptr<UsbBusDevice> &device : bus)
+        AddCandidates(device, vendorId, productId, out);
     std::stable_sort(out.begin(), out.end(), [](const MtpDeviceCandidate &a, const MtpDeviceCandidate &b) {
         return a.location < b.location;
     });
     return out;
+}
+
+std::vector<MtpDeviceCandidate> DiscoverUsbMtpDevices(std::uint16_t vendorId, std::uint16_t productId)
+{
+    UsbBusSource source;
+    {
+        std::lock_guard lock(g_busMutex);
+        source = g_busSource;
+    }
+    return DiscoverMtpDevices(source ? source() : LibusbBus(), vendorId, productId);
 }
 } // namespace vxmtp

@@ -554,6 +554,96 @@ TEST_F(WmdmTransferTest, FailedSendRestoresTheOriginal)
     }
 }
 
+// The monitor drops off the bus at each command of the write-back in turn, before acting on it and
+// after acting on it (its answer lost). After every cut, and once it is plugged in again, the
+// workout folder holds an FR.DAT with the old bytes or the new (or, cut between the removal of the
+// old object and the naming of the new, the new object under its replacement name alone), the next
+// read takes the old or the new bytes, and the write reported success only where the new bytes are
+// in place. A later write leaves one FR.DAT and nothing else behind.
+TEST_F(WmdmTransferTest, CutAtEveryStepOfTheReplacementLosesNothing)
+{
+    const struct
+    {
+        const char *what;
+        bool rename;
+        bool duplicates;
+    } kinds[] = {
+        {"renames, refuses a second object of a name", true, false},
+        {"renames, takes a second object of a name", true, true},
+        {"cannot rename, takes a second object of a name", false, true},
+    };
+    const std::u16string temp = vxmtp::ReplacementName(kWorkoutDeviceFileName);
+    for (const auto &kind : kinds)
+        for (const bool afterActing : {false, true})
+        {
+            bool uncut = false;
+            for (int cut = 1; !uncut && cut < 100; ++cut)
+            {
+                SCOPED_TRACE(testing::Message() << kind.what << (afterActing ? ", after acting" : ", before acting")
+                                                << ", cut at command " << cut);
+                Bus bus;
+                SimMtpMonitor &sim = bus.Add(u"SER42", "SER42");
+                const Layout layout(sim);
+                sim.SetFileNameWritable(kind.rename);
+                sim.AcceptDuplicateNames(kind.duplicates);
+                const Bytes image = Image(0x33, 208 + 5 * 33);
+                WriteFile(LocalPath(), image);
+
+                sim.CutAtCommand(cut, afterActing);
+                const bool written = WmdmWriteFile(kVid, kPid, kWorkoutDeviceFileName, LocalPath());
+                uncut = !sim.Unplugged();
+                sim.CutAtCommand(0, false);
+                sim.SetUnplugged(false);
+                if (uncut)
+                {
+                    EXPECT_TRUE(written);
+                }
+
+                // What the monitor holds straight after the cut.
+                bool oldOrNew = false;
+                std::vector<Bytes> moved;
+                for (const vxsim::SimObject &o : sim.Children(kStorage2, layout.workout))
+                {
+                    if (o.name == kWorkoutDeviceFileName && (o.bytes == layout.content || o.bytes == image))
+                        oldOrNew = true;
+                    if (o.name == temp)
+                        moved.push_back(o.bytes);
+                }
+                EXPECT_TRUE(oldOrNew || (kind.rename && moved == std::vector<Bytes>{image}));
+
+                // The next read takes the old or the new file.
+                ASSERT_TRUE(WmdmReadFile(kVid, kPid, LocalPath(), kWorkoutDeviceFileName));
+                const Bytes read = ReadFile(LocalPath());
+                EXPECT_TRUE(read == layout.content || read == image);
+                if (written)
+                {
+                    EXPECT_EQ(read, image);
+                }
+                if (read != image)
+                {
+                    EXPECT_FALSE(written);
+                }
+
+                // A write without a cut puts the new file in place and clears up.
+                WriteFile(LocalPath(), image);
+                ASSERT_TRUE(WmdmWriteFile(kVid, kPid, kWorkoutDeviceFileName, LocalPath()));
+                std::vector<Bytes> named;
+                for (const vxsim::SimObject &o : sim.Children(kStorage2, layout.workout))
+                {
+                    EXPECT_NE(o.name, temp);
+                    if (o.name == kWorkoutDeviceFileName)
+                    {
+                        named.push_back(o.bytes);
+                        EXPECT_TRUE(o.hidden);
+                    }
+                }
+                EXPECT_EQ(named, std::vector<Bytes>{image});
+                EXPECT_NE(sim.FindChild(kStorage2, layout.workout, u"FR.DAT.bak"), 0u);
+            }
+            EXPECT_TRUE(uncut) << kind.what;
+        }
+}
+
 TEST_F(WmdmTransferTest, WriteFailsWithoutAWorkoutFolderOrLocalFile)
 {
     Bus bus;

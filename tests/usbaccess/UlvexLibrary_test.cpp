@@ -1,3 +1,4 @@
+#include "device/SupportedDevices.h"
 #include "usbaccess/MonitorVendor.h"
 #include "usbaccess/ulvex_api.h"
 
@@ -5,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -160,5 +163,41 @@ TEST(UdevRuleTest, GrantsAccessToTheMonitorsVendor)
         const std::string text = rules.substr(line, rules.find('\n', line) - line);
         EXPECT_NE(text.find(vendor), std::string::npos) << text;
         EXPECT_NE(text.find("TAG+=\"uaccess\""), std::string::npos) << text;
+    }
+}
+
+// Desktop MTP and camera services claim a device by udev properties that earlier rules set; the
+// rule clears them for every supported monitor, and only for the monitors. Its number puts it
+// after the rules that set them (libmtp's 69) and before 73-seat-late, which acts on uaccess.
+TEST(UdevRuleTest, KeepsDesktopMtpServicesOffTheMonitors)
+{
+    const std::string path = ULVEX_UDEV_RULE_PATH;
+    std::ifstream in(path);
+    ASSERT_TRUE(in.good());
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    ASSERT_GE(name.size(), 3u);
+    ASSERT_EQ(name[2], '-');
+    const int number = std::stoi(name.substr(0, 2));
+    EXPECT_GT(number, 69) << name;
+    EXPECT_LT(number, 73) << name;
+
+    std::vector<std::string> clearing;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#' && line.find("ENV{ID_MTP_DEVICE}") != std::string::npos)
+            clearing.push_back(line);
+    ASSERT_EQ(clearing.size(), kSupportedDevices.size());
+    for (std::size_t i = 0; i < kSupportedDevices.size(); ++i)
+    {
+        std::string vendor = kSupportedDevices[i].szVendorId, product = kSupportedDevices[i].szProductId;
+        for (std::string *id : {&vendor, &product})
+            std::transform(id->begin(), id->end(), id->begin(), [](unsigned char c) { return std::tolower(c); });
+        const std::string &line = clearing[i];
+        SCOPED_TRACE(line);
+        EXPECT_EQ(line.rfind("SUBSYSTEM==\"usb\", ", 0), 0u);
+        EXPECT_NE(line.find("ATTRS{idVendor}==\"" + vendor + "\""), std::string::npos);
+        EXPECT_NE(line.find("ATTRS{idProduct}==\"" + product + "\""), std::string::npos);
+        // Assignments of an empty value, which remove the property (a "0" would still be present).
+        for (const char *property : {"ID_MTP_DEVICE", "ID_MEDIA_PLAYER", "ID_GPHOTO2", "GPHOTO2_DRIVER"})
+            EXPECT_NE(line.find(std::string("ENV{") + property + "}=\"\""), std::string::npos) << property;
     }
 }

@@ -1,4 +1,5 @@
 #include "platform/mtp/MtpDeviceManager.h"
+#include "platform/mtp/MtpPause.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/sim_mtp/SimMtpMonitor.h"
 
@@ -12,6 +13,7 @@
 
 using namespace vxmtp;
 using vxsim::SimMtpMonitor;
+using vxsim::SimOperation;
 using Bytes = std::vector<std::uint8_t>;
 using vxtest::ReadFile;
 using vxtest::WriteFile;
@@ -85,6 +87,7 @@ TEST(MtpDeviceManager, DevicesCarryIdentityAndLocationInBusPortOrder)
     b.Info().serialNumber = u"BBB";
     other.Info().serialNumber = u"OTHER";
     busy.SetBusy(true);
+    ScopedPauseFunction noWaits([](unsigned) {});
     ScopedDeviceSource source([&] {
         return std::vector<MtpDeviceCandidate>{
             b.Candidate(kVid, kPid, 2, {1}),
@@ -113,6 +116,42 @@ TEST(MtpDeviceManager, DevicesCarryIdentityAndLocationInBusPortOrder)
     EXPECT_EQ(ours[0]->SerialNumber(), u"AAA");
     EXPECT_EQ(ours[1]->SerialNumber(), u"BBB");
     EXPECT_TRUE(other.OperationLog().size() == 2u) << "a device of another vendor is not opened again";
+}
+
+// A desktop service that probes a new device holds its interface for a moment: the claim is tried
+// again a few times, with pauses (through the seam) adding up to about a second, before the device
+// counts as absent.
+TEST(MtpDeviceManager, BusyInterfaceIsTriedAgainForABoundedTime)
+{
+    std::vector<unsigned> pauses;
+    ScopedPauseFunction record([&](unsigned ms) { pauses.push_back(ms); });
+    SimMtpMonitor sim;
+    sim.Info().serialNumber = u"HELD";
+    ScopedDeviceSource source([&] { return std::vector<MtpDeviceCandidate>{sim.Candidate(kVid, kPid)}; });
+
+    sim.SetBusyForConnects(2);
+    auto devices = MtpDeviceManager::EnumerateDevices(kVid, kPid);
+    ASSERT_EQ(devices.size(), 1u) << "let go after two tries";
+    EXPECT_EQ(devices[0]->SerialNumber(), u"HELD");
+    EXPECT_EQ(pauses.size(), 2u);
+    devices.clear();
+
+    pauses.clear();
+    sim.SetBusy(true);
+    EXPECT_TRUE(MtpDeviceManager::EnumerateDevices(kVid, kPid).empty());
+    ASSERT_FALSE(pauses.empty());
+    unsigned total = 0;
+    for (unsigned p : pauses)
+        total += p;
+    EXPECT_LE(pauses.size(), 5u);
+    EXPECT_LE(total, 1500u);
+
+    // A device that is gone is not waited for.
+    pauses.clear();
+    sim.SetBusy(false);
+    sim.SetUnplugged(true);
+    EXPECT_TRUE(MtpDeviceManager::EnumerateDevices(kVid, kPid).empty());
+    EXPECT_TRUE(pauses.empty());
 }
 
 TEST(MtpDeviceManager, DeviceThatDoesNotAnswerIsLeftOut)
@@ -374,17 +413,59 @@ TEST(MtpDeviceManager, InsertReplacesFileOfSameName)
     ASSERT_NE(h, 0u);
     EXPECT_EQ(m.sim.Find(h)->bytes, image);
     EXPECT_EQ(m.sim.ObjectCount(), before);
-    // The old bytes were read before the delete.
+    EXPECT_TRUE(m.sim.Find(h)->hidden) << "the old file's hidden flag";
+    EXPECT_EQ(created.handle, h);
+    EXPECT_EQ(created.name, u"FR.DAT");
+    // The new object is whole on the device, under the replacement name, before the old one goes;
+    // then it takes the name.
     std::vector<std::uint16_t> ops;
     for (const auto &o : m.sim.OperationLog())
         ops.push_back(o.op);
-    const auto get = std::find(ops.begin(), ops.end(), kOpGetObject);
+    const auto info = std::find(ops.begin(), ops.end(), kOpSendObjectInfo);
+    ASSERT_NE(info, ops.end());
+    EXPECT_EQ(*(info + 1), kOpSendObject);
     const auto del = std::find(ops.begin(), ops.end(), kOpDeleteObject);
-    const auto send = std::find(ops.begin(), ops.end(), kOpSendObjectInfo);
-    ASSERT_NE(get, ops.end());
-    EXPECT_LT(get, del);
-    EXPECT_LT(del, send);
-    EXPECT_EQ(*(send + 1), kOpSendObject);
+    ASSERT_NE(del, ops.end());
+    EXPECT_LT(info, del);
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), kOpGetObject), 0) << "the old bytes are not needed";
+    const auto log = m.sim.OperationLog();
+    const auto renamed = std::find_if(log.begin(), log.end(), [](const SimOperation &o) {
+        return o.op == kOpSetObjectPropValue && o.params.size() == 2 && o.params[1] == kPropObjectFileName;
+    });
+    ASSERT_NE(renamed, log.end());
+    EXPECT_EQ(renamed->params[0], h);
+    EXPECT_GT(renamed - log.begin(), del - ops.begin());
+}
+
+// A device that cannot rename objects gets the new object under the name itself, beside the old
+// one, which then goes; a device that takes neither cannot have its file replaced, and keeps it.
+TEST(MtpDeviceManager, InsertOnDevicesThatCannotRename)
+{
+    for (const bool duplicates : {true, false})
+    {
+        SCOPED_TRACE(duplicates ? "takes a second object of the name" : "refuses a second object of the name");
+        Monitor m;
+        m.sim.SetFileNameWritable(false);
+        m.sim.AcceptDuplicateNames(duplicates);
+        auto d = Only(m.sim);
+        ASSERT_TRUE(d);
+        MtpStorage folder = Workout(*d);
+        const std::size_t before = m.sim.ObjectCount();
+        const fs::path local = fs::path(vxtest::MakeTempDir("norename")) / "FR.TMP";
+        const Bytes image(208, 0x66);
+        WriteFile(local, image);
+        EXPECT_EQ(d->Insert(folder, u"FR.DAT", local.string()), duplicates);
+        const auto files = m.sim.Children(kStorage2, m.workout);
+        std::vector<Bytes> named;
+        for (const auto &f : files)
+        {
+            EXPECT_NE(f.name, u"FR.DAT.new");
+            if (f.name == u"FR.DAT")
+                named.push_back(f.bytes);
+        }
+        EXPECT_EQ(named, std::vector<Bytes>{duplicates ? image : m.content});
+        EXPECT_EQ(m.sim.ObjectCount(), before);
+    }
 }
 
 // A failed send puts the old file back, bytes and hidden flag, and leaves no placeholder.
@@ -422,26 +503,81 @@ TEST(MtpDeviceManager, FailedInsertRestoresTheOldFile)
     }
 }
 
-TEST(MtpDeviceManager, InsertKeepsTheOldFileWhenItCannotBeSaved)
+// The old file stays, and nothing of the new one is left, when the device will not delete the old
+// object or rename the new one; a folder of the name is never replaced by a file.
+TEST(MtpDeviceManager, InsertKeepsTheOldFileWhenItCannotBeReplaced)
 {
     Monitor m;
     auto d = Only(m.sim);
     ASSERT_TRUE(d);
     MtpStorage folder = Workout(*d);
+    const std::size_t before = m.sim.ObjectCount();
     const fs::path local = fs::path(vxtest::MakeTempDir("keep")) / "FR.TMP";
     WriteFile(local, Bytes(10, 1));
-    m.sim.ScriptResponse(kOpGetObject, kRespAccessDenied);
-    EXPECT_FALSE(d->Insert(folder, u"FR.DAT", local.string()));
-    ASSERT_NE(m.sim.Find(m.frDat), nullptr);
-    EXPECT_EQ(m.sim.Find(m.frDat)->bytes, m.content);
 
     m.sim.ScriptResponse(kOpDeleteObject, kRespAccessDenied);
     EXPECT_FALSE(d->Insert(folder, u"FR.DAT", local.string()));
+    ASSERT_NE(m.sim.Find(m.frDat), nullptr);
     EXPECT_EQ(m.sim.Find(m.frDat)->bytes, m.content);
+    EXPECT_EQ(m.sim.FindChild(kStorage2, m.workout, u"FR.DAT.new"), 0u);
+    EXPECT_EQ(m.sim.ObjectCount(), before);
+
+    // The device lists the name as settable but refuses it once the old object is gone: the name is
+    // free by then, and the file is sent again under it. (The first refusal is of the hidden flag,
+    // which the new object takes over from the old one.)
+    m.sim.ScriptResponse(kOpSetObjectPropValue, kRespAccessDenied, 2);
+    const Bytes image(10, 1);
+    EXPECT_TRUE(d->Insert(folder, u"FR.DAT", local.string()));
+    const std::uint32_t h = m.sim.FindChild(kStorage2, m.workout, u"FR.DAT");
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(m.sim.Find(h)->bytes, image);
+    EXPECT_EQ(m.sim.FindChild(kStorage2, m.workout, u"FR.DAT.new"), 0u);
+    EXPECT_EQ(m.sim.ObjectCount(), before);
 
     // A folder of that name is not replaced by a file.
     EXPECT_FALSE(d->Insert(MtpStorage{kStorage2, 0, u"Card", kAttrFolder, 0}, u"workout", local.string()));
     ASSERT_NE(m.sim.Find(m.workout), nullptr);
+}
+
+// What an interrupted replacement left: the new object alone under the replacement name is named
+// (it is the file now); beside the file of the name it is a leftover, which the next insert removes.
+TEST(MtpDeviceManager, InterruptedReplacementIsFinished)
+{
+    Monitor m;
+    auto d = Only(m.sim);
+    ASSERT_TRUE(d);
+    MtpStorage folder = Workout(*d);
+    const Bytes fresh(208, 0x77);
+    const std::uint32_t moved = m.sim.AddFile(kStorage2, m.workout, u"FR.DAT.new", fresh, true);
+
+    // Beside the old file it is not taken.
+    std::vector<MtpStorage> children;
+    ASSERT_TRUE(d->FinishReplacement(folder, u"FR.DAT", &children));
+    EXPECT_EQ(m.sim.Find(moved)->name, u"FR.DAT.new");
+    EXPECT_EQ(m.sim.Find(m.frDat)->bytes, m.content);
+
+    // Alone it is the file.
+    m.sim.RemoveObject(m.frDat);
+    ASSERT_TRUE(d->FinishReplacement(folder, u"FR.DAT", &children));
+    EXPECT_EQ(m.sim.Find(moved)->name, u"FR.DAT");
+    EXPECT_TRUE(std::any_of(children.begin(), children.end(),
+                            [&](const MtpStorage &c) { return c.handle == moved && c.name == u"FR.DAT"; }));
+
+    // A leftover beside the file goes with the next insert.
+    const std::uint32_t leftover = m.sim.AddFile(kStorage2, m.workout, u"FR.DAT.new", Bytes(3, 9));
+    const fs::path local = fs::path(vxtest::MakeTempDir("finish")) / "FR.TMP";
+    WriteFile(local, Bytes(208, 0x12));
+    ASSERT_TRUE(d->Insert(folder, u"FR.DAT", local.string()));
+    EXPECT_EQ(m.sim.Find(leftover), nullptr);
+    EXPECT_EQ(m.sim.FindChild(kStorage2, m.workout, u"FR.DAT.new"), 0u);
+    EXPECT_EQ(m.sim.Find(m.sim.FindChild(kStorage2, m.workout, u"FR.DAT"))->bytes, Bytes(208, 0x12));
+
+    // A lone object that cannot be named leaves the folder without a file a reader could take as
+    // missing: the step fails.
+    m.sim.RemoveObject(m.sim.FindChild(kStorage2, m.workout, u"FR.DAT"));
+    m.sim.AddFile(kStorage2, m.workout, u"FR.DAT.new", fresh);
+    m.sim.SetFileNameWritable(false);
+    EXPECT_FALSE(d->FinishReplacement(folder, u"FR.DAT", &children));
 }
 
 TEST(MtpDeviceManager, VendorOperationsThroughTheFacade)

@@ -11,7 +11,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A device that answers every command with whatever the test scripts, transfer by transfer. It
 // gives up (times out) after a fixed number of transfers, so a host that would read forever is
-// seen reading too much instead of hanging.
+// seen reading too much instead of hanging. A cancelled transaction ends at once: the device sends
+// nothing more until the next command, and its status is OK.
 namespace
 {
 constexpr int kGiveUpAfter = 64;
@@ -22,6 +23,8 @@ struct Script
     // The transfer for the n-th bulkIn (from 0); nothing more to send when it returns false.
     std::function<bool(int n, Bytes &transfer)> next;
     int reads = 0;
+    bool cancelled = false;
+    int cancels = 0;
 };
 
 class ScriptedDevice : public PtpTransport
@@ -29,11 +32,19 @@ class ScriptedDevice : public PtpTransport
   public:
     explicit ScriptedDevice(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
 
-    TransferStatus bulkOut(std::span<const std::uint8_t>, unsigned) override { return TransferStatus::Ok; }
+    TransferStatus bulkOut(std::span<const std::uint8_t> data, unsigned) override
+    {
+        ContainerHeader h;
+        if (DecodeHeader(data, h) && h.type == kContainerCommand)
+            m_script->cancelled = false;
+        return TransferStatus::Ok;
+    }
 
     TransferStatus bulkIn(std::span<std::uint8_t> buffer, std::size_t &received, unsigned) override
     {
         received = 0;
+        if (m_script->cancelled)
+            return TransferStatus::Timeout;
         const int n = m_script->reads++;
         Bytes transfer;
         if (n >= kGiveUpAfter || !m_script->next(n, transfer))
@@ -44,6 +55,25 @@ class ScriptedDevice : public PtpTransport
     }
 
     std::size_t maxPacketSize() const override { return kMps; }
+
+    TransferStatus classRequestOut(std::uint8_t request, std::span<const std::uint8_t>, unsigned) override
+    {
+        if (request == kClassCancelRequest || request == kClassDeviceReset)
+        {
+            m_script->cancelled = true;
+            ++m_script->cancels;
+        }
+        return TransferStatus::Ok;
+    }
+
+    TransferStatus classRequestIn(std::uint8_t, std::span<std::uint8_t> buffer, std::size_t &received,
+                                  unsigned) override
+    {
+        const Bytes status = EncodeDeviceStatus({kRespOk, {}});
+        received = std::min(status.size(), buffer.size());
+        std::copy_n(status.begin(), received, buffer.begin());
+        return TransferStatus::Ok;
+    }
 
   private:
     std::shared_ptr<Script> m_script;
@@ -127,6 +157,9 @@ TEST(PtpSessionHostileDevice, ContainersWhoseLengthLies)
         EXPECT_EQ(r.transport, TransferStatus::Ok);
         EXPECT_LT(script->reads, 16);
         EXPECT_TRUE(data.empty());
+        // The broken transaction was cancelled, and the session goes on.
+        EXPECT_EQ(script->cancels, 1);
+        EXPECT_FALSE(session.Failed());
     }
 }
 

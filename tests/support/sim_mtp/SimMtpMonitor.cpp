@@ -21,8 +21,9 @@ struct SimMtpMonitor::State
     };
     struct ShortRead
     {
-        std::size_t payloadBytes = 0;
+        std::size_t payloadBytes = 0; // packets, for a stalled phase
         bool framed = false;
+        bool stalledPackets = false;
     };
     struct PendingSend
     {
@@ -37,8 +38,24 @@ struct SimMtpMonitor::State
     std::uint32_t nextHandle = 1;
     bool sessionOpen = false;
     bool busy = false;
+    int busyConnects = 0;
     bool unplugged = false;
     bool omitZlp = false;
+    bool acceptDuplicates = true;
+    bool fileNameWritable = true;
+    // Still-image class state.
+    bool wedged = false;
+    int statusBusyLeft = 0;
+    bool haltInOnCancel = false;
+    bool inHalted = false;
+    std::map<std::uint16_t, std::size_t> stalledPhases;
+    bool inDataPhase = false;                        // a paused or late data phase is still going
+    std::deque<std::vector<std::uint8_t>> lateTail;  // its rest, not yet on its way
+    std::size_t tailLeft = 0;                        // packets of the rest not yet read by the host
+    std::optional<Command> deferredResponse;         // answered once the rest is read
+    int cutCountdown = 0;
+    bool cutAfterActing = false;
+    std::vector<SimControlRequest> controlLog;
 
     std::map<std::uint16_t, SimVendorReply> vendorScripts;
     std::map<std::uint16_t, std::deque<std::uint16_t>> scriptedCodes;
@@ -68,8 +85,8 @@ struct SimMtpMonitor::State
         info.operationsSupported = {kOpGetDeviceInfo,     kOpOpenSession,    kOpCloseSession,
                                     kOpGetStorageIds,     kOpGetStorageInfo, kOpGetObjectHandles,
                                     kOpGetObjectInfo,     kOpGetObject,      kOpDeleteObject,
-                                    kOpSendObjectInfo,    kOpSendObject,     kOpGetObjectPropValue,
-                                    kOpSetObjectPropValue};
+                                    kOpSendObjectInfo,    kOpSendObject,     kOpGetObjectPropDesc,
+                                    kOpGetObjectPropValue, kOpSetObjectPropValue};
     }
 
     static bool IsStandard(std::uint16_t op)
@@ -87,6 +104,7 @@ struct SimMtpMonitor::State
         case kOpDeleteObject:
         case kOpSendObjectInfo:
         case kOpSendObject:
+        case kOpGetObjectPropDesc:
         case kOpGetObjectPropValue:
         case kOpSetObjectPropValue:
             return true;
@@ -135,6 +153,27 @@ struct SimMtpMonitor::State
         }
         const ShortRead fault = it->second;
         shortReads.erase(it);
+        if (fault.stalledPackets)
+        {
+            // Whole packets first, then a pause; the rest (its zero-length packet included) comes late.
+            const std::vector<std::uint8_t> container = EncodeDataContainer(cmd.op, cmd.tid, payload);
+            std::deque<std::vector<std::uint8_t>> all;
+            for (std::size_t pos = 0; pos < container.size(); pos += mps)
+                all.emplace_back(container.begin() + pos,
+                                 container.begin() + std::min(container.size(), pos + mps));
+            if (container.size() % mps == 0 && !omitZlp)
+                all.emplace_back();
+            const std::size_t now = std::min(fault.payloadBytes, all.size() - 1);
+            for (std::size_t i = 0; i < now; ++i)
+            {
+                packets.push_back(std::move(all.front()));
+                all.pop_front();
+            }
+            lateTail = std::move(all);
+            inDataPhase = true;
+            deferredResponse = cmd;
+            return false;
+        }
         const std::size_t keep = std::min(fault.payloadBytes, payload.size());
         const std::vector<std::uint8_t> cut(payload.begin(), payload.begin() + keep);
         if (fault.framed)
@@ -197,6 +236,13 @@ struct SimMtpMonitor::State
 
     void OnContainer(const ContainerHeader &h, const std::vector<std::uint8_t> &container)
     {
+        // A device caught in a data phase (or wedged) takes nothing new: the command goes unanswered.
+        if (wedged || inDataPhase)
+        {
+            if (h.type == kContainerCommand)
+                operationLog.push_back({h.code, h.transactionId, DecodeParams(container), 0});
+            return;
+        }
         if (h.type == kContainerCommand)
         {
             if (awaitingData)
@@ -236,7 +282,38 @@ struct SimMtpMonitor::State
         }
     }
 
+    void Unplug()
+    {
+        unplugged = true;
+        packets.clear();
+        rx.clear();
+        awaitingZlp = false;
+        awaitingData.reset();
+        pendingSend.reset();
+    }
+
     void Execute(const Command &cmd, const std::vector<std::uint8_t> *dataOut)
+    {
+        if (cutCountdown > 0 && --cutCountdown == 0)
+        {
+            if (cutAfterActing)
+                ExecuteCommand(cmd, dataOut);
+            Unplug();
+            return;
+        }
+        ExecuteCommand(cmd, dataOut);
+    }
+
+    bool NameTaken(std::uint32_t storage, std::uint32_t parent, const std::u16string &name,
+                   std::uint32_t except = 0) const
+    {
+        return std::any_of(objects.begin(), objects.end(), [&](const auto &o) {
+            return o.first != except && o.second.storageId == storage && o.second.parent == parent &&
+                   o.second.name == name;
+        });
+    }
+
+    void ExecuteCommand(const Command &cmd, const std::vector<std::uint8_t> *dataOut)
     {
         const bool standard = IsStandard(cmd.op);
         if (!standard)
@@ -408,6 +485,8 @@ struct SimMtpMonitor::State
                 Respond(cmd, kRespInvalidParentObject);
             else if (!DecodeObjectInfo(dataOut, oi) || oi.filename.empty())
                 Respond(cmd, kRespInvalidParameter);
+            else if (!acceptDuplicates && NameTaken(storage, parent, oi.filename))
+                Respond(cmd, kRespGeneralError);
             else
             {
                 SimObject o;
@@ -432,11 +511,44 @@ struct SimMtpMonitor::State
                 Respond(cmd, kRespOk);
             }
             return;
+        case kOpGetObjectPropDesc: {
+            const std::uint32_t prop = Param(cmd, 0);
+            if (prop == kPropHidden)
+                SendDataAndOk(cmd, EncodeObjectPropDesc({kPropHidden, 0x0004, true}));
+            else if (prop == kPropObjectFileName)
+                SendDataAndOk(cmd, EncodeObjectPropDesc({kPropObjectFileName, 0xFFFF, fileNameWritable}));
+            else
+                Respond(cmd, kRespObjectPropNotSupported);
+            return;
+        }
         case kOpGetObjectPropValue:
         case kOpSetObjectPropValue: {
             const auto it = objects.find(Param(cmd, 0));
             if (it == objects.end())
                 Respond(cmd, kRespInvalidObjectHandle);
+            else if (Param(cmd, 1) == kPropObjectFileName && cmd.op == kOpGetObjectPropValue)
+            {
+                PtpWriter w;
+                w.String(it->second.name);
+                SendDataAndOk(cmd, w.Data());
+            }
+            else if (Param(cmd, 1) == kPropObjectFileName)
+            {
+                PtpReader r(dataOut);
+                std::u16string name;
+                if (!fileNameWritable)
+                    Respond(cmd, kRespAccessDenied);
+                else if (!r.String(name) || name.empty())
+                    Respond(cmd, kRespInvalidParameter);
+                else if (!acceptDuplicates &&
+                         NameTaken(it->second.storageId, it->second.parent, name, it->first))
+                    Respond(cmd, kRespGeneralError);
+                else
+                {
+                    it->second.name = name;
+                    Respond(cmd, kRespOk);
+                }
+            }
             else if (Param(cmd, 1) != kPropHidden)
                 Respond(cmd, kRespObjectPropNotSupported);
             else if (cmd.op == kOpGetObjectPropValue)
@@ -484,11 +596,23 @@ struct SimMtpMonitor::State
         received = 0;
         if (unplugged)
             return TransferStatus::NoDevice;
+        if (inHalted)
+            return TransferStatus::Stall;
         // A buffer that is not a whole number of packets could overflow on a real bus.
         if (buffer.empty() || buffer.size() % mps != 0)
             return TransferStatus::Error;
         if (packets.empty())
+        {
+            // The paused rest of a data phase arrives, but only after the host gave up waiting.
+            if (!lateTail.empty())
+            {
+                tailLeft = lateTail.size();
+                for (auto &p : lateTail)
+                    packets.push_back(std::move(p));
+                lateTail.clear();
+            }
             return TransferStatus::Timeout;
+        }
         while (!packets.empty() && received < buffer.size())
         {
             const std::vector<std::uint8_t> p = std::move(packets.front());
@@ -496,9 +620,114 @@ struct SimMtpMonitor::State
             inPacketsLog.push_back(p);
             std::copy(p.begin(), p.end(), buffer.begin() + static_cast<std::ptrdiff_t>(received));
             received += p.size();
+            if (tailLeft > 0 && --tailLeft == 0)
+            {
+                inDataPhase = false;
+                if (deferredResponse)
+                {
+                    const Command cmd = *deferredResponse;
+                    deferredResponse.reset();
+                    Respond(cmd, kRespOk);
+                }
+            }
             if (p.size() < mps)
                 break;
         }
+        // A transfer whose last packet was full goes on waiting: with the rest of a paused data
+        // phase still held back, it times out, and the rest arrives after that.
+        if (packets.empty() && !lateTail.empty() && received % mps == 0)
+        {
+            tailLeft = lateTail.size();
+            for (auto &p : lateTail)
+                packets.push_back(std::move(p));
+            lateTail.clear();
+            return TransferStatus::Timeout;
+        }
+        return TransferStatus::Ok;
+    }
+
+    // --- the control pipe ---
+
+    void EndTransaction()
+    {
+        awaitingData.reset();
+        pendingSend.reset();
+        deferredResponse.reset();
+        inDataPhase = false;
+        // What already left the device (the late rest of a data phase) is still on its way.
+        tailLeft = 0;
+    }
+
+    TransferStatus ControlOut(std::uint8_t request, std::span<const std::uint8_t> data)
+    {
+        std::lock_guard lock(mutex);
+        if (unplugged)
+            return TransferStatus::NoDevice;
+        controlLog.push_back({request, std::vector<std::uint8_t>(data.begin(), data.end())});
+        if (wedged)
+            return TransferStatus::Ok;
+        if (request == kClassCancelRequest)
+        {
+            EndTransaction();
+            rx.clear();
+            awaitingZlp = false;
+            if (haltInOnCancel)
+                inHalted = true;
+            return TransferStatus::Ok;
+        }
+        if (request == kClassDeviceReset)
+        {
+            EndTransaction();
+            lateTail.clear();
+            packets.clear();
+            rx.clear();
+            awaitingZlp = false;
+            inHalted = false;
+            statusBusyLeft = 0;
+            sessionOpen = false;
+            return TransferStatus::Ok;
+        }
+        return TransferStatus::Stall;
+    }
+
+    TransferStatus ControlIn(std::uint8_t request, std::span<std::uint8_t> buffer, std::size_t &received)
+    {
+        std::lock_guard lock(mutex);
+        received = 0;
+        if (unplugged)
+            return TransferStatus::NoDevice;
+        controlLog.push_back({request, {}});
+        if (request != kClassGetDeviceStatus)
+            return TransferStatus::Stall;
+        DeviceStatus status;
+        if (wedged)
+            status.code = kRespDeviceBusy;
+        else if (inHalted)
+        {
+            status.code = kRespTransactionCancelled;
+            status.haltedEndpoints = {0x81};
+        }
+        else if (statusBusyLeft > 0)
+        {
+            --statusBusyLeft;
+            status.code = kRespDeviceBusy;
+        }
+        else
+            status.code = kRespOk;
+        const std::vector<std::uint8_t> bytes = EncodeDeviceStatus(status);
+        received = std::min(bytes.size(), buffer.size());
+        std::copy_n(bytes.begin(), received, buffer.begin());
+        return TransferStatus::Ok;
+    }
+
+    TransferStatus ClearHalt(bool in)
+    {
+        std::lock_guard lock(mutex);
+        if (unplugged)
+            return TransferStatus::NoDevice;
+        controlLog.push_back({0, {static_cast<std::uint8_t>(in ? 1 : 0)}});
+        if (in && !wedged)
+            inHalted = false;
         return TransferStatus::Ok;
     }
 };
@@ -518,6 +747,16 @@ class SimTransport : public PtpTransport
         return m_state->BulkIn(buffer, received);
     }
     std::size_t maxPacketSize() const override { return m_state->mps; }
+    TransferStatus classRequestOut(std::uint8_t request, std::span<const std::uint8_t> data, unsigned) override
+    {
+        return m_state->ControlOut(request, data);
+    }
+    TransferStatus classRequestIn(std::uint8_t request, std::span<std::uint8_t> buffer, std::size_t &received,
+                                  unsigned) override
+    {
+        return m_state->ControlIn(request, buffer, received);
+    }
+    TransferStatus clearHalt(bool bulkInEndpoint, unsigned) override { return m_state->ClearHalt(bulkInEndpoint); }
 
   private:
     std::shared_ptr<SimMtpMonitor::State> m_state;
@@ -532,6 +771,11 @@ TransferStatus OpenSim(const std::shared_ptr<SimMtpMonitor::State> &state,
             return TransferStatus::NoDevice;
         if (state->busy)
             return TransferStatus::Busy;
+        if (state->busyConnects > 0)
+        {
+            --state->busyConnects;
+            return TransferStatus::Busy;
+        }
         // A new user of the interface starts with empty pipes.
         state->rx.clear();
         state->packets.clear();
@@ -639,6 +883,12 @@ bool SimMtpMonitor::SessionOpen() const
     return m_state->sessionOpen;
 }
 
+bool SimMtpMonitor::Unplugged() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->unplugged;
+}
+
 void SimMtpMonitor::ScriptVendorOperation(std::uint16_t op, SimVendorReply reply)
 {
     std::lock_guard lock(m_state->mutex);
@@ -682,6 +932,77 @@ void SimMtpMonitor::SetBusy(bool busy)
     m_state->busy = busy;
 }
 
+void SimMtpMonitor::SetBusyForConnects(int connects)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->busyConnects = connects;
+}
+
+void SimMtpMonitor::InjectStalledDataPhase(std::uint16_t op, std::size_t packets)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->shortReads[op] = State::ShortRead{packets, false, true};
+}
+
+void SimMtpMonitor::ScriptStatusBusy(int times)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->statusBusyLeft = times;
+}
+
+void SimMtpMonitor::HaltBulkInOnCancel(bool halt)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->haltInOnCancel = halt;
+}
+
+void SimMtpMonitor::SetWedged(bool wedged)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->wedged = wedged;
+    if (!wedged)
+    {
+        m_state->EndTransaction();
+        m_state->packets.clear();
+        m_state->rx.clear();
+    }
+}
+
+void SimMtpMonitor::CutAtCommand(int nth, bool afterActing)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->cutCountdown = nth;
+    m_state->cutAfterActing = afterActing;
+}
+
+void SimMtpMonitor::AcceptDuplicateNames(bool accept)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->acceptDuplicates = accept;
+}
+
+void SimMtpMonitor::SetFileNameWritable(bool writable)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->fileNameWritable = writable;
+}
+
+std::vector<SimControlRequest> SimMtpMonitor::ControlLog() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->controlLog;
+}
+
+std::vector<SimObject> SimMtpMonitor::Children(std::uint32_t storageId, std::uint32_t parent) const
+{
+    std::lock_guard lock(m_state->mutex);
+    std::vector<SimObject> out;
+    for (const auto &[h, o] : m_state->objects)
+        if (o.storageId == storageId && o.parent == parent)
+            out.push_back(o);
+    return out;
+}
+
 std::vector<SimVendorCall> SimMtpMonitor::VendorLog() const
 {
     std::lock_guard lock(m_state->mutex);
@@ -713,6 +1034,7 @@ void SimMtpMonitor::ClearLogs()
     m_state->operationLog.clear();
     m_state->outTransfers.clear();
     m_state->inPacketsLog.clear();
+    m_state->controlLog.clear();
 }
 
 std::unique_ptr<PtpTransport> SimMtpMonitor::Connect()

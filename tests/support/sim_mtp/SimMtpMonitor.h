@@ -59,6 +59,14 @@ struct SimOperation
     std::uint16_t response = 0;
 };
 
+// A still-image class request the monitor received on its control pipe, or a cleared halt
+// (request 0, data {1} for the bulk-in endpoint, {0} for bulk-out).
+struct SimControlRequest
+{
+    std::uint8_t request = 0;
+    std::vector<std::uint8_t> data;
+};
+
 class SimMtpMonitor
 {
   public:
@@ -85,6 +93,7 @@ class SimMtpMonitor
     std::uint32_t FindChild(std::uint32_t storageId, std::uint32_t parent, const std::u16string &name) const;
     std::size_t ObjectCount() const;
     bool SessionOpen() const;
+    bool Unplugged() const;
 
     // Scripting.
     void ScriptVendorOperation(std::uint16_t op, SimVendorReply reply);
@@ -99,6 +108,28 @@ class SimMtpMonitor
     void InjectFailedSend(std::uint16_t op);
     // While busy, another program holds the interface: connecting fails with TransferStatus::Busy.
     void SetBusy(bool busy);
+    // Only the next `connects` connections fail as busy (a desktop service that lets go again).
+    void SetBusyForConnects(int connects);
+    // The next data phase the monitor sends for op pauses after `packets` whole packets: the host's
+    // next read times out, and only then does the rest of the container arrive (late). Until the
+    // rest has been read, or the transaction is cancelled, the monitor takes no new command; once
+    // the rest is read the response follows, unless the transaction was cancelled.
+    void InjectStalledDataPhase(std::uint16_t op, std::size_t packets);
+    // The next `times` Get Device Status requests are answered Busy.
+    void ScriptStatusBusy(int times);
+    // A cancelled transaction leaves the bulk-in endpoint halted, and the device status names it,
+    // until the host clears the halt.
+    void HaltBulkInOnCancel(bool halt);
+    // Wedged: no command is answered, the device status is Busy for ever and neither a cancel nor a
+    // reset helps. Only taking the state away (as unplugging would) brings the monitor back.
+    void SetWedged(bool wedged);
+    // The monitor drops off the bus at the nth command it acts on from now (1: the next one):
+    // before acting on it, or after acting on it but before its response reaches the host.
+    void CutAtCommand(int nth, bool afterActing);
+    // Whether a second object of a name already in its folder is taken (true by default), and
+    // whether objects can be renamed through ObjectFileName (true by default).
+    void AcceptDuplicateNames(bool accept);
+    void SetFileNameWritable(bool writable);
     // Unplugged: every transfer fails with TransferStatus::NoDevice.
     void SetUnplugged(bool unplugged);
     // A quirk of some devices: no zero-length packet after a container that fills its last packet.
@@ -109,6 +140,9 @@ class SimMtpMonitor
     std::vector<SimOperation> OperationLog() const;
     std::vector<std::vector<std::uint8_t>> OutTransfers() const; // each host bulkOut as sent
     std::vector<std::vector<std::uint8_t>> InPackets() const;    // each packet sent, zero-length ones too
+    std::vector<SimControlRequest> ControlLog() const;
+    // The objects of a folder (parent 0: the storage's root), in handle order.
+    std::vector<SimObject> Children(std::uint32_t storageId, std::uint32_t parent) const;
     void ClearLogs();
 
     // A transport to the monitor, or null while busy.
@@ -138,6 +172,20 @@ class PassThroughTransport : public vxmtp::PtpTransport
         return m_inner->bulkIn(buffer, received, timeoutMs);
     }
     std::size_t maxPacketSize() const override { return m_inner->maxPacketSize(); }
+    vxmtp::TransferStatus classRequestOut(std::uint8_t request, std::span<const std::uint8_t> data,
+                                          unsigned timeoutMs) override
+    {
+        return m_inner->classRequestOut(request, data, timeoutMs);
+    }
+    vxmtp::TransferStatus classRequestIn(std::uint8_t request, std::span<std::uint8_t> buffer,
+                                         std::size_t &received, unsigned timeoutMs) override
+    {
+        return m_inner->classRequestIn(request, buffer, received, timeoutMs);
+    }
+    vxmtp::TransferStatus clearHalt(bool bulkInEndpoint, unsigned timeoutMs) override
+    {
+        return m_inner->clearHalt(bulkInEndpoint, timeoutMs);
+    }
 
   private:
     std::unique_ptr<vxmtp::PtpTransport> m_inner;

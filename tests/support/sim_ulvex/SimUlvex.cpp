@@ -109,9 +109,10 @@ SimUlvexLibrary::SimUlvexLibrary()
             candidate.location.portNumbers = {monitor.port};
             const int index = monitor.index;
             candidate.open = [entries, index](std::unique_ptr<vxmtp::PtpTransport> &transport) {
+                // No connection: the monitor was taken off (or pulled out) in the library.
                 void *connection = entries->mtpConnect(index);
                 if (!connection)
-                    return vxmtp::TransferStatus::Busy;
+                    return vxmtp::TransferStatus::NoDevice;
                 transport = std::make_unique<BridgeTransport>(*entries, connection);
                 return vxmtp::TransferStatus::Ok;
             };
