@@ -368,8 +368,20 @@ void CDataGraph::DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float 
                 Gdiplus::RectF(x - kLineHitHalf, y - kLineHitHalf, 2 * kLineHitHalf, 2 * kLineHitHalf);
             line.emplace_back(x, y);
         }
-        if (line.size() < 2)
+        if (line.empty())
             continue;
+        if (line.size() == 1)
+        {
+            // A line of one point has no length: it shows as a dot as wide as the pen, where the
+            // point can be picked.
+            const float d = series.m_fPointSize;
+            if (d > 0.0f)
+            {
+                Gdiplus::SolidBrush dot{Gdiplus::Color(series.m_crColor)};
+                g.FillEllipse(&dot, line[0].X - d / 2.0f, line[0].Y - d / 2.0f, d, d);
+            }
+            continue;
+        }
         Gdiplus::Pen pen(Gdiplus::Color(series.m_crColor), series.m_fPointSize);
         pen.SetStartCap(Gdiplus::LineCapRound);
         pen.SetEndCap(Gdiplus::LineCapRound);

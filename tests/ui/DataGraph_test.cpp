@@ -382,6 +382,47 @@ TEST_F(DataGraphTest, LinesJoinThePointsAndTheirSquaresAreHit)
     EXPECT_EQ(g_events, (std::vector<std::string>{"point 1012 3"}));
 }
 
+// A line series of one point has no segment to draw: the point shows as a round dot as wide as
+// the pen, where it can be picked; a series of two points shows no dot beyond its line.
+TEST_F(DataGraphTest, ALineOfOnePointIsADotAsWideAsThePen)
+{
+    auto s = GraphSettings::CreateHeartRateStyle1(1033);
+    s->m_series[0].m_points.resize(1);
+    // Top 5, 29.4 pixels a unit: the point lies at y 66.15, between two grid lines.
+    s->m_series[0].m_points[0].m_fValue = 2.75f;
+    s->m_series[0].m_fPointSize = 8.0f;
+    chart->Draw(s.get(), 1033);
+    ASSERT_EQ(chart->GetHitPointCount(), 1u);
+    // One slot over the whole plot (456 - 70 - 30 pixels), the point at its centre.
+    const float x = 70.0f + 356.0f / 2.0f;
+    const float y = 2.25f * 29.4f;
+    const Gdiplus::RectF hit = chart->GetPointRect(0, 0);
+    EXPECT_NEAR(hit.X + 5.0f, x, 1e-3);
+    EXPECT_NEAR(hit.Y + 5.0f, y, 1e-3);
+    const Gdiplus::Bitmap *buffer = chart->GetBackBuffer();
+    const int cx = static_cast<int>(x), cy = static_cast<int>(y);
+    EXPECT_EQ(Pixel(buffer, cx, cy), 0xFFF0A46Cu);
+    // Round and as wide as the pen, each way (the grid lines lie at y 58.8 and 73.5).
+    const Ink across = InkOf(buffer, cx - 10, cy, cx + 11, cy + 1);
+    const Ink down = InkOf(buffer, cx, cy - 5, cx + 1, cy + 6);
+    EXPECT_GE(across.right - across.left + 1, 7);
+    EXPECT_LE(across.right - across.left + 1, 10);
+    EXPECT_GE(down.bottom - down.top + 1, 7);
+    EXPECT_LE(down.bottom - down.top + 1, 10);
+    EXPECT_EQ(Pixel(buffer, across.left, down.top), 0xFFFFFFFFu) << "a corner of a square";
+    Click(CPoint(cx, cy));
+    EXPECT_EQ(g_events, (std::vector<std::string>{"point 1012 0"}));
+
+    s->m_series[0].m_points.resize(2);
+    s->m_series[0].m_points[1].m_fValue = 2.75f;
+    chart->Draw(s.get(), 1033);
+    const float x0 = 70.0f + 356.0f / 4.0f;
+    // The joined line runs level at the points' height; nothing lies left of the first point
+    // beyond the pen's round cap.
+    EXPECT_EQ(Pixel(buffer, static_cast<int>(x0) + 30, cy), 0xFFF0A46Cu);
+    EXPECT_EQ(InkOf(buffer, 81, cy - 1, static_cast<int>(x0) - 6, cy + 2).left, -1);
+}
+
 TEST_F(DataGraphTest, WhiteIsKeyedOutOverTheParent)
 {
     host.fill = RGB(40, 90, 160);
