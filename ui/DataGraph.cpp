@@ -399,9 +399,21 @@ void CDataGraph::DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s)
     {
         const double value = m_dScaleTop - k * m_dScaleTop / kGridLines;
         m_strValueLabels[n].Format(u"%.1f%s", value, s.m_strUnit.GetString());
-        // Each label sits on its own grid line.
+        // Each label sits on its own grid line. Its box is the preset's width, or as wide as the
+        // label where a large scale (seven digits and more) would cut the number.
+        float width = static_cast<float>(s.m_nValueLabelWidth);
+        {
+            Gdiplus::Font font(s.m_strUnitFont.GetString(), static_cast<float>(s.m_nUnitFontSize),
+                               Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+            Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+            Gdiplus::RectF measured;
+            if (g.MeasureString(m_strValueLabels[n].GetString(), m_strValueLabels[n].GetLength(), &font,
+                                Gdiplus::PointF(0.0f, 0.0f), &format, &measured) == Gdiplus::Ok &&
+                std::isfinite(measured.Width))
+                width = std::max(width, std::ceil(measured.Width) + 1.0f);
+        }
         const Gdiplus::RectF box(static_cast<float>(s.m_nLeftMargin), static_cast<float>(k - 1) * gridStep,
-                                 static_cast<float>(s.m_nValueLabelWidth), gridStep);
+                                 width, gridStep);
         Text(g, m_strValueLabels[n], s.m_strUnitFont, static_cast<float>(s.m_nUnitFontSize),
              Gdiplus::FontStyleRegular, s.m_crTitle, box, Gdiplus::StringAlignmentNear,
              Gdiplus::StringAlignmentFar, Gdiplus::StringFormatFlagsNoWrap);

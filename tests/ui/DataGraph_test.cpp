@@ -208,6 +208,39 @@ TEST_F(DataGraphTest, ValueLabelsCountDownFromTheTopWithTheUnit)
     EXPECT_LE(ink.bottom, 30);
 }
 
+// The largest distances a chart can show (a 32-bit count of metres, in kilometres) make labels of
+// seven digits and more, wider than the preset's 50 pixels: each is drawn whole, as wide as it
+// measures, at the left margin.
+TEST_F(DataGraphTest, LargeValueLabelsAreDrawnWhole)
+{
+    auto s = WeekOfBars();
+    s->m_strUnit = u"km";
+    s->m_series[0].m_points[6].m_fValue = 4294967.0f;
+    chart->Draw(s.get(), 1033);
+    EXPECT_EQ(chart->GetScaleTop(), 5000000.0);
+    EXPECT_EQ(chart->GetValueLabel(0).str(), u"4000000.0km");
+    EXPECT_EQ(chart->GetValueLabel(3).str(), u"1000000.0km");
+
+    Gdiplus::Bitmap scratch(10, 10, Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(&scratch);
+    Gdiplus::Font font(u"Arial", 8.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+    Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+    const std::u16string label = u"4000000.0km";
+    Gdiplus::RectF measured;
+    ASSERT_EQ(g.MeasureString(label.c_str(), static_cast<INT>(label.size()), &font, Gdiplus::PointF(0, 0), &format,
+                              &measured),
+              Gdiplus::Ok);
+    ASSERT_GT(measured.Width, 50.0f) << "the label is wider than the preset's box";
+    // The first label's row lies between the first and the second grid line; the nearest bar
+    // stands far to the right.
+    const Ink ink = InkOf(chart->GetBackBuffer(), 30, 16, 300, 29);
+    ASSERT_GE(ink.left, 30);
+    EXPECT_LE(ink.left, 34);
+    // Ink reaches the last letter: "km" ends near the measured width (less the layout's padding).
+    EXPECT_GE(ink.right, 30 + static_cast<int>(measured.Width) - 6);
+    EXPECT_LE(ink.right, 30 + static_cast<int>(measured.Width) + 2);
+}
+
 TEST_F(DataGraphTest, TheZoneSetsTheScaleAndIsShaded)
 {
     const struct
