@@ -241,6 +241,43 @@ TEST_F(DataGraphTest, LargeValueLabelsAreDrawnWhole)
     EXPECT_LE(ink.right, 30 + static_cast<int>(measured.Width) + 2);
 }
 
+// The labels under the points of the weeks graph, in the longest words the languages have for
+// them: each stays inside its own slot, with white between neighbours.
+TEST_F(DataGraphTest, PointLabelsStayApartFromTheirNeighbours)
+{
+    const struct
+    {
+        const char16_t *week;
+        const char16_t *first[6];
+    } cases[] = {
+        {u"Woche", {u"26-1", u"2-8", u"9-15", u"16-22", u"23-29", u"30-31"}},
+        {u"Week", {u"26-1", u"2-8", u"9-15", u"16-22", u"23-29", u"30-31"}},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.week == cases[0].week ? "German" : "English");
+        auto s = GraphSettings::CreateTwoSeriesMonth(1031);
+        for (int i = 0; i < 6; ++i)
+        {
+            s->m_series[0].m_points[i].m_strFirstLabel = c.first[i];
+            s->m_series[0].m_points[i].m_strSecondLabel.Format(u"%s %d", c.week, 48 + i);
+        }
+        chart->SetSelectedPoint(-1);
+        chart->Draw(s.get(), 1031);
+        const float slot = 356.0f / 6.0f;
+        const Gdiplus::Bitmap *buffer = chart->GetBackBuffer();
+        for (int i = 0; i < 6; ++i)
+        {
+            // Ink of each slot's labels, and white on both sides of the slot's edges.
+            const int left = static_cast<int>(std::ceil(70.0f + static_cast<float>(i) * slot));
+            const int right = static_cast<int>(70.0f + static_cast<float>(i + 1) * slot);
+            EXPECT_GT(InkOf(buffer, left, 160, right, 192).right, 0) << i;
+            for (int edge : {left, right - 1})
+                EXPECT_EQ(InkOf(buffer, edge, 149, edge + 1, 192).left, -1) << "slot " << i << " column " << edge;
+        }
+    }
+}
+
 TEST_F(DataGraphTest, TheZoneSetsTheScaleAndIsShaded)
 {
     const struct
