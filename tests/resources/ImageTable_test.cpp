@@ -108,11 +108,13 @@ TEST(ImageTable, SizesFollowTheControlRectangles)
     ASSERT_TRUE(panel);
     EXPECT_GE(panel->GetWidth(), 470u);
     EXPECT_GE(panel->GetHeight(), 86u);
-    // The main dialog's background gives the window its size: it reaches as far as the farthest
-    // control any page places on it, the version label's right edge (720) and the bottom of the
-    // device settings page (620). The connect-status prompt, which shares it, fits well inside.
+    // The main dialog's background gives the window its size: as wide as the farthest control any
+    // page places on it (the version label's right edge, 720), and as tall as the navigation bar
+    // along its bottom edge (the bar ends at y 499; the Device Setting page, resized to its own
+    // picture, ends at 440) with the panel's rounded corners below it. The connect-status prompt,
+    // which shares it, fits well inside.
     EXPECT_EQ(main->GetWidth(), 720u);
-    EXPECT_EQ(main->GetHeight(), 620u);
+    EXPECT_EQ(main->GetHeight(), 520u);
 }
 
 TEST(ImageTable, ButtonFacesUseTheGreenKeyOutsideOnly)
