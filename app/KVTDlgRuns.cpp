@@ -301,9 +301,12 @@ void CKVTDlg::ShowRunsView()
     AddPageLabel(163, CRect(320, 69, 390, 93), 1053, kWhite, 10, 0, TRUE);
     text.Format(u"%#.1f%s", static_cast<double>(distance) * (m_bMetric ? kKmPerMetre : kMilesPerMetre),
                 LoadStringText(m_bMetric ? 166 : 179).GetString());
-    if (UIStatic *label = AddPageLabel(0, CRect(350, 69, 450, 89), 1054, kWhite, valueSize))
+    // The distance value starts clear of its caption (whose "distance:" reaches x 364), and the
+    // time caption stands as far to the right, so the value keeps 95 pixels before it; the time
+    // caption still ends before the time value.
+    if (UIStatic *label = AddPageLabel(0, CRect(366, 69, 466, 89), 1054, kWhite, valueSize))
         label->SetText(text.GetString());
-    AddPageLabel(164, CRect(445, 69, 500, 93), 1055, kWhite, 10, 0, TRUE);
+    AddPageLabel(164, CRect(461, 69, 516, 93), 1055, kWhite, 10, 0, TRUE);
     text.Format(u"%d%s%02d%s%02d%s", duration / 3600, LoadStringText(274).GetString(), (duration % 3600) / 60,
                 LoadStringText(275).GetString(), duration % 60, LoadStringText(276).GetString());
     if (UIStatic *label = AddPageLabel(0, CRect(495, 69, 650, 89), 1056, kWhite, valueSize))
