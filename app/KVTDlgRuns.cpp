@@ -245,6 +245,7 @@ void CKVTDlg::ShowUserNameTitle()
 
 void CKVTDlg::AddShareAndLogOutButtons()
 {
+    // Each button takes its picture's size; the share picture (90 by 20) holds its caption.
     if (UIButton *share = AddPageButton(422, CRect(455, 436, 495, 456), kShareButtonId, 714, 713, 712, 713,
                                         &CKVTDlg::OnShareWithFriend, m_nLanguage == 1031 ? 8 : 10))
         share->SetTextColors(kActionText, kWhite, kWhite, kActionText);

@@ -344,6 +344,38 @@ TEST_F(RunsPageTest, TheTotalsRowsTextsStandApart)
     }
 }
 
+// The Share with friend button takes its picture's size; the picture is as wide as the caption
+// in every language, so the caption is drawn whole on one line, and it ends before Log Out.
+TEST_F(RunsPageTest, TheShareButtonHoldsItsCaptionOnOneLine)
+{
+    int n = 0;
+    for (LANGID language : {1033, 1031, 2052, 1028})
+    {
+        SCOPED_TRACE(language);
+        app.m_pMainWnd = nullptr;
+        dlg.reset();
+        vxtest::ProcessEvents();
+        dlg = std::make_unique<RunsDlg>(language);
+        ASSERT_TRUE(dlg->Create(CKVTDlg::kDialogTemplate, nullptr));
+        app.m_pMainWnd = dlg.get();
+        User(u"s" + std::u16string(1, static_cast<char16_t>(u'a' + n++)));
+        Store({MakeRun(Day(2026, 12, 1), 4000, 0, 1800)});
+        dlg->ShowRunsView();
+        auto *share = Item<UIButton>(1092);
+        ASSERT_NE(share, nullptr);
+        CRect button, logOut;
+        share->GetWindowRect(&button);
+        dlg->ScreenToClient(&button);
+        Item<UIButton>(1093)->GetWindowRect(&logOut);
+        dlg->ScreenToClient(&logOut);
+        EXPECT_EQ(button.TopLeft(), CPoint(455, 436));
+        EXPECT_EQ(button.Height(), 20);
+        // Two pixels of the face on each side of the caption.
+        EXPECT_LE(TextRight(*dlg, *share) + 2 + 2, button.right);
+        EXPECT_LT(button.right, logOut.left);
+    }
+}
+
 TEST_F(RunsPageTest, TheGoalLineShowsTargetPeriodAndWhatIsLeft)
 {
     enum Kind
