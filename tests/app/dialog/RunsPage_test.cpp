@@ -306,8 +306,9 @@ int TextRight(CWnd &parent, UIStatic &label)
 }
 
 // The totals row's captions and values stand apart: the distance value after its caption's
-// longest line, the time caption after the distance value, in each language, for a metric user
-// and an imperial one past a thousand miles.
+// longest line, the time caption after the distance value, the time value after its caption, in
+// each language, for metric and imperial users up to the largest distance shown at 16 pixels
+// (9,999 km).
 TEST_F(RunsPageTest, TheTotalsRowsTextsStandApart)
 {
     const struct
@@ -316,8 +317,9 @@ TEST_F(RunsPageTest, TheTotalsRowsTextsStandApart)
         BOOL metric;
         uint32_t metres;
     } cases[] = {
-        {1033, TRUE, 61000},  {1031, TRUE, 61000},  {2052, TRUE, 61000},  {1028, TRUE, 61000},
-        {1033, TRUE, 9999000}, {1033, FALSE, 1609344}, {2052, FALSE, 1609344}, {1028, FALSE, 1609344},
+        {1033, TRUE, 61000},    {1031, TRUE, 61000},    {2052, TRUE, 61000},    {1028, TRUE, 61000},
+        {1033, TRUE, 9999000},  {1033, FALSE, 9999000}, {2052, FALSE, 9999000}, {1028, FALSE, 9999000},
+        {1031, TRUE, 9999000},  {1031, FALSE, 1609000},
     };
     for (const auto &c : cases)
     {
@@ -332,7 +334,7 @@ TEST_F(RunsPageTest, TheTotalsRowsTextsStandApart)
         Store({MakeRun(Day(2026, 12, 1), c.metres, 0, 3725)});
         dlg->m_bMetric = c.metric;
         dlg->ShowRunsView();
-        for (auto [before, after] : {std::pair{1053u, 1054u}, std::pair{1054u, 1055u}})
+        for (auto [before, after] : {std::pair{1053u, 1054u}, std::pair{1054u, 1055u}, std::pair{1055u, 1056u}})
         {
             UIStatic *first = Item<UIStatic>(before), *second = Item<UIStatic>(after);
             ASSERT_TRUE(first && second);
