@@ -317,7 +317,11 @@ TEST_F(StartupTest, NoUsableLockFolderShowsTheQuitPrompt)
     vxtest::ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     const std::string tmp = vxtest::MakeTempDir("tmp");
     vxtest::ScopedEnv tmpdir("TMPDIR", tmp.c_str());
-    std::ofstream(tmp + "/vormatik-" + std::to_string(::geteuid())) << "not a folder";
+    const std::string file = tmp + "/vormatik-" + std::to_string(::geteuid());
+    std::ofstream(file) << "not a folder";
+    // The user's own fallback folders cannot be made either.
+    vxtest::ScopedEnv state("XDG_STATE_HOME", (file + "/state").c_str());
+    vxtest::ScopedEnv cache("XDG_CACHE_HOME", (file + "/cache").c_str());
     CKVTApp app;
     EXPECT_EQ(app.CheckSingleInstance(), 2);
     const Outcome outcome = RunInitInstance(app);
