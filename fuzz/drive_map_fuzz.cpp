@@ -94,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         at += vxfuzz::ScratchFolder().size();
     }
     std::ofstream(tree.mountinfo, std::ios::binary | std::ios::trunc) << text;
+    vxdev::ForgetDriveLetters(); // each input is a fresh start, its letters those of a first look
 
     const std::vector<vxdev::DriveEntry> drives = vxdev::ReadDriveMap();
     VX_FUZZ_CHECK(drives.size() <= 24);

@@ -8,18 +8,30 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <linux/magic.h>
 #include <linux/msdos_fs.h>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+// Gives letters to the mounted volumes: `blocks` holds major and minor of each, in device-number
+// order, `letters` receives each one's letter (0 for none). A volume keeps the letter it was given
+// while it stays mounted; a volume no longer listed frees its letter; a new one takes the lowest
+// free letter, so one mounted later can never take the letter of another. Null roots forget every
+// letter.
+extern "C" __attribute__((visibility("default"))) void vxdev_KeepDriveLetters(const char *roots,
+                                                                              const unsigned *blocks,
+                                                                              std::size_t count, char *letters);
 
 namespace vxdev
 {
@@ -198,6 +210,38 @@ bool IsCovered(const std::vector<MountLine> &lines, std::size_t index)
     }
     return false;
 }
+
+constexpr std::size_t kLetterCount = 'Z' - 'C' + 1;
+
+// The letters given so far, for the life of the process. The roots they were given under are
+// kept with them: other roots are another machine's view, whose volumes start afresh.
+struct LetterMemory
+{
+    std::mutex mutex;
+    std::string roots;
+    std::map<std::pair<unsigned, unsigned>, char> letters; // block device -> letter
+};
+
+LetterMemory &Memory()
+{
+    static LetterMemory memory;
+    return memory;
+}
+
+using KeepLettersFn = void (*)(const char *, const unsigned *, std::size_t, char *);
+
+// The process's one keeper of letters. The program and the Ulvex library it loads each hold a
+// copy of this code; the program's copy is exported under its C name, and every copy uses the
+// one it finds there, so that a letter the library hands out names the same volume when the
+// program uses it. Without one exported (the library in another host), a copy keeps its own.
+KeepLettersFn LetterKeeper()
+{
+    static const KeepLettersFn keeper = [] {
+        void *shared = ::dlsym(RTLD_DEFAULT, "vxdev_KeepDriveLetters");
+        return shared ? reinterpret_cast<KeepLettersFn>(shared) : &vxdev_KeepDriveLetters;
+    }();
+    return keeper;
+}
 } // namespace
 
 std::optional<StorageDeviceNumber> StorageNumberOfBlock(unsigned major, unsigned minor)
@@ -287,16 +331,34 @@ std::vector<DriveEntry> ReadDriveMap()
         devices.emplace(key, std::move(entry));
     }
 
-    std::vector<DriveEntry> drives;
-    char letter = 'C';
-    for (auto &[key, entry] : devices) // ordered by major, then minor
+    std::vector<unsigned> blocks;
+    for (const auto &[key, entry] : devices) // ordered by major, then minor
     {
-        if (letter > 'Z')
-            break;
-        entry.letter = letter++;
+        blocks.push_back(key.first);
+        blocks.push_back(key.second);
+    }
+    std::vector<char> letters(devices.size(), 0);
+    const std::string roots = SysfsRoot() + '\n' + ProcRoot();
+    LetterKeeper()(roots.c_str(), blocks.data(), devices.size(), letters.data());
+
+    std::vector<DriveEntry> drives;
+    std::size_t index = 0;
+    for (auto &[key, entry] : devices)
+    {
+        const char letter = letters[index++];
+        if (letter < 'C' || letter > 'Z')
+            continue; // all letters taken
+        entry.letter = letter;
         drives.push_back(std::move(entry));
     }
+    std::sort(drives.begin(), drives.end(),
+              [](const DriveEntry &a, const DriveEntry &b) { return a.letter < b.letter; });
     return drives;
+}
+
+void ForgetDriveLetters()
+{
+    LetterKeeper()(nullptr, nullptr, 0, nullptr);
 }
 
 std::optional<DriveEntry> FindDrive(char letter)
@@ -419,3 +481,47 @@ bool SetHiddenAttribute(const std::string &path, bool hidden)
     return done;
 }
 } // namespace vxdev
+
+extern "C" void vxdev_KeepDriveLetters(const char *roots, const unsigned *blocks, std::size_t count, char *letters)
+{
+    vxdev::LetterMemory &memory = vxdev::Memory();
+    std::lock_guard lock(memory.mutex);
+    if (roots == nullptr || memory.roots != roots)
+    {
+        memory.letters.clear();
+        memory.roots = roots ? roots : "";
+    }
+    if (roots == nullptr)
+        return;
+    std::map<std::pair<unsigned, unsigned>, char> kept;
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const auto key = std::make_pair(blocks[2 * i], blocks[2 * i + 1]);
+        const auto known = memory.letters.find(key);
+        if (known != memory.letters.end())
+            kept.emplace(key, known->second);
+    }
+    bool taken[vxdev::kLetterCount] = {};
+    for (const auto &[key, letter] : kept)
+        taken[letter - 'C'] = true;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const auto key = std::make_pair(blocks[2 * i], blocks[2 * i + 1]);
+        auto found = kept.find(key);
+        if (found == kept.end())
+        {
+            while (next < vxdev::kLetterCount && taken[next])
+                ++next;
+            if (next == vxdev::kLetterCount)
+            {
+                letters[i] = 0;
+                continue;
+            }
+            taken[next] = true;
+            found = kept.emplace(key, static_cast<char>('C' + next)).first;
+        }
+        letters[i] = found->second;
+    }
+    memory.letters = std::move(kept);
+}

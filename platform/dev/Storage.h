@@ -9,8 +9,12 @@
 //
 // A drive letter belongs to each mounted block device: the entries of
 // <proc root>/self/mountinfo whose device resolves under <sysfs root>/dev/block, one per
-// device (its first mount that no other mount covers), sorted by device number, get the
-// letters C to Z. A mount is covered when a later one is on the same path, or when its path
+// device (its first mount that no other mount covers), get the letters C to Z. A device keeps
+// its letter for the life of the process while it stays mounted, so a letter taken at one moment
+// still names the same volume at the next, whatever was mounted or unmounted in between; a device
+// that is no longer mounted frees its letter, and devices seen for the first time take the lowest
+// free letters in device-number order (at the first look-up, the letters follow device numbers).
+// The program and the Ulvex library it loads share one memory of letters. A mount is covered when a later one is on the same path, or when its path
 // shows the device of another mount on that path or above it. A drive path
 // "X:\workout\FR.DAT" is the mount point of X plus the path's components.
 namespace vxdev
@@ -53,8 +57,11 @@ struct DriveEntry
     int driveType = kDriveFixed; // 5 CD-ROM, 2 removable whole disk, 3 otherwise
 };
 
-// Every drive with its letter, in letter order. Re-read on every call.
+// Every drive with its letter, in letter order. The mounts are re-read on every call.
 std::vector<DriveEntry> ReadDriveMap();
+
+// Forgets every letter given so far, as at the start of the process (for tests).
+void ForgetDriveLetters();
 
 // The drive of a letter (lower case is taken as upper case).
 std::optional<DriveEntry> FindDrive(char letter);

@@ -3,30 +3,61 @@
 #include "platform/dev/DevRoots.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vxdev
 {
+namespace
+{
+// The whole file, read with plain system calls into one buffer on the stack: a sysfs attribute is
+// at most a page, and an enumeration reads hundreds of them, so no stream with a buffer of its own is
+// set up for each.
+std::optional<std::string> ReadWholeFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    for (;;)
+    {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+        {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+} // namespace
+
 std::optional<std::string> ReadAttr(const std::string &dir, const std::string &name)
 {
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    if (!in)
+    std::optional<std::string> read = ReadWholeFile(dir + "/" + name);
+    if (!read)
         return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
+    const std::string &text = *read;
     const auto isBlank = [](char c) { return c == '\n' || c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && isBlank(text.back()))
-        text.pop_back();
+    std::size_t end = text.size();
+    while (end > 0 && isBlank(text[end - 1]))
+        --end;
     std::size_t start = 0;
-    while (start < text.size() && isBlank(text[start]))
+    while (start < end && isBlank(text[start]))
         ++start;
-    return text.substr(start);
+    return text.substr(start, end - start);
 }
 
 std::optional<unsigned long> ReadHexAttr(const std::string &dir, const std::string &name)
@@ -55,13 +86,10 @@ std::optional<long> ReadDecAttr(const std::string &dir, const std::string &name)
 
 std::optional<std::vector<unsigned char>> ReadBinaryAttr(const std::string &dir, const std::string &name)
 {
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    if (!in)
+    const std::optional<std::string> read = ReadWholeFile(dir + "/" + name);
+    if (!read)
         return std::nullopt;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
+    return std::vector<unsigned char>(read->begin(), read->end());
 }
 
 std::vector<std::string> ListDir(const std::string &dir)
@@ -82,12 +110,12 @@ std::vector<std::string> ListDir(const std::string &dir)
 
 std::optional<std::string> Canonical(const std::string &path)
 {
-    char *resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
+    // Into a buffer of our own: the enumeration resolves thousands of paths, and a result allocated
+    // for each one (of PATH_MAX bytes under the sanitizers) is a good part of its cost.
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr)
         return std::nullopt;
-    std::string result = resolved;
-    std::free(resolved);
-    return result;
+    return std::string(resolved);
 }
 
 std::string RelativeToSysfs(const std::string &canonicalPath)

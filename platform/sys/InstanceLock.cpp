@@ -29,17 +29,63 @@ std::string FileStem(std::u16string_view name)
     return stem.empty() ? std::string("_") : stem;
 }
 
-// A folder of our own: a real folder (not a link), owned by us, closed to others.
-bool IsPrivateFolder(const std::string &path)
+// A folder of our own: a real folder (not a link), owned by us, closed to others. A folder we
+// made ourselves may be narrowed again when it was opened; one we were handed (the runtime folder)
+// is left as it is, since it may be shared by others.
+bool IsPrivateFolder(const std::string &path, bool mayNarrow)
 {
     struct stat st
     {
     };
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
         return false;
-    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
-        return false;
-    return true;
+    if ((st.st_mode & 077) == 0)
+        return true;
+    return mayNarrow && ::chmod(path.c_str(), 0700) == 0;
+}
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// An absolute path from the environment; empty when unset or relative (such a value is ignored).
+std::string AbsoluteFromEnv(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value && *value == '/' ? WithoutTrailingSlashes(value) : std::string();
+}
+
+// The folder below the temporary folder; it is made when missing.
+std::string TemporaryCandidate()
+{
+    std::string base = AbsoluteFromEnv("TMPDIR");
+    if (base.empty())
+        base = "/tmp";
+    const std::string folder = (base == "/" ? "" : base) + "/vormatik-" + std::to_string(::geteuid());
+    ::mkdir(folder.c_str(), 0700);
+    return IsPrivateFolder(folder, true) ? folder : std::string();
+}
+
+// <xdg folder>/Vormatik/instance below the user's state or cache folder, made (with the folders
+// above it that are missing) when missing.
+std::string HomeCandidate(const char *xdgName, const char *homeRelative)
+{
+    std::string base = AbsoluteFromEnv(xdgName);
+    if (base.empty())
+    {
+        const std::string home = AbsoluteFromEnv("HOME");
+        if (home.empty())
+            return {};
+        base = (home == "/" ? "" : home) + homeRelative;
+    }
+    const std::string folder = (base == "/" ? "" : base) + "/Vormatik/instance";
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+        ::mkdir(folder.substr(0, slash).c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    return IsPrivateFolder(folder, true) ? folder : std::string();
 }
 } // namespace
 
@@ -47,17 +93,18 @@ namespace vxsys
 {
 std::string InstanceFolder()
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/')
+    // Each candidate in turn, the first that is ours alone: a folder another user made first, a
+    // link, or a folder others may write into would let them hold our lock or plant its file.
+    const std::string runtime = AbsoluteFromEnv("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && IsPrivateFolder(runtime, false))
         return runtime;
-    const char *tmp = std::getenv("TMPDIR");
-    std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    const std::string folder = base + "/vormatik-" + std::to_string(::geteuid());
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return {};
-    return IsPrivateFolder(folder) ? folder : std::string();
+    if (std::string folder = TemporaryCandidate(); !folder.empty())
+        return folder;
+    if (std::string folder = HomeCandidate("XDG_STATE_HOME", "/.local/state"); !folder.empty())
+        return folder;
+    if (std::string folder = HomeCandidate("XDG_CACHE_HOME", "/.cache"); !folder.empty())
+        return folder;
+    return {};
 }
 
 std::string InstanceLockPath(std::u16string_view name)

@@ -4,8 +4,11 @@
 #include <string_view>
 
 // A named lock that marks a running instance, standing in for a named mutex: a lock file in
-// the user's runtime folder ($XDG_RUNTIME_DIR, else a private 0700 folder of the user's own
-// below the temporary folder). The kernel releases it when the process ends, however it ends.
+// the first of these folders that is the user's alone (a real folder, not a link, owned by the
+// user, no access for others): $XDG_RUNTIME_DIR as it is; <temporary folder>/vormatik-<uid>,
+// <state folder>/Vormatik/instance and <cache folder>/Vormatik/instance, each made 0700 when
+// missing and narrowed to 0700 when opened. The kernel releases the lock when the process ends,
+// however it ends.
 namespace vxsys
 {
 enum class InstanceLockResult
@@ -26,8 +29,7 @@ bool HoldsInstanceLock(std::u16string_view name);
 // (and without making its file). Stands in for looking for another program's window by title.
 bool IsInstanceLockTaken(std::u16string_view name);
 
-// The folder the locks live in; empty when there is none fit for use (owned by another user,
-// not a folder, or open to others and not narrowable).
+// The folder the locks live in; empty only when no candidate is fit for use.
 std::string InstanceFolder();
 
 // The path of the lock file and of the socket beside it; empty when there is no folder.

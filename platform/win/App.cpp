@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <clocale>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/win/CommandLine.h"
 #include "platform/win/Wnd.h"
@@ -103,13 +105,27 @@ class FirstPaintExit : public QObject
 
 int AfxWinMain(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    // The program reads its parameters as the process received them: Qt takes the options it knows
+    // (-reverse, -platform ...) out of the vector it is given, which would shift the places the
+    // log-in parameters are taken by.
+    vxwin::SetCommandLine(argc, argv);
+    // Qt gets a copy of its own, so that the log-in texts can go from the process's argument memory
+    // at once: every local user can read that memory (/proc/<pid>/cmdline, ps) while the program runs.
+    std::vector<std::string> qtArguments;
+    for (int i = 0; argv && i < argc; ++i)
+        qtArguments.emplace_back(argv[i] ? argv[i] : "");
+    std::vector<char *> qtArgv;
+    for (std::string &argument : qtArguments)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+    vxwin::WipeParameterTexts(argc, argv);
+    QApplication app(qtArgc, qtArgv.data());
     FirstPaintExit firstPaintExit;
     const char *bench = std::getenv("VORMATIK_BENCH_FIRST_PAINT");
     if (bench && *bench)
         app.installEventFilter(&firstPaintExit);
     std::setlocale(LC_NUMERIC, "C");
-    vxwin::SetCommandLine(argc, argv);
     CWinApp *theApp = AfxGetApp();
     if (!theApp)
         return 1;

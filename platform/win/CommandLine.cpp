@@ -1,5 +1,6 @@
 #include "platform/win/CommandLine.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,17 @@ void SetCommandLine(int argc, const char *const *argv)
     g_arguments.clear();
     for (int i = 0; argv && i < argc; ++i)
         g_arguments.emplace_back(argv[i] ? argv[i] : "");
+}
+
+void WipeParameterTexts(int argc, char **argv)
+{
+    for (int i = 1; argv && i < argc; ++i)
+    {
+        char *arg = argv[i];
+        if (!arg || arg[0] == '-' || arg[0] == '/')
+            continue;
+        explicit_bzero(arg, std::strlen(arg));
+    }
 }
 } // namespace vxwin
 

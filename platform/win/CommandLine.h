@@ -19,4 +19,9 @@ namespace vxwin
 {
 // The process's arguments as given to AfxWinMain; CWinApp::ParseCommandLine reads them.
 void SetCommandLine(int argc, const char *const *argv);
+
+// Overwrites with zero bytes, in place, the text of every argument after the program name that is
+// no flag (the user id and the stored password text among them), so that other local users no
+// longer see it in the process's argument memory. Flags and the program name stay.
+void WipeParameterTexts(int argc, char **argv);
 } // namespace vxwin

@@ -1,11 +1,14 @@
 // The wrapper over the real libulvex.so, against fixture sysfs, device and mount trees. The
 // library keeps its own copy of the device layer; both copies find the fixture trees through
 // the environment, so the program's and the library's view of the drives can be compared.
+#include "device/DeviceSettingsWriter.h"
 #include "device/SupportedDevices.h"
 #include "device/UlvexDevice.h"
 #include "device/WorkoutFileAccess.h"
 #include "platform/dev/Storage.h"
+#include "platform/sys/TextConvert.h"
 #include "tests/device/UlvexTestSupport.h"
+#include "tests/support/TestEnvironment.h"
 #include "tests/support/workout/WorkoutFileBuilder.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +72,59 @@ TEST(UlvexLibraryBindingTest, TheWorkoutFileIsReadFromTheDriveTheLibraryNames)
     ASSERT_TRUE(ReadWorkoutFileAt(vxdev::TranslateDrivePath(root + u":\\WORKOUT\\fr.dat"), read, 64 * 1024));
     EXPECT_EQ(read, file);
     EXPECT_EQ(vxdev::TranslateDrivePath(root + u":\\FR.DAT"), drive.mountPoint + "/FR.DAT");
+}
+
+// The letter the library gave at detection still names the monitor at the write-back, though a disk
+// with a lower device number was mounted in between: nothing is written to that disk.
+TEST(UlvexLibraryBindingTest, ADiskMountedBetweenDetectionAndWriteBackIsNotWritten)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    const std::string other = sysfs.AddInternalDisk(); // the lower device number, not mounted yet
+    const std::string usb = sysfs.AddUsbDevice(
+        "usb1", 1, vxtest::UsbDevice(VORMATIK_MONITOR_VENDOR_ID, HexToU16(Entry(0).szProductId), "Ser42"));
+    const std::string partition = sysfs.AddPartition(sysfs.AddUsbDisk(usb, 0), 1);
+    ASSERT_LT(sysfs.BlockDevNumbers(other), sysfs.BlockDevNumbers(partition));
+    vxdev::ForgetDriveLetters(); // as in a fresh process
+
+    vxtest::WorkoutFileBuilder builder;
+    builder.FirstName(u"Old").AddRecord(vxtest::RecordAt(2012, 5, 1, 7, 15, 30));
+    const std::vector<std::uint8_t> file = builder.Build();
+    const auto fill = [&](const std::string &mount) {
+        std::filesystem::create_directories(mount + "/workout");
+        vxtest::WriteFile(mount + "/Settings.dat", vxtest::SettingsImage(300, 20, vxtest::ModelCodeText(0).c_str()));
+        vxtest::WriteFile(mount + "/workout/FR.DAT", file);
+    };
+    const std::string monitorMount = sysfs.Root() + "/media/MONITOR";
+    const std::string otherMount = sysfs.Root() + "/media/OTHER";
+    fill(monitorMount);
+    fill(otherMount);
+    sysfs.AddMount(partition, monitorMount);
+
+    // The watcher asks the library for the monitor's letter, as it does on every check; the program
+    // itself has not looked at the drives yet.
+    UlvexDevice device(ULVEX_LIBRARY_PATH);
+    device.SetIds(Entry(0).szVendorId, Entry(0).szProductId);
+    char detected = 0;
+    ASSERT_TRUE(device.GetDriveLetter(&detected));
+    ASSERT_EQ(detected, 'C');
+
+    sysfs.AddMount(other, otherMount, "ext4");
+    // The library still gives the monitor that letter, and the program's paths agree with it; the
+    // newcomer has the next one.
+    char letter = 0;
+    ASSERT_TRUE(device.GetDriveLetter(&letter));
+    EXPECT_EQ(letter, 'C');
+    EXPECT_EQ(vxdev::TranslateDrivePath(u"D:\\workout\\FR.DAT"), otherMount + "/workout/FR.DAT");
+
+    DeviceSettingsWriteContext context;
+    context.deviceType = DeviceType::MassStorage;
+    context.driveLetter = detected;
+    context.owner = WorkoutProfile{u"Anna", u"Berg", 34, 1, 172, 64};
+    context.dataFolder = vxsys::Utf8ToUtf16(vxtest::MakeTempDir("copy"));
+    ASSERT_TRUE(WriteDeviceSettings(context, false));
+    EXPECT_EQ(vxtest::ReadFile(otherMount + "/workout/FR.DAT"), file);
+    EXPECT_NE(vxtest::ReadFile(monitorMount + "/workout/FR.DAT"), file);
 }
 
 TEST(UlvexLibraryBindingTest, WithoutSettingsTheHidInterfaceDecides)

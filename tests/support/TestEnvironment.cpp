@@ -73,6 +73,8 @@ std::string MakeTempDir(const std::string &hint)
     std::string dir =
         g_root + "/" + hint + "-" + std::to_string(getpid()) + "-" + std::to_string(++g_counter);
     std::filesystem::create_directories(dir);
+    // Closed to others, as a runtime folder must be to serve as one.
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
     return dir;
 }
 

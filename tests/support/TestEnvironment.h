@@ -15,7 +15,7 @@ void PrepareTestEnvironment();
 // The temporary folder made by PrepareTestEnvironment.
 const std::string &TestRoot();
 
-// A fresh, empty folder below TestRoot (unique per call).
+// A fresh, empty folder below TestRoot (unique per call), open to its owner only.
 std::string MakeTempDir(const std::string &hint = "t");
 
 // The whole file as bytes; empty when it cannot be read.

@@ -160,6 +160,43 @@ TEST(CTXCommandLineInfo, TakesTheFirstTwoPlainParametersByPlace)
     EXPECT_EQ(nullParam.m_nParam, 1u);
 }
 
+// The program as a separate process: its log-in parameters are gone from its argument memory once it
+// runs (any local user can read that memory), and it took them by their places on the command line as
+// given, while Qt still saw its own options.
+TEST(CommandLineStart, TheLogInLeavesTheArgumentMemoryAndIsTakenAsGiven)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char *cmdline; // with '|' for each zero byte
+        const char *user;
+        const char *password;
+        unsigned count;
+        int rtl;
+    } cases[] = {
+        {{"anna", "9F00A1"}, "||||||||||||", "anna", "9F00A1", 2, 0},
+        // A leading flag takes the first place, though Qt knows it as its own.
+        {{"-reverse", "alice", "0A1B2C"}, "-reverse||||||||||||||", "", "alice", 3, 1},
+        {{"O'Brien \"x\"", "-p", "FF"}, "||||||||||||-p||||", "O'Brien \"x\"", "", 3, 0},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        probe.setProcessEnvironment(env);
+        probe.start(VX_COMMAND_LINE_PROBE_PATH, c.arguments);
+        ASSERT_TRUE(probe.waitForStarted());
+        ASSERT_TRUE(probe.waitForFinished(60000));
+        EXPECT_EQ(probe.exitCode(), 0);
+        const std::string out = probe.readAllStandardOutput().toStdString();
+        const std::string program = VX_COMMAND_LINE_PROBE_PATH;
+        EXPECT_EQ(out, "cmdline=" + program + "|" + c.cmdline + "\nuser=" + c.user + "\npassword=" + c.password +
+                           "\ncount=" + std::to_string(c.count) + "\nrtl=" + std::to_string(c.rtl) + "\n");
+    }
+}
+
 TEST_F(StartupTest, TheLanguageValueGivesTheLanguageByItsExactText)
 {
     vxtest::ScopedEnv locale("LC_ALL", "zh_TW.UTF-8"); // would give 1028
@@ -317,7 +354,11 @@ TEST_F(StartupTest, NoUsableLockFolderShowsTheQuitPrompt)
     vxtest::ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     const std::string tmp = vxtest::MakeTempDir("tmp");
     vxtest::ScopedEnv tmpdir("TMPDIR", tmp.c_str());
-    std::ofstream(tmp + "/vormatik-" + std::to_string(::geteuid())) << "not a folder";
+    const std::string file = tmp + "/vormatik-" + std::to_string(::geteuid());
+    std::ofstream(file) << "not a folder";
+    // The user's own fallback folders cannot be made either.
+    vxtest::ScopedEnv state("XDG_STATE_HOME", (file + "/state").c_str());
+    vxtest::ScopedEnv cache("XDG_CACHE_HOME", (file + "/cache").c_str());
     CKVTApp app;
     EXPECT_EQ(app.CheckSingleInstance(), 2);
     const Outcome outcome = RunInitInstance(app);

@@ -342,6 +342,73 @@ TEST(DriveMapTest, LettersEndAtZ)
     EXPECT_EQ(drives.back().mountPoint, "/mnt/d23");
 }
 
+// A letter, once given, names its volume until that volume is gone, whatever comes and goes around
+// it; newcomers take the lowest free letters, in device-number order among themselves.
+TEST(DriveMapTest, AVolumeKeepsItsLetterWhileItIsMounted)
+{
+    vxtest::FakeSysfs sysfs;
+    sysfs.AddRootHub(1);
+    std::vector<std::string> disks;
+    for (int i = 0; i < 4; ++i)
+        disks.push_back(sysfs.AddInternalDisk(Disk("ATA", "Disk")));
+    ASSERT_EQ(sysfs.BlockDevNumbers(disks[0]), "8:0");
+    ASSERT_EQ(sysfs.BlockDevNumbers(disks[3]), "8:48");
+    const auto mountOnly = [&](std::initializer_list<int> which) {
+        std::ofstream(sysfs.ProcRoot() + "/self/mountinfo", std::ios::trunc).close();
+        for (int i : which)
+            sysfs.AddMount(disks[static_cast<std::size_t>(i)], "/mnt/d" + std::to_string(i), "ext4");
+    };
+    const auto lettersNow = [&] {
+        std::string letters;
+        for (const std::string &disk : disks)
+        {
+            const auto numbers = sysfs.BlockDevNumbers(disk);
+            const auto letter = vxdev::DriveLetterOfBlock(8, static_cast<unsigned>(std::stoul(numbers.substr(2))));
+            letters += letter ? *letter : '-';
+        }
+        return letters;
+    };
+
+    const struct
+    {
+        const char *what;
+        std::initializer_list<int> mounted;
+        const char *letters; // of disks 0 to 3, '-' for none
+    } steps[] = {
+        {"the first look: letters in device-number order", {1, 3}, "-C-D"},
+        {"a disk of a lower number comes: it takes the free letter after them", {0, 1, 3}, "EC-D"},
+        {"one goes: its letter is free, the others keep theirs", {0, 3}, "E--D"},
+        {"two come: the lowest free letters, in device-number order", {0, 1, 2, 3}, "ECFD"},
+        {"all go", {}, "----"},
+        {"after that, the first look again", {2, 3}, "--CD"},
+    };
+    for (const auto &step : steps)
+    {
+        SCOPED_TRACE(step.what);
+        mountOnly(step.mounted);
+        EXPECT_EQ(lettersNow(), step.letters);
+        // The map, the letter look-up and the drive paths agree.
+        for (const auto &drive : vxdev::ReadDriveMap())
+        {
+            EXPECT_EQ(vxdev::FindDrive(drive.letter)->mountPoint, drive.mountPoint);
+            EXPECT_EQ(vxdev::TranslateDrivePath(std::u16string(1, static_cast<char16_t>(drive.letter)) + u":\\x"),
+                      drive.mountPoint + "/x");
+        }
+    }
+
+    // Forgetting is a fresh start, as in a new process.
+    mountOnly({0, 1, 2, 3});
+    EXPECT_EQ(lettersNow(), "EFCD");
+    vxdev::ForgetDriveLetters();
+    EXPECT_EQ(lettersNow(), "CDEF");
+
+    // Another tree is another machine's view: its volumes start afresh.
+    vxtest::FakeSysfs other;
+    other.AddInternalDisk(Disk("ATA", "Disk"));
+    other.AddMount(other.AddInternalDisk(Disk("ATA", "Disk")), "/mnt/b", "ext4");
+    EXPECT_EQ(vxdev::DriveLetterOfBlock(8, 16), 'C');
+}
+
 TEST(DriveMapTest, NoMountInfoMeansNoDrives)
 {
     vxtest::FakeSysfs sysfs;

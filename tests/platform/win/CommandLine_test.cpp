@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,4 +49,20 @@ TEST(ParseCommandLine, EachArgumentAfterTheProgramNameInOrder)
     CRecordingInfo none;
     ParseCommandLine(3, nullptr, none);
     EXPECT_TRUE(none.seen.empty());
+}
+
+TEST(WipeParameterTexts, PlainParametersBecomeZeroBytesInPlace)
+{
+    // One block as the kernel lays the arguments out, each ended by its zero byte.
+    using namespace std::string_literals;
+    std::string block = "vormatik\0-reverse\0anna\0" "9F00A1\0/x\0third\0"s;
+    std::vector<char *> argv;
+    for (std::size_t at = 0; at < block.size(); at += std::strlen(block.data() + at) + 1)
+        argv.push_back(block.data() + at);
+    ASSERT_EQ(argv.size(), 6u);
+    argv.push_back(nullptr); // an argument the caller left empty is passed over
+    vxwin::WipeParameterTexts(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(block, "vormatik\0-reverse\0"s + std::string(5, '\0') + std::string(7, '\0') + "/x\0"s +
+                         std::string(6, '\0'));
+    vxwin::WipeParameterTexts(2, nullptr);
 }
