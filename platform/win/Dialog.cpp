@@ -65,9 +65,14 @@ BOOL CDialog::CreateDialogWindow(bool modal)
         area = screen->availableGeometry();
     const int x = area.isEmpty() ? 0 : area.center().x() - size.cx / 2;
     const int y = area.isEmpty() ? 0 : area.center().y() - size.cy / 2;
-    const CRect rect(x, y, x + size.cx, y + size.cy);
+    // Made on the screen, so that a picture set before the first show keeps the dialog where it
+    // is (a window above or left of the screen's origin would go to its corner).
+    const QRect made = vxwin::KeepWhollyOnScreen(QRect(x, y, size.cx, size.cy), area);
+    const CRect rect(made.left(), made.top(), made.left() + size.cx, made.top() + size.cy);
     if (!CreateEx(0, u"#32770", nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU, rect, owner, 0))
         return FALSE;
+    // Placed at its first show, when OnInitDialog has given it its size.
+    m_placeAtFirstShow = true;
     if (modal)
         GetWidget()->setWindowModality(Qt::ApplicationModal);
     return TRUE;

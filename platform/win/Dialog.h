@@ -6,11 +6,13 @@
 
 class QEventLoop;
 
-// A dialog built in code: DoModal creates it (a top-level window owned by its parent, placed
-// over the parent or the screen), calls OnInitDialog, shows it unless it hid itself, and runs
-// a nested event loop until EndDialog; posted messages keep arriving meanwhile. Enter and
-// Escape anywhere in the dialog become OnOK and OnCancel; the close button sends WM_CLOSE,
-// whose default handling is OnCancel. Qt never closes a dialog by itself.
+// A dialog built in code: DoModal creates it (a top-level window owned by its parent), calls
+// OnInitDialog, shows it unless it hid itself, and runs a nested event loop until EndDialog;
+// posted messages keep arriving meanwhile. Whenever it is first shown, with the size
+// OnInitDialog gave it, it is centred over its owner (the screen for the main dialog) and kept
+// wholly on the screen, as CWnd describes. Enter and Escape anywhere in the dialog become OnOK
+// and OnCancel; the close button sends WM_CLOSE, whose default handling is OnCancel. Qt never
+// closes a dialog by itself.
 class CDialog : public CWnd
 {
   public:

@@ -94,6 +94,58 @@ QFont MakePointFont(int pointTenths, const char16_t *faceName, int weight, bool 
     font.setItalic(italic);
     return font;
 }
+
+namespace
+{
+// The screen holding the point, else the one the rectangle overlaps most; null for none.
+QScreen *ScreenOf(const QRect &rect)
+{
+    if (rect.isNull())
+        return nullptr;
+    if (QScreen *holding = QGuiApplication::screenAt(rect.center()))
+        return holding;
+    QScreen *best = nullptr;
+    long long most = 0;
+    for (QScreen *screen : QGuiApplication::screens())
+    {
+        const QRect common = screen->geometry().intersected(rect);
+        const long long area = static_cast<long long>(common.width()) * common.height();
+        if (area > most)
+        {
+            most = area;
+            best = screen;
+        }
+    }
+    return best;
+}
+} // namespace
+
+QRect AvailableAreaFor(const QRect &rect, const QRect &near)
+{
+    QScreen *screen = ScreenOf(rect);
+    if (!screen)
+        screen = ScreenOf(near);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+QRect KeepWhollyOnScreen(const QRect &rect, const QRect &near)
+{
+    const QRect area = AvailableAreaFor(rect, near);
+    if (area.isEmpty())
+        return rect;
+    // The far edge first, then the near one, so that a window larger than the screen keeps its
+    // top (where the title and the close button are) and its left edge in view.
+    auto fit = [](int start, int length, int areaStart, int areaLength) {
+        start = std::min(start, areaStart + areaLength - length);
+        return std::max(start, areaStart);
+    };
+    QRect fitted = rect;
+    fitted.moveTo(fit(rect.left(), rect.width(), area.left(), area.width()),
+                  fit(rect.top(), rect.height(), area.top(), area.height()));
+    return fitted;
+}
 } // namespace vxwin
 
 // ---- CWnd ---------------------------------------------------------------------------------
@@ -195,7 +247,10 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
         return FALSE;
     }
     if ((style & WS_VISIBLE) && m_widget)
+    {
+        PlaceAtFirstShow();
         m_widget->setVisible(true);
+    }
     return m_hWnd != nullptr;
 }
 
@@ -662,8 +717,11 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint)
         return;
     if (m_widget->isWindow())
     {
+        const QPoint oldPos = m_widget->pos();
+        const QSize oldSize = m_widget->size();
         m_widget->move(x, y);
         m_widget->resize(std::max(1, width), std::max(1, height));
+        NoteGeometryChange(oldPos, oldSize.width(), oldSize.height());
     }
     else
     {
@@ -683,11 +741,14 @@ BOOL CWnd::SetWindowPos(const CWnd *insertAfter, int x, int y, int cx, int cy, U
 {
     if (!m_widget)
         return FALSE;
+    const QPoint oldPos = m_widget->pos();
+    const QSize oldSize = m_widget->size();
     if (!(flags & SWP_NOMOVE))
         m_widget->move(x, y);
     if (!(flags & SWP_NOSIZE))
         m_widget->resize(std::max(m_widget->isWindow() ? 1 : 0, cx),
                          std::max(m_widget->isWindow() ? 1 : 0, cy));
+    NoteGeometryChange(oldPos, oldSize.width(), oldSize.height());
     if (!(flags & SWP_NOZORDER) && insertAfter)
     {
         if (insertAfter == &wndTop || insertAfter == &wndTopMost || insertAfter == &wndNoTopMost)
@@ -806,7 +867,57 @@ void CWnd::CenterWindow(CWnd *alternateOwner)
         area = screen->availableGeometry();
     if (area.isEmpty())
         return;
+    const QPoint oldPos = m_widget->pos();
     m_widget->move(area.center().x() - m_widget->width() / 2, area.center().y() - m_widget->height() / 2);
+    NoteGeometryChange(oldPos, m_widget->width(), m_widget->height());
+}
+
+void CWnd::NoteGeometryChange(const QPoint &oldPos, int oldWidth, int oldHeight)
+{
+    if (!m_placeAtFirstShow || !m_widget || !m_widget->isWindow())
+        return;
+    if (!m_placed)
+    {
+        // Before the first show a move to another place is the program's own placing, kept then.
+        if (m_widget->pos() != oldPos)
+            m_movedByProgram = true;
+        return;
+    }
+    if (m_widget->width() == oldWidth && m_widget->height() == oldHeight)
+        return;
+    const QRect frame = m_widget->frameGeometry();
+    const QRect fitted = vxwin::KeepWhollyOnScreen(frame, OwnerFrame());
+    if (fitted.topLeft() != frame.topLeft())
+        m_widget->move(m_widget->pos() + (fitted.topLeft() - frame.topLeft()));
+}
+
+QRect CWnd::OwnerFrame() const
+{
+    QWidget *owner = m_parent && m_parent->m_widget ? m_parent->m_widget->window() : nullptr;
+    return owner ? owner->frameGeometry() : QRect();
+}
+
+void CWnd::PlaceAtFirstShow()
+{
+    if (!m_placeAtFirstShow || m_placed || !m_widget || !m_widget->isWindow())
+        return;
+    m_placed = true;
+    const QRect frame = m_widget->frameGeometry();
+    QRect placed = frame;
+    if (!m_movedByProgram)
+    {
+        QWidget *owner = m_parent && m_parent->m_widget ? m_parent->m_widget->window() : nullptr;
+        // Over a hidden or minimised owner the dialog goes to the middle of the owner's screen.
+        const QRect area = owner && owner->isVisible() && !owner->isMinimized()
+                               ? owner->frameGeometry()
+                               : vxwin::AvailableAreaFor(owner ? owner->frameGeometry() : frame, QRect());
+        if (!area.isEmpty())
+            placed.moveTo(area.left() + (area.width() - frame.width()) / 2,
+                          area.top() + (area.height() - frame.height()) / 2);
+    }
+    placed = vxwin::KeepWhollyOnScreen(placed, OwnerFrame());
+    if (placed.topLeft() != frame.topLeft())
+        m_widget->move(m_widget->pos() + (placed.topLeft() - frame.topLeft()));
 }
 
 // ---- State -----------------------------------------------------------------------------
@@ -818,6 +929,8 @@ BOOL CWnd::ShowWindow(int command)
     const BOOL wasVisible = !m_widget->isHidden();
     ++m_showCount;
     m_lastShowCommand = command;
+    if (command != SW_HIDE)
+        PlaceAtFirstShow();
     switch (command)
     {
     case SW_HIDE:
@@ -1089,7 +1202,10 @@ LONG CWnd::SetWindowLong(int index, LONG value)
         if (m_widget)
         {
             if ((style & WS_VISIBLE) != 0 && m_widget->isHidden())
+            {
+                PlaceAtFirstShow();
                 m_widget->show();
+            }
             else if ((style & WS_VISIBLE) == 0 && !m_widget->isHidden())
                 m_widget->hide();
         }

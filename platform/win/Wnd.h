@@ -12,6 +12,7 @@
 #include "platform/win/WinTypes.h"
 
 class QPoint;
+class QRect;
 class QWidget;
 class CDC;
 class CFont;
@@ -40,6 +41,14 @@ QFont MakePointFont(int pointTenths, const char16_t *faceName, int weight = 400,
 
 // The window that owns a Qt widget (null when the widget belongs to none).
 CWnd *WndFromWidget(QWidget *widget);
+
+// The available geometry (the screen less its panels) of the screen a rectangle is on: the one
+// holding its centre, else the one it overlaps most; for a rectangle on no screen the one `near`
+// is on (a window's owner), else the primary screen. Empty without a screen.
+QRect AvailableAreaFor(const QRect &rect, const QRect &near);
+// The rectangle moved the least that puts it wholly into that available geometry; one larger
+// than the geometry keeps its left and top edges on the geometry's.
+QRect KeepWhollyOnScreen(const QRect &rect, const QRect &near);
 } // namespace vxwin
 
 // A window: a Qt widget behind a handle of the window table, with the message routing of the
@@ -236,6 +245,12 @@ class CWnd
     bool m_eraseEveryPaint = false;
     int m_showCount = 0;
     int m_lastShowCommand = -1;
+    // A top-level window placed as dialogs are: once, at its first show, with the size it has by
+    // then, it is centred over its owner (over the screen when it has none, or its owner is not
+    // shown) unless the program moved it itself before, and then moved wholly onto the screen.
+    // Later a change of its size that takes it off the screen moves it back; a move alone (the
+    // user's drag, the program's own placing) keeps where it was put.
+    bool m_placeAtFirstShow = false;
 
   private:
     template <class Base> friend class vxwin::WndBridge;
@@ -251,6 +266,9 @@ class CWnd
     void DetachFromTree();
     void ShowSystemMenu(const QPoint &global);
     void ApplyIcons();
+    void PlaceAtFirstShow();
+    QRect OwnerFrame() const;
+    void NoteGeometryChange(const QPoint &oldPos, int oldWidth, int oldHeight);
 
     QWidget *m_widget = nullptr;
     CWnd *m_parent = nullptr;
@@ -273,6 +291,8 @@ class CWnd
     bool m_destroying = false;
     bool m_trackLeave = false;
     bool m_trackHover = false;
+    bool m_placed = false;
+    bool m_movedByProgram = false;
     UINT m_hoverTime = 400;
     std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };
