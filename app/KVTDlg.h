@@ -520,8 +520,9 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     int m_nWeightUnit = 0;
     int m_nStrideCm = 0;
     // The run totals of the logged-in user as the home and My Runs pages last read them.
-    std::uint32_t m_nTotalDistance = 0; // metres, running plus walking
-    std::uint32_t m_nTotalDuration = 0; // seconds
+    // Lifetime sums outgrow 32 bits long before a page's figures do.
+    std::uint64_t m_nTotalDistance = 0; // metres, running plus walking
+    std::uint64_t m_nTotalDuration = 0; // seconds
     std::uint32_t m_nRunCount = 0;
     // The monitor languages offered on the device settings page, as the last import left them.
     DeviceLanguageList m_aLanguageList;
