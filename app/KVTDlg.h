@@ -491,6 +491,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     CContinueCancelDlg2 *m_pDateDlg = nullptr;
     CDialog *m_pMessageDlg = nullptr;
     CDialog *m_pSaveChangesDlg = nullptr;
+    // The save-changes question is posted and not yet answered (or dropped).
+    bool m_bViewSwitchAsked = false;
     CDialog *m_pSocialSiteDlg = nullptr;
     CDialog *m_pSocialLoginDlg = nullptr;
     // The message prompt's button ends the prompt kept here.
