@@ -508,9 +508,14 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     std::array<char16_t, kTextSize> m_szLastName{};
     std::array<char16_t, kTextSize> m_szWebUser{};
     std::array<char16_t, kTextSize> m_szWebPassword{};
-    // Profile values as the pages edit them.
+    // The account form's unit-conversion memory: the height in centimetres last entered or shown and
+    // the weight in pounds last entered. Set afresh whenever a form page is built, and never the
+    // user's own values: a unit switch on a form that is left unsaved changes nothing of the user.
     int m_nHeightCm = 0;
     int m_nWeightLb = 0;
+    // The logged-in user's stored height in centimetres: what the monitor's header carries and
+    // My Profile shows.
+    int m_nUserHeightCm = 0;
     // The logged-in user's stored weight in kilograms: what the monitor's header carries.
     int m_nWeightKg = 0;
     int m_nAge = 0;

@@ -173,6 +173,7 @@ void CKVTDlg::LoadLoggedInUser()
         m_nWeightUnit = weightUnit;
         m_nAge = vxtime::AgeFromPackedDate(vxtime::PackDate(birth));
         SetDistanceUnit(weightUnit != kWeightUnitPounds ? TRUE : FALSE);
+        m_nUserHeightCm = height;
         m_nHeightCm = height;
         m_nWeightKg = weight;
     }
@@ -241,7 +242,7 @@ WorkoutProfile CKVTDlg::OwnerProfile() const
                           TextOf(m_szLastName),
                           static_cast<std::uint8_t>(m_nAge),
                           static_cast<std::uint8_t>(m_nGender),
-                          static_cast<std::uint16_t>(m_nHeightCm),
+                          static_cast<std::uint16_t>(m_nUserHeightCm),
                           static_cast<std::uint8_t>(m_nWeightKg)};
 }
 

@@ -456,7 +456,7 @@ TEST_F(ArrivalFlowTest, LogInChecksForTheDeviceAndPicksThePageByTheStoredIdentit
             EXPECT_EQ(std::u16string(dlg.m_szDisplayName.data()), u"Ann Lee");
             EXPECT_EQ(std::u16string(dlg.m_szPassword.data()), u"abc");
             EXPECT_TRUE(dlg.m_bMetric);
-            EXPECT_EQ(dlg.m_nHeightCm, 170);
+            EXPECT_EQ(dlg.m_nUserHeightCm, 170);
             EXPECT_EQ(dlg.m_nAge, 30);
         });
     }
