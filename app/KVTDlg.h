@@ -164,12 +164,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // Rewrites the header of the connected monitor's workout file with the user's name and profile
     // and the device settings, over the monitor's transport; with freshHeader a new header that counts
     // no records. Copies the units flag into the profile settings' metric field. False on any failure.
+    // Nothing is written to a monitor whose identity differs from the user's stored one.
     virtual bool WriteDeviceSettings(bool freshHeader);
+    // The found monitor carries another identity than the one stored for the logged-in user: it is
+    // someone else's, and neither imported nor written.
+    bool FoundMonitorIsAnothers() const;
 
     // ---- the device-arrival flow ----
     // The connected monitor's workout import for the logged-in user, with the results of the device
-    // layer's ImportWorkouts. A re-dating request is used up by the import, whatever its result.
+    // layer's ImportWorkouts, or kImportOtherMonitor (nothing read or written) for a monitor whose
+    // identity differs from the user's stored one. A re-dating request is used up by the import,
+    // whatever its result.
     virtual int ImportWorkouts();
+    static constexpr int kImportOtherMonitor = -100;
     // The logged-in user as the monitor's file header carries it (import and settings write-back).
     WorkoutProfile OwnerProfile() const;
     // Sends the runs the on-line service lacks with the user's social-site credentials; 1 or 0.
@@ -694,6 +701,17 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The device's identity matches the one stored for the user, storing it when none is.
     // False also when the stored one cannot be read (unreadable is set then).
     bool DeviceMatchesStoredIdentity(bool *unreadable);
+    enum class StoredIdentityAnswer
+    {
+        Unreadable,
+        NoneStored,
+        Same,
+        Another,
+    };
+    // The found device's identity against the one stored for the logged-in user; stores nothing.
+    StoredIdentityAnswer CompareWithStoredIdentity() const;
+    // The found device's identity as the store keeps it.
+    std::u16string FoundIdentity() const;
     void OnGraphPoint(int point);
     void OnGraphArrow(bool next);
     void OnDateSelected(LPARAM record);

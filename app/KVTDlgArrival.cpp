@@ -7,7 +7,6 @@
 #include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
 #include "device/WorkoutImporter.h"
-#include "platform/sys/TextConvert.h"
 #include "sharing/RunUpload.h"
 #include "sharing/WebService.h"
 #include "store/KvtDatabase.h"
@@ -209,6 +208,9 @@ void CKVTDlg::ShowImportFailure(int result)
     case kImportMalformed:
         ShowAbnormalDataView();
         break;
+    case kImportOtherMonitor:
+        ShowDeviceMismatchView();
+        break;
     default:
         ShowRetrieveErrorView();
         break;
@@ -258,6 +260,10 @@ int CKVTDlg::ImportWorkouts()
             context.usbIds = *m_pUsbIds;
     }
     context.deviceFound = m_bDeviceFound != FALSE;
+    // The import ends by emptying the monitor's file: never on someone else's monitor, whichever
+    // page or retry led here with whichever monitor plugged in since.
+    if (FoundMonitorIsAnothers())
+        return kImportOtherMonitor;
     context.driveLetter = static_cast<char>(m_chDriveLetter);
     context.extendedHeader = m_nDeviceTableFlag != 0;
     context.hidSession = m_pCommandSession.get();
@@ -361,6 +367,20 @@ void CKVTDlg::LoginWithPassword(const char16_t *userId, const char16_t *password
         PostNoDevicePrompt();
         return;
     }
+    // The import at once is for the user's own monitor only; one that is not (or cannot be told)
+    // goes the way the Login button's does.
+    bool unreadable = false;
+    const bool matching = DeviceMatchesStoredIdentity(&unreadable);
+    if (unreadable)
+    {
+        ShowUploadPromptView();
+        return;
+    }
+    if (!matching)
+    {
+        ShowDeviceMismatchView();
+        return;
+    }
     int result = 0;
     {
         CWaitCursor wait;
@@ -456,9 +476,7 @@ void CKVTDlg::OnAddDeviceToAccount()
     if (m_bDeviceFound && m_pDatabase && m_pDatabase->GetDeviceSerialNo(stored, kStoredIdentitySize) &&
         stored[0] != u'\0')
     {
-        // The identity crosses the device boundary as single-byte text: each byte is one character.
-        const std::u16string device = vxsys::Latin1ToUtf16(std::string_view(m_szDeviceId.data()));
-        registered = m_pDatabase->SetDeviceSerialNo(device.c_str()) == 1;
+        registered = m_pDatabase->SetDeviceSerialNo(FoundIdentity().c_str()) == 1;
     }
     wait.Restore();
     if (registered)
