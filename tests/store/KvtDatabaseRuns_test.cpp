@@ -413,8 +413,9 @@ TEST_F(RunStoreTest, FullTotalsKeepWhatLiesBeyond32Bits)
     // answer to the statement, which gives the same.
     Peek peek(m_db.GetPath());
     ASSERT_EQ(1, peek.Run(u"Insert into Run values ( 'ann', 90000, -1 )"));
-    ASSERT_EQ(1, peek.Run(u"Insert into RunInfo values ( 90000, 129700584000000000, 0.5, 1, 1, 0, 0, 1, 1, 0, "
-                          u"0 )"));
+    ASSERT_EQ(1,
+              peek.Run(u"Insert into RunInfo values ( 90000, 129700584000000000, 0.5, 1, 1, 0, 0, 1, 1, 0, "
+                       u"0 )"));
     ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
     EXPECT_EQ(6 * kTop + 2000000000u, distance);
     EXPECT_EQ(3 * kTop + 1800u, duration);

@@ -245,9 +245,9 @@ class SummaryTest : public RunStoreTest
         const Plain::FullTotals plainFull = m_plain.Totals64(user);
         if (plainFull.ok)
         {
-            EXPECT_TRUE(full == plainFull) << full.distance << " " << full.duration << " " << full.count
-                                           << " / " << plainFull.distance << " " << plainFull.duration << " "
-                                           << plainFull.count;
+            EXPECT_TRUE(full == plainFull)
+                << full.distance << " " << full.duration << " " << full.count << " / " << plainFull.distance
+                << " " << plainFull.duration << " " << plainFull.count;
         }
         EXPECT_EQ(m_plain.HeartRates(user), m_db.HasHeartRates());
 

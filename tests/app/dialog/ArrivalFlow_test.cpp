@@ -805,6 +805,37 @@ TEST_F(ArrivalFlowTest, TheStartUpLogInImportsAndEmptiesOnlyTheUsersOwnMonitor)
     }
 }
 
+// The user's own monitor passes the start-up log-in's check and is pulled out before the import reads
+// it: an error page, nothing stored, nothing counted as imported.
+class UnpluggedAfterTheCheckDlg : public FlowDlg
+{
+  public:
+    std::function<void()> unplug;
+    int ImportWorkouts() override
+    {
+        if (unplug)
+            unplug();
+        return CKVTDlg::ImportWorkouts();
+    }
+};
+
+TEST_F(ArrivalFlowTest, AMonitorGoneAfterTheStartUpCheckLeavesNothingImported)
+{
+    PlugInDrive(TwoRuns());
+    UnpluggedAfterTheCheckDlg dlg;
+    dlg.unplug = [this] { Unplug(); };
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        dlg.LoginWithPassword(u"ann", u"abc");
+        vxtest::ProcessEvents();
+        ASSERT_EQ(dlg.calls.size(), 1u);
+        EXPECT_TRUE(dlg.calls[0] == "retrieve error page" || dlg.calls[0] == "disconnected page")
+            << dlg.calls[0];
+        EXPECT_EQ(RunCount(dlg), 0);
+        EXPECT_FALSE(dlg.m_bImported);
+    });
+}
+
 TEST_F(ArrivalFlowTest, NoWayOnWritesToAMonitorThatIsNotTheUsers)
 {
     // The user's own monitor passed the log-in's check; by the time of each action below the monitor
