@@ -164,12 +164,19 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // Rewrites the header of the connected monitor's workout file with the user's name and profile
     // and the device settings, over the monitor's transport; with freshHeader a new header that counts
     // no records. Copies the units flag into the profile settings' metric field. False on any failure.
+    // Nothing is written to a monitor whose identity differs from the user's stored one.
     virtual bool WriteDeviceSettings(bool freshHeader);
+    // The found monitor carries another identity than the one stored for the logged-in user: it is
+    // someone else's, and neither imported nor written.
+    bool FoundMonitorIsAnothers() const;
 
     // ---- the device-arrival flow ----
     // The connected monitor's workout import for the logged-in user, with the results of the device
-    // layer's ImportWorkouts. A re-dating request is used up by the import, whatever its result.
+    // layer's ImportWorkouts, or kImportOtherMonitor (nothing read or written) for a monitor whose
+    // identity differs from the user's stored one. A re-dating request is used up by the import,
+    // whatever its result.
     virtual int ImportWorkouts();
+    static constexpr int kImportOtherMonitor = -100;
     // The logged-in user as the monitor's file header carries it (import and settings write-back).
     WorkoutProfile OwnerProfile() const;
     // Sends the runs the on-line service lacks with the user's social-site credentials; 1 or 0.
@@ -491,6 +498,8 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     CContinueCancelDlg2 *m_pDateDlg = nullptr;
     CDialog *m_pMessageDlg = nullptr;
     CDialog *m_pSaveChangesDlg = nullptr;
+    // The save-changes question is posted and not yet answered (or dropped).
+    bool m_bViewSwitchAsked = false;
     CDialog *m_pSocialSiteDlg = nullptr;
     CDialog *m_pSocialLoginDlg = nullptr;
     // The message prompt's button ends the prompt kept here.
@@ -506,9 +515,14 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     std::array<char16_t, kTextSize> m_szLastName{};
     std::array<char16_t, kTextSize> m_szWebUser{};
     std::array<char16_t, kTextSize> m_szWebPassword{};
-    // Profile values as the pages edit them.
+    // The account form's unit-conversion memory: the height in centimetres last entered or shown and
+    // the weight in pounds last entered. Set afresh whenever a form page is built, and never the
+    // user's own values: a unit switch on a form that is left unsaved changes nothing of the user.
     int m_nHeightCm = 0;
     int m_nWeightLb = 0;
+    // The logged-in user's stored height in centimetres: what the monitor's header carries and
+    // My Profile shows.
+    int m_nUserHeightCm = 0;
     // The logged-in user's stored weight in kilograms: what the monitor's header carries.
     int m_nWeightKg = 0;
     int m_nAge = 0;
@@ -520,8 +534,9 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     int m_nWeightUnit = 0;
     int m_nStrideCm = 0;
     // The run totals of the logged-in user as the home and My Runs pages last read them.
-    std::uint32_t m_nTotalDistance = 0; // metres, running plus walking
-    std::uint32_t m_nTotalDuration = 0; // seconds
+    // Lifetime sums outgrow 32 bits long before a page's figures do.
+    std::uint64_t m_nTotalDistance = 0; // metres, running plus walking
+    std::uint64_t m_nTotalDuration = 0; // seconds
     std::uint32_t m_nRunCount = 0;
     // The monitor languages offered on the device settings page, as the last import left them.
     DeviceLanguageList m_aLanguageList;
@@ -686,6 +701,17 @@ class CKVTDlg : public UIDialog, public PromptOwner, public MainDialogSeam, publ
     // The device's identity matches the one stored for the user, storing it when none is.
     // False also when the stored one cannot be read (unreadable is set then).
     bool DeviceMatchesStoredIdentity(bool *unreadable);
+    enum class StoredIdentityAnswer
+    {
+        Unreadable,
+        NoneStored,
+        Same,
+        Another,
+    };
+    // The found device's identity against the one stored for the logged-in user; stores nothing.
+    StoredIdentityAnswer CompareWithStoredIdentity() const;
+    // The found device's identity as the store keeps it.
+    std::u16string FoundIdentity() const;
     void OnGraphPoint(int point);
     void OnGraphArrow(bool next);
     void OnDateSelected(LPARAM record);

@@ -268,6 +268,10 @@ void EnterSignsUp(CKVTDlg *dialog)
 
 void CKVTDlg::AddAccountForm(bool profile, bool metric)
 {
+    // A form starts from what it shows: the profile form from the user's stored height, the new
+    // account form from nothing. What an earlier form was switched through is forgotten.
+    m_nHeightCm = profile ? m_nUserHeightCm : 0;
+    m_nWeightLb = 0;
     const int passwordRow = profile ? 1 : 0;
     const FormLabel labels[] = {
         {1224, 406, CRect(40, 122, 340, 142), false, 0},
@@ -513,9 +517,9 @@ void CKVTDlg::ShowProfileView()
     if (imperial)
     {
         SetField(this, kWeightId, Formatted(u"%d", Round(m_nWeightKg * kPoundsPerKilogram)));
-        if (m_nHeightCm != 0)
+        if (m_nUserHeightCm != 0)
         {
-            const int inches = Round(m_nHeightCm / kCentimetresPerInch);
+            const int inches = Round(m_nUserHeightCm / kCentimetresPerInch);
             SetField(this, kHeightId, Formatted(u"%d", inches / 12));
             SetField(this, kInchesId, Formatted(u"%d", inches % 12));
         }
@@ -523,8 +527,8 @@ void CKVTDlg::ShowProfileView()
     else
     {
         SetField(this, kWeightId, Formatted(u"%d", m_nWeightKg));
-        if (m_nHeightCm != 0)
-            SetField(this, kHeightId, Formatted(u"%d", m_nHeightCm));
+        if (m_nUserHeightCm != 0)
+            SetField(this, kHeightId, Formatted(u"%d", m_nUserHeightCm));
     }
 
     if (auto *login = Item<UIEdit>(this, kAccountLoginId))
@@ -601,7 +605,8 @@ void CKVTDlg::SaveProfile()
     m_BirthDate = birth;
     m_nAge = age;
     m_nHeightUnit = form.heightUnit;
-    m_nHeightCm = static_cast<std::uint16_t>(form.heightCm);
+    m_nUserHeightCm = static_cast<std::uint16_t>(form.heightCm);
+    m_nHeightCm = m_nUserHeightCm;
     m_nWeightKg = static_cast<std::uint8_t>(form.weightKg);
     m_nWeightUnit = form.weightUnit;
     if (newPassword)

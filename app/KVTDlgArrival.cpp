@@ -7,7 +7,6 @@
 #include "device/DeviceClock.h"
 #include "device/DeviceMutex.h"
 #include "device/WorkoutImporter.h"
-#include "platform/sys/TextConvert.h"
 #include "sharing/RunUpload.h"
 #include "sharing/WebService.h"
 #include "store/KvtDatabase.h"
@@ -173,6 +172,7 @@ void CKVTDlg::LoadLoggedInUser()
         m_nWeightUnit = weightUnit;
         m_nAge = vxtime::AgeFromPackedDate(vxtime::PackDate(birth));
         SetDistanceUnit(weightUnit != kWeightUnitPounds ? TRUE : FALSE);
+        m_nUserHeightCm = height;
         m_nHeightCm = height;
         m_nWeightKg = weight;
     }
@@ -208,6 +208,9 @@ void CKVTDlg::ShowImportFailure(int result)
     case kImportMalformed:
         ShowAbnormalDataView();
         break;
+    case kImportOtherMonitor:
+        ShowDeviceMismatchView();
+        break;
     default:
         ShowRetrieveErrorView();
         break;
@@ -241,7 +244,7 @@ WorkoutProfile CKVTDlg::OwnerProfile() const
                           TextOf(m_szLastName),
                           static_cast<std::uint8_t>(m_nAge),
                           static_cast<std::uint8_t>(m_nGender),
-                          static_cast<std::uint16_t>(m_nHeightCm),
+                          static_cast<std::uint16_t>(m_nUserHeightCm),
                           static_cast<std::uint8_t>(m_nWeightKg)};
 }
 
@@ -257,6 +260,10 @@ int CKVTDlg::ImportWorkouts()
             context.usbIds = *m_pUsbIds;
     }
     context.deviceFound = m_bDeviceFound != FALSE;
+    // The import ends by emptying the monitor's file: never on someone else's monitor, whichever
+    // page or retry led here with whichever monitor plugged in since.
+    if (FoundMonitorIsAnothers())
+        return kImportOtherMonitor;
     context.driveLetter = static_cast<char>(m_chDriveLetter);
     context.extendedHeader = m_nDeviceTableFlag != 0;
     context.hidSession = m_pCommandSession.get();
@@ -360,6 +367,20 @@ void CKVTDlg::LoginWithPassword(const char16_t *userId, const char16_t *password
         PostNoDevicePrompt();
         return;
     }
+    // The import at once is for the user's own monitor only; one that is not (or cannot be told)
+    // goes the way the Login button's does.
+    bool unreadable = false;
+    const bool matching = DeviceMatchesStoredIdentity(&unreadable);
+    if (unreadable)
+    {
+        ShowUploadPromptView();
+        return;
+    }
+    if (!matching)
+    {
+        ShowDeviceMismatchView();
+        return;
+    }
     int result = 0;
     {
         CWaitCursor wait;
@@ -455,9 +476,7 @@ void CKVTDlg::OnAddDeviceToAccount()
     if (m_bDeviceFound && m_pDatabase && m_pDatabase->GetDeviceSerialNo(stored, kStoredIdentitySize) &&
         stored[0] != u'\0')
     {
-        // The identity crosses the device boundary as single-byte text: each byte is one character.
-        const std::u16string device = vxsys::Latin1ToUtf16(std::string_view(m_szDeviceId.data()));
-        registered = m_pDatabase->SetDeviceSerialNo(device.c_str()) == 1;
+        registered = m_pDatabase->SetDeviceSerialNo(FoundIdentity().c_str()) == 1;
     }
     wait.Restore();
     if (registered)

@@ -123,27 +123,51 @@ void CKVTDlg::TakeFoundDevice()
     m_FirmwareVersion = FirmwareVersion{found.nFirmwareMajor, found.nFirmwareMinor, found.nFirmwareBuild};
 }
 
+CKVTDlg::StoredIdentityAnswer CKVTDlg::CompareWithStoredIdentity() const
+{
+    char16_t stored[kStoredIdentitySize] = {};
+    if (!m_pDatabase || !m_pDatabase->GetDeviceSerialNo(stored, kStoredIdentitySize))
+        return StoredIdentityAnswer::Unreadable;
+    stored[kStoredIdentitySize - 1] = u'\0';
+    if (stored[0] == u'\0')
+        return StoredIdentityAnswer::NoneStored;
+    // Exact: a letter in another case is another device, and a character beyond one byte
+    // never equals a device's byte.
+    return FoundIdentity() == std::u16string_view(stored) ? StoredIdentityAnswer::Same
+                                                          : StoredIdentityAnswer::Another;
+}
+
+std::u16string CKVTDlg::FoundIdentity() const
+{
+    // The identity crosses the device boundary as single-byte text: each byte is one character.
+    return vxsys::Latin1ToUtf16(std::string_view(m_szDeviceId.data()));
+}
+
 bool CKVTDlg::DeviceMatchesStoredIdentity(bool *unreadable)
 {
     *unreadable = false;
-    char16_t stored[kStoredIdentitySize] = {};
-    if (!m_pDatabase || !m_pDatabase->GetDeviceSerialNo(stored, kStoredIdentitySize))
+    switch (CompareWithStoredIdentity())
     {
+    case StoredIdentityAnswer::Unreadable:
         *unreadable = true;
         return false;
-    }
-    stored[kStoredIdentitySize - 1] = u'\0';
-    // The identity crosses the device boundary as single-byte text: each byte is one character.
-    const std::u16string device = vxsys::Latin1ToUtf16(std::string_view(m_szDeviceId.data()));
-    if (stored[0] == u'\0')
-    {
+    case StoredIdentityAnswer::NoneStored:
         // The first monitor to arrive for a user becomes that user's.
-        m_pDatabase->SetDeviceSerialNo(device.c_str());
+        m_pDatabase->SetDeviceSerialNo(FoundIdentity().c_str());
         return true;
+    case StoredIdentityAnswer::Same:
+        return true;
+    case StoredIdentityAnswer::Another:
+        break;
     }
-    // Exact: a letter in another case is another device, and a character beyond one byte
-    // never equals a device's byte.
-    return device == std::u16string_view(stored);
+    return false;
+}
+
+bool CKVTDlg::FoundMonitorIsAnothers() const
+{
+    // Only a stored identity that was read and differs says so: an unreadable one leaves the
+    // decision to the user at the upload prompt, and with none stored the monitor becomes the user's.
+    return m_bDeviceFound && CompareWithStoredIdentity() == StoredIdentityAnswer::Another;
 }
 
 void CKVTDlg::OnDeviceArrived()

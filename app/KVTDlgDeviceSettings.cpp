@@ -53,6 +53,8 @@ class StepDistanceMessageDlg : public CMessageDlg
 
 bool CKVTDlg::WriteDeviceSettings(bool freshHeader)
 {
+    if (FoundMonitorIsAnothers())
+        return false;
     DeviceSettingsWriteContext context;
     {
         // The watcher writes the wrapper's fields and the ID pair under the device mutex.

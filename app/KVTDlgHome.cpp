@@ -124,7 +124,7 @@ void CKVTDlg::ShowHomeView()
                         static_cast<double>(m_nTotalDistance) * (m_bMetric ? kKmPerMetre : kMilesPerMetre),
                         LoadStringText(m_bMetric ? 166 : 179).GetString());
         CString time;
-        time.Format(u"%d%s%02d%s%02d%s", m_nTotalDuration / 3600, LoadStringText(274).GetString(),
+        time.Format(u"%llu%s%02llu%s%02llu%s", m_nTotalDuration / 3600, LoadStringText(274).GetString(),
                     (m_nTotalDuration % 3600) / 60, LoadStringText(275).GetString(), m_nTotalDuration % 60,
                     LoadStringText(276).GetString());
         const struct

@@ -188,6 +188,7 @@ void CKVTDlg::ResetUserSession()
     m_szWebPassword.fill(0);
     m_nHeightCm = 0;
     m_nWeightLb = 0;
+    m_nUserHeightCm = 0;
     m_nWeightKg = 0;
     m_nAge = 0;
     m_nGender = 0;

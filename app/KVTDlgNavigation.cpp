@@ -133,11 +133,18 @@ bool CKVTDlg::BuildPageOfView(KvtView view)
 
 void CKVTDlg::NavigateTo(KvtView target)
 {
-    if (m_nCurrentView == KvtView::DeviceSetting && IsChildPageModified())
+    // Once a press has asked, the page state names its target, no longer the settings page: until the
+    // question is over, the settings page's own flag tells whether it holds changes, and a further
+    // press only changes the target rather than build its page and throw the changes away.
+    if ((m_nCurrentView == KvtView::DeviceSetting || m_bViewSwitchAsked) && IsChildPageModified())
     {
         // The save-changes prompt decides; the target page is built once it is answered.
         m_nCurrentView = target;
-        PostMessage(WM_KVT_CONFIRM_VIEW_SWITCH, 0, 0);
+        if (!m_bViewSwitchAsked)
+        {
+            m_bViewSwitchAsked = true;
+            PostMessage(WM_KVT_CONFIRM_VIEW_SWITCH, 0, 0);
+        }
         return;
     }
     BuildPageOfView(target);
@@ -187,11 +194,14 @@ void CKVTDlg::OnShareCancel()
 void CKVTDlg::OnConfirmViewSwitch()
 {
     // The question is about the Device Setting page's changes. When another page has taken its place
-    // since the switch was asked for (an arrival's prompt, a second press), there is nothing left to
-    // ask about, and that page stays: a prompt now could neither save nor discard anything, and so
-    // could never be closed.
+    // since the switch was asked for (an arrival's prompt), there is nothing left to ask about, and
+    // that page stays: a prompt now could neither save nor discard anything, and so could never be
+    // closed.
     if (!dynamic_cast<UIDeviceSettingDlg *>(m_pChildPage))
+    {
+        m_bViewSwitchAsked = false;
         return;
+    }
     const BOOL ignoreBefore = m_bIgnoreDeviceArrival;
     m_bSavedIgnoreDeviceArrival = m_bIgnoreDeviceArrival;
     m_bIgnoreDeviceArrival = TRUE;
@@ -208,6 +218,8 @@ void CKVTDlg::OnConfirmViewSwitch()
         if (m_pSaveChangesDlg == &prompt)
             m_pSaveChangesDlg = nullptr;
     }
+    // Presses while the prompt was up changed only the target; from here on a press decides anew.
+    m_bViewSwitchAsked = false;
     // A page built while the prompt was up has replaced the settings page (and ended the prompt): it
     // stays, with the arrival flag it set.
     if (!m_pChildPage)

@@ -265,8 +265,8 @@ void CKVTDlg::ShowRunsView()
     UpdateGoalSummary();
     // A failed read shows no data rather than what an earlier read left.
     ReadRunTotals();
-    const uint32_t distance = m_nTotalDistance;
-    const uint32_t duration = m_nTotalDuration;
+    const uint64_t distance = m_nTotalDistance;
+    const uint64_t duration = m_nTotalDuration;
     const uint32_t count = m_nRunCount;
     m_bHasHeartRate = m_pDatabase && m_pDatabase->HasHeartRates() ? TRUE : FALSE;
 
@@ -309,8 +309,9 @@ void CKVTDlg::ShowRunsView()
     if (UIStatic *label = AddPageLabel(0, CRect(365, 69, 465, 89), 1054, kWhite, valueSize))
         label->SetText(text.GetString());
     AddPageLabel(164, CRect(457, 69, 512, 93), 1055, kWhite, 10, 0, TRUE);
-    text.Format(u"%d%s%02d%s%02d%s", duration / 3600, LoadStringText(274).GetString(), (duration % 3600) / 60,
-                LoadStringText(275).GetString(), duration % 60, LoadStringText(276).GetString());
+    text.Format(u"%llu%s%02llu%s%02llu%s", duration / 3600, LoadStringText(274).GetString(),
+                (duration % 3600) / 60, LoadStringText(275).GetString(), duration % 60,
+                LoadStringText(276).GetString());
     if (UIStatic *label = AddPageLabel(0, CRect(497, 69, 652, 89), 1056, kWhite, valueSize))
         label->SetText(text.GetString());
 

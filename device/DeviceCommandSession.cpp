@@ -233,7 +233,7 @@ bool DeviceCommandSession::ReadLanguageList(std::uint16_t &state, DeviceLanguage
     const bool all = SendCommandFrame(kHostReads, kLanguageBlockLength, kCommandLanguages) &&
                      HidRead(block.data(), block.size()) == block.size();
     HidClose();
-    m_nState = (all && block[0] <= 2) ? kReady : kFailedAfterData;
+    m_nState = (all && block[0] <= 2) ? block[0] : kFailedAfterData;
     state = static_cast<std::uint16_t>(m_nState);
     if (!all || block[0] != 0)
         return false;

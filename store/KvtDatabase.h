@@ -105,6 +105,9 @@ class KvtDatabase
     int DeleteRunsAbove(int64_t runId);
     // Over all the user's runs: running plus walking distance, duration, count.
     int GetRunTotals(uint32_t *distance, uint32_t *duration, uint32_t *count);
+    // The same, the distance and duration in full, each run's value taken as the unsigned 32-bit
+    // number it was stored from: lifetime totals grow past 32 bits where a single period does not.
+    int GetRunTotals(uint64_t *distance, uint64_t *duration, uint32_t *count);
     // Runs that started strictly after the moment given in service seconds.
     int CountRunsSince(int32_t unixSeconds, uint32_t *count);
     // Up to maxRuns runs that started strictly after the moment, oldest first,
@@ -225,6 +228,11 @@ class KvtDatabase
         int64_t count = 0;
         int64_t withHeartRate = 0; // runs with a heart rate above 0
         int64_t lastStart = 0;
+        // The distances and the duration with each run's value read back as the unsigned 32-bit
+        // number it was stored from (AddRun stores them as signed ones): the lifetime totals.
+        uint64_t unsignedRunDistance = 0;
+        uint64_t unsignedWalkDistance = 0;
+        uint64_t unsignedDuration = 0;
         // values: run distance, walk distance, duration, walk steps, run steps, calories.
         void Add(int64_t start, const int64_t (&values)[6], bool hasHeartRate);
     };
@@ -248,6 +256,8 @@ class KvtDatabase
     void SummaryAddRun(int64_t start, const RunRecord &run);
     // The sums of whole days [firstDay, endDay) from the summary.
     bool SummaryPeriod(int64_t start, int64_t end, PeriodSums *sums);
+    // The day sums of [start, end) in full; false as SummaryPeriod.
+    bool SummaryDaySums(int64_t start, int64_t end, DaySums *total);
     int ReadDataVersion(int64_t *version);
 
     SQLiteDatabase m_db;

@@ -23,6 +23,15 @@ uint32_t Low32(const CellTable &table, uint32_t row, uint32_t column)
     return static_cast<uint32_t>(static_cast<uint64_t>(value));
 }
 
+// A sum cell in full; not an integer (a sum over no runs is NULL), or negative, reads as 0.
+uint64_t Sum64(const CellTable &table, uint32_t row, uint32_t column)
+{
+    int64_t value = 0;
+    if (!table.GetInt64(row, column, &value) || value < 0)
+        return 0;
+    return static_cast<uint64_t>(value);
+}
+
 int32_t I32(uint32_t value)
 {
     return static_cast<int32_t>(value);
@@ -123,6 +132,37 @@ int KvtDatabase::GetLastRunTime(DateParts *date, TimeParts *time)
         *date = DateParts{0, 0, 0};
         *time = TimeParts{0, 0, 0};
     }
+    return 1;
+}
+
+int KvtDatabase::GetRunTotals(uint64_t *distance, uint64_t *duration, uint32_t *count)
+{
+    if (!IsLoggedIn() || !distance || !duration || !count)
+        return 0;
+    DaySums all;
+    if (SummaryDaySums(0, INT64_MAX / vxtime::kTicksPerDay * vxtime::kTicksPerDay, &all))
+    {
+        *distance = all.unsignedRunDistance + all.unsignedWalkDistance;
+        *duration = all.unsignedDuration;
+        *count = static_cast<uint32_t>(static_cast<uint64_t>(all.count));
+        return 1;
+    }
+    // Each value as the unsigned 32-bit number it was stored from.
+    if (!Exec(u"Select Sum(RunInfo.RunDistanceRun & 4294967295), Sum(RunInfo.RunDistanceWalk & 4294967295), "
+              u"Sum(RunInfo.RunDuration & 4294967295), count(*) from RunInfo INNER JOIN Run ON "
+              u"Run.RunID = RunInfo.RunID and Run.UserID = '%s'",
+              {CurrentUser()}))
+        return 0;
+    if (m_table.GetRowCount() != 1)
+    {
+        *distance = 0;
+        *duration = 0;
+        *count = 0;
+        return 1;
+    }
+    *distance = Sum64(m_table, 0, 0) + Sum64(m_table, 0, 1);
+    *duration = Sum64(m_table, 0, 2);
+    *count = Low32(m_table, 0, 3);
     return 1;
 }
 

@@ -67,6 +67,9 @@ void KvtDatabase::DaySums::Add(int64_t start, const int64_t (&values)[6], bool h
     runDistance += values[0];
     walkDistance += values[1];
     duration += values[2];
+    unsignedRunDistance += Low32(values[0]);
+    unsignedWalkDistance += Low32(values[1]);
+    unsignedDuration += Low32(values[2]);
     walkSteps += values[3];
     runSteps += values[4];
     calories += values[5];
@@ -138,25 +141,36 @@ void KvtDatabase::SummaryAddRun(int64_t start, const RunRecord &run)
                                                      run.heartRateBefore > 0 || run.heartRateAfter > 0);
 }
 
-bool KvtDatabase::SummaryPeriod(int64_t start, int64_t end, PeriodSums *sums)
+bool KvtDatabase::SummaryDaySums(int64_t start, int64_t end, DaySums *total)
 {
     // Whole days only (every period of the pages is); anything else goes to the statement.
     if (start < 0 || end < 0 || start % vxtime::kTicksPerDay != 0 || end % vxtime::kTicksPerDay != 0 ||
         !SummaryReady())
         return false;
-    DaySums total;
+    *total = DaySums{};
     const int64_t endDay = end / vxtime::kTicksPerDay;
     for (auto it = m_summary.days.lower_bound(start / vxtime::kTicksPerDay);
          it != m_summary.days.end() && it->first < endDay; ++it)
     {
-        total.runDistance += it->second.runDistance;
-        total.walkDistance += it->second.walkDistance;
-        total.duration += it->second.duration;
-        total.walkSteps += it->second.walkSteps;
-        total.runSteps += it->second.runSteps;
-        total.calories += it->second.calories;
-        total.count += it->second.count;
+        total->runDistance += it->second.runDistance;
+        total->walkDistance += it->second.walkDistance;
+        total->duration += it->second.duration;
+        total->unsignedRunDistance += it->second.unsignedRunDistance;
+        total->unsignedWalkDistance += it->second.unsignedWalkDistance;
+        total->unsignedDuration += it->second.unsignedDuration;
+        total->walkSteps += it->second.walkSteps;
+        total->runSteps += it->second.runSteps;
+        total->calories += it->second.calories;
+        total->count += it->second.count;
     }
+    return true;
+}
+
+bool KvtDatabase::SummaryPeriod(int64_t start, int64_t end, PeriodSums *sums)
+{
+    DaySums total;
+    if (!SummaryDaySums(start, end, &total))
+        return false;
     PeriodSums read;
     read.runDistance = Low32(total.runDistance);
     read.walkDistance = Low32(total.walkDistance);

@@ -400,8 +400,10 @@ TEST_F(SessionTest, ReadLanguageListFailures)
         std::uint16_t state;
     };
     const Case cases[] = {
-        // A status up to 2 in the block leaves the state ready, but only 0 gives a list.
-        {"busy block", SimHidMonitor::LanguageBlock(1, {0, 1}), 0},
+        // A status up to 2 in the block becomes the state, as the device information's does: a busy
+        // monitor reads as busy, never as ready. Only 0 gives a list.
+        {"busy block", SimHidMonitor::LanguageBlock(1, {0, 1}), 1},
+        {"failed block", SimHidMonitor::LanguageBlock(2, {0, 1}), 2},
         {"error block", SimHidMonitor::LanguageBlock(5, {0, 1}), 2},
         {"short block", std::vector<std::uint8_t>(64, 0), 2},
     };
@@ -415,6 +417,7 @@ TEST_F(SessionTest, ReadLanguageListFailures)
         list.codes = {0, 1};
         EXPECT_FALSE(session.ReadLanguageList(state, list)) << c.name;
         EXPECT_EQ(state, c.state) << c.name;
+        EXPECT_EQ(session.GetState(), c.state) << c.name;
         EXPECT_EQ(list.count, 0) << c.name;
         EXPECT_TRUE(list.codes.empty()) << c.name;
     }

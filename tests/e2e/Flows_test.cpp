@@ -849,9 +849,37 @@ TEST_F(Flows, ACommandLineStartLogsTheStoredUserInAndImportsAtOnce)
         ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
         EXPECT_EQ(StoredRuns(), 2);
         EXPECT_EQ(DriveFile()[207], 0);
-        EXPECT_EQ(StoredIdentity(), u"");
+        // The user's first monitor becomes theirs, as with the Login button.
+        EXPECT_FALSE(FoundIdentity().empty());
+        EXPECT_EQ(StoredIdentity(), FoundIdentity());
         EXPECT_TRUE(sim.ScsiCommands().empty());
         EXPECT_TRUE(service.Methods().empty());
+    });
+}
+
+// A command-line start with someone else's monitor plugged in: the mismatch page, and neither the
+// account nor the monitor changes.
+TEST_F(Flows, ACommandLineStartLeavesSomeoneElsesMonitorAlone)
+{
+    CreateAccount();
+    {
+        KvtDatabase db;
+        ASSERT_EQ(db.Login(u"ann", u"abc"), 1);
+        ASSERT_EQ(db.SetDeviceSerialNo(u"someone-elses-monitor"), 1);
+        ASSERT_EQ(db.Logout(), 1);
+    }
+    PlugInDrive(TwoRuns());
+    const auto before = DriveFile();
+    CKVTDlg dlg(1033);
+    dlg.m_strCmdUser = u"ann";
+    dlg.m_strCmdPassword = StoredPasswordText();
+    Run(dlg, [&] {
+        vxtest::ProcessEvents();
+        EXPECT_TRUE(dlg.IsWindowVisible());
+        EXPECT_EQ(Caption(1250), u"Device does not match");
+        EXPECT_EQ(StoredRuns(), 0);
+        EXPECT_EQ(DriveFile(), before);
+        EXPECT_EQ(StoredIdentity(), u"someone-elses-monitor");
     });
 }
 

@@ -385,6 +385,49 @@ TEST_F(RunStoreTest, TotalsCoverOnlyTheUsersOwnRuns)
     EXPECT_EQ(2u, count);
 }
 
+// The pages' lifetime totals: every run's distances and duration as the monitor gave them, however
+// far the sums pass 32 bits, from the day sums and from the statement alike.
+TEST_F(RunStoreTest, FullTotalsKeepWhatLiesBeyond32Bits)
+{
+    constexpr uint64_t kTop = 0xFFFFFFFFu;
+    for (int day = 1; day <= 3; ++day)
+    {
+        RunRecord run = MakeRun(Day(day, 3, 2010), At(8), 0xFFFFFFFFu, 0xFFFFFFFFu);
+        run.duration = 0xFFFFFFFFu;
+        Store(run);
+    }
+    StoreAt(Day(4, 3, 2010), At(8), 2000000000u, 0);
+    uint64_t distance = 7, duration = 7;
+    uint32_t count = 7;
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    EXPECT_EQ(6 * kTop + 2000000000u, distance);
+    EXPECT_EQ(3 * kTop + 1800u, duration);
+    EXPECT_EQ(4u, count);
+    // The 32-bit totals keep their low bits.
+    uint32_t low = 0, lowDuration = 0, lowCount = 0;
+    ASSERT_EQ(1, m_db.GetRunTotals(&low, &lowDuration, &lowCount));
+    EXPECT_EQ(static_cast<uint32_t>(distance), low);
+    EXPECT_EQ(static_cast<uint32_t>(duration), lowDuration);
+
+    // A row the day sums cannot take (a fractional value, as another program may write) leaves the
+    // answer to the statement, which gives the same.
+    Peek peek(m_db.GetPath());
+    ASSERT_EQ(1, peek.Run(u"Insert into Run values ( 'ann', 90000, -1 )"));
+    ASSERT_EQ(1,
+              peek.Run(u"Insert into RunInfo values ( 90000, 129700584000000000, 0.5, 1, 1, 0, 0, 1, 1, 0, "
+                       u"0 )"));
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    EXPECT_EQ(6 * kTop + 2000000000u, distance);
+    EXPECT_EQ(3 * kTop + 1800u, duration);
+    EXPECT_EQ(5u, count);
+
+    LoginAs(u"bob");
+    ASSERT_EQ(1, m_db.GetRunTotals(&distance, &duration, &count));
+    EXPECT_EQ(0u, distance);
+    EXPECT_EQ(0u, duration);
+    EXPECT_EQ(0u, count);
+}
+
 TEST_F(RunStoreTest, RunsSinceAreStrictlyLaterOldestFirstAndLimited)
 {
     // Stored out of order; bob's run lies in between.

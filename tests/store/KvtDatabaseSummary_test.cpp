@@ -83,6 +83,34 @@ class Plain
         return s;
     }
 
+    // The lifetime totals in full: distance, duration, count; each stored value as the unsigned
+    // 32-bit number it was stored from. ok 0 when the statement fails.
+    struct FullTotals
+    {
+        int ok = -1;
+        uint64_t distance = 0xDEAD, duration = 0xDEAD;
+        uint32_t count = 0xDEAD;
+        bool operator==(const FullTotals &) const = default;
+    };
+    FullTotals Totals64(const std::u16string &user)
+    {
+        const auto sql = SqlFormat(u"Select Sum(RunInfo.RunDistanceRun & 4294967295) + "
+                                   u"Sum(RunInfo.RunDistanceWalk & 4294967295), "
+                                   u"Sum(RunInfo.RunDuration & 4294967295), count(*) from RunInfo INNER JOIN "
+                                   u"Run ON Run.RunID = RunInfo.RunID and Run.UserID = '%s'",
+                                   {user});
+        FullTotals t;
+        t.ok = m_peek.Run(*sql);
+        if (t.ok)
+        {
+            int64_t value = 0;
+            t.distance = m_peek.Table().GetInt64(0, 0, &value) ? static_cast<uint64_t>(value) : 0;
+            t.duration = m_peek.Table().GetInt64(0, 1, &value) ? static_cast<uint64_t>(value) : 0;
+            t.count = Low32(m_peek.Table(), 2);
+        }
+        return t;
+    }
+
     int HeartRates(const std::u16string &user)
     {
         const auto sql = SqlFormat(u"Select max(RunInfo.RunHeartBeatBeforeRun), "
@@ -212,6 +240,15 @@ class SummaryTest : public RunStoreTest
         totals.v[3] = totals.v[4] = totals.v[5] = totals.v[6] = 0xDEAD;
         Sums plainTotals = m_plain.Totals(user);
         EXPECT_TRUE(totals == plainTotals) << Show(totals) << " / " << Show(plainTotals);
+        Plain::FullTotals full;
+        full.ok = m_db.GetRunTotals(&full.distance, &full.duration, &full.count);
+        const Plain::FullTotals plainFull = m_plain.Totals64(user);
+        if (plainFull.ok)
+        {
+            EXPECT_TRUE(full == plainFull)
+                << full.distance << " " << full.duration << " " << full.count << " / " << plainFull.distance
+                << " " << plainFull.duration << " " << plainFull.count;
+        }
         EXPECT_EQ(m_plain.HeartRates(user), m_db.HasHeartRates());
 
         DateParts date{9, 9, 9};

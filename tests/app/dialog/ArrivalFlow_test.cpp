@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -349,6 +350,26 @@ class ArrivalFlowTest : public ::testing::Test
         return buffer;
     }
 
+    static std::u16string Latin1(const char *text)
+    {
+        std::u16string out;
+        for (const char *p = text; *p; ++p)
+            out += static_cast<char16_t>(static_cast<unsigned char>(*p));
+        return out;
+    }
+
+    // Takes away the column the stored identity is read from: the read fails while the log-in works.
+    void MakeStoredIdentityUnreadable() const
+    {
+        sqlite3 *other = nullptr;
+        const std::string file = std::string(std::getenv("XDG_DATA_HOME")) + "/Vormatik/KVTDB_NB.dat";
+        ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, "ALTER TABLE UserInfo RENAME COLUMN DeviceSerialNo TO Gone", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(other);
+    }
+
     static std::u16string StatusText(FlowDlg &dlg)
     {
         auto *status = dynamic_cast<UIStatic *>(dlg.GetDlgItem(CKVTDlg::kStatusLineId));
@@ -456,7 +477,7 @@ TEST_F(ArrivalFlowTest, LogInChecksForTheDeviceAndPicksThePageByTheStoredIdentit
             EXPECT_EQ(std::u16string(dlg.m_szDisplayName.data()), u"Ann Lee");
             EXPECT_EQ(std::u16string(dlg.m_szPassword.data()), u"abc");
             EXPECT_TRUE(dlg.m_bMetric);
-            EXPECT_EQ(dlg.m_nHeightCm, 170);
+            EXPECT_EQ(dlg.m_nUserHeightCm, 170);
             EXPECT_EQ(dlg.m_nAge, 30);
         });
     }
@@ -699,9 +720,9 @@ TEST_F(ArrivalFlowTest, RealFilesLeadToTheirPages)
         FlowDlg dlg;
         Run(dlg, [&] {
             ASSERT_TRUE(AddUser(dlg));
-            // The start-up log-in imports at once, whatever identity the monitor has.
+            // The start-up log-in imports the user's own monitor at once.
             ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
-            ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(u"another"), 1);
+            ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(Latin1(dlg.m_szDeviceId.data()).c_str()), 1);
             ASSERT_EQ(dlg.m_pDatabase->Logout(), 1);
             dlg.LoginWithPassword(u"ann", u"abc");
             vxtest::ProcessEvents();
@@ -712,6 +733,195 @@ TEST_F(ArrivalFlowTest, RealFilesLeadToTheirPages)
             EXPECT_EQ(RunCount(dlg), c.runs);
             EXPECT_EQ(dlg.m_bImported, c.runs > 0 ? TRUE : FALSE);
         });
+    }
+}
+
+TEST_F(ArrivalFlowTest, TheStartUpLogInImportsAndEmptiesOnlyTheUsersOwnMonitor)
+{
+    struct Case
+    {
+        const char *name;
+        const char16_t *storedBefore; // null: the found identity; u"?": the identity cannot be read
+        Calls calls;
+        int runs;
+    };
+    const Case cases[] = {
+        {"its own monitor", nullptr, {"home page"}, 2},
+        {"nothing stored yet", u"", {"home page"}, 2},
+        {"someone else's monitor", u"someone-elses-monitor", {"mismatch page"}, 0},
+        {"a stored identity with quotes", u"it's \"SER42\"'--", {"mismatch page"}, 0},
+        {"the identity in another case", u"lower", {"mismatch page"}, 0},
+        {"an unreadable identity", u"?", {"upload prompt"}, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        PlugInDrive(TwoRuns());
+        const Bytes before = DriveFile();
+        FlowDlg dlg;
+        Run(dlg, [&] {
+            ASSERT_TRUE(AddUser(dlg));
+            const std::u16string found = Latin1(dlg.m_szDeviceId.data());
+            ASSERT_FALSE(found.empty());
+            std::u16string stored = c.storedBefore ? c.storedBefore : found;
+            if (stored == u"lower")
+            {
+                stored = found;
+                for (char16_t &ch : stored)
+                    ch = static_cast<char16_t>(std::tolower(ch));
+                ASSERT_NE(stored, found);
+            }
+            if (stored == u"?")
+            {
+                MakeStoredIdentityUnreadable();
+            }
+            else
+            {
+                ASSERT_EQ(dlg.m_pDatabase->Login(u"ann", u"abc"), 1);
+                ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(stored.c_str()), 1);
+                ASSERT_EQ(dlg.m_pDatabase->Logout(), 1);
+            }
+            dlg.LoginWithPassword(u"ann", u"abc");
+            vxtest::ProcessEvents();
+            EXPECT_EQ(dlg.calls, c.calls);
+            EXPECT_TRUE(dlg.m_bLoggedIn);
+            EXPECT_EQ(RunCount(dlg), c.runs);
+            EXPECT_EQ(dlg.m_bImported, c.runs > 0 ? TRUE : FALSE);
+            if (c.runs > 0)
+            {
+                ExpectEmptiedForTheOwner(DriveFile());
+                EXPECT_EQ(StoredIdentity(dlg), found);
+                return;
+            }
+            // Neither read into the account nor emptied: the monitor's file is as it was.
+            EXPECT_EQ(DriveFile(), before);
+            if (stored != u"?")
+            {
+                EXPECT_EQ(StoredIdentity(dlg), stored);
+            }
+        });
+    }
+}
+
+// The user's own monitor passes the start-up log-in's check and is pulled out before the import reads
+// it: an error page, nothing stored, nothing counted as imported.
+class UnpluggedAfterTheCheckDlg : public FlowDlg
+{
+  public:
+    std::function<void()> unplug;
+    int ImportWorkouts() override
+    {
+        if (unplug)
+            unplug();
+        return CKVTDlg::ImportWorkouts();
+    }
+};
+
+TEST_F(ArrivalFlowTest, AMonitorGoneAfterTheStartUpCheckLeavesNothingImported)
+{
+    PlugInDrive(TwoRuns());
+    UnpluggedAfterTheCheckDlg dlg;
+    dlg.unplug = [this] { Unplug(); };
+    Run(dlg, [&] {
+        ASSERT_TRUE(AddUser(dlg));
+        dlg.LoginWithPassword(u"ann", u"abc");
+        vxtest::ProcessEvents();
+        ASSERT_EQ(dlg.calls.size(), 1u);
+        EXPECT_TRUE(dlg.calls[0] == "retrieve error page" || dlg.calls[0] == "disconnected page")
+            << dlg.calls[0];
+        EXPECT_EQ(RunCount(dlg), 0);
+        EXPECT_FALSE(dlg.m_bImported);
+    });
+}
+
+TEST_F(ArrivalFlowTest, NoWayOnWritesToAMonitorThatIsNotTheUsers)
+{
+    // The user's own monitor passed the log-in's check; by the time of each action below the monitor
+    // found is another one (its identity no longer the stored one).
+    enum class Action
+    {
+        Yes,
+        Retry,
+        DatePromptContinue,
+        EraseProceed,
+        SaveErrorRetry,
+        SettingsWrite,
+        EraseWrite,
+    };
+    struct Case
+    {
+        const char *name;
+        Action action;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {"Yes of the upload prompt", Action::Yes, {"mismatch page"}},
+        {"Retry of an error page", Action::Retry, {"mismatch page"}},
+        {"Continue of the date prompt", Action::DatePromptContinue, {"mismatch page"}},
+        {"Proceed of the erase warning", Action::EraseProceed, {}},
+        {"Retry of the save-error page", Action::SaveErrorRetry, {}},
+        {"the settings write-back", Action::SettingsWrite, {}},
+        {"the erasing write-back", Action::EraseWrite, {}},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::string home = vxtest::MakeTempDir("xdg");
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        PlugInDrive(TwoRuns());
+        const Bytes before = DriveFile();
+        FlowDlg dlg;
+        dlg.realDatePrompt = true;
+        Run(
+            dlg,
+            [&] {
+                ASSERT_TRUE(AddUser(dlg));
+                LoginFields fields(&dlg, u"ann", u"abc");
+                dlg.OnLogin();
+                ASSERT_EQ(dlg.calls, (Calls{"upload prompt"}));
+                ASSERT_EQ(dlg.m_pDatabase->SetDeviceSerialNo(u"the-users-own-monitor"), 1);
+                dlg.m_bImported = TRUE;
+                dlg.calls.clear();
+                switch (c.action)
+                {
+                case Action::Yes:
+                    dlg.OnUploadYes();
+                    break;
+                case Action::Retry:
+                    dlg.OnErrorRetry();
+                    break;
+                case Action::DatePromptContinue:
+                    dlg.AskLastRunDate();
+                    dlg.calls.erase(dlg.calls.begin());
+                    break;
+                case Action::EraseProceed:
+                    dlg.ShowEraseWarningView();
+                    dlg.OnEraseProceed();
+                    EXPECT_EQ(StatusText(dlg), u"Sorry!! Erase data failed!\nPlease exit the application and "
+                                               u"try again.");
+                    break;
+                case Action::SaveErrorRetry:
+                    dlg.OnSaveErrorRetry();
+                    break;
+                case Action::SettingsWrite:
+                    EXPECT_FALSE(dlg.WriteDeviceSettings(false));
+                    break;
+                case Action::EraseWrite:
+                    EXPECT_FALSE(dlg.WriteDeviceSettings(true));
+                    break;
+                }
+                vxtest::ProcessEvents();
+                EXPECT_EQ(dlg.calls, c.calls);
+                EXPECT_EQ(RunCount(dlg), 0);
+                EXPECT_EQ(DriveFile(), before);
+                EXPECT_EQ(StoredIdentity(dlg), u"the-users-own-monitor");
+            },
+            [&](CDialog &d) {
+                dlg.SetEnteredDate((2010u << 16) | (12u << 8) | 31u);
+                d.EndDialog(IDOK);
+            });
     }
 }
 

@@ -239,6 +239,34 @@ TEST_F(HomePageTest, LargeTotalsTakeTheSmallerSize)
     }
 }
 
+TEST_F(HomePageTest, LifetimeTotalsBeyond32BitsShowInFull)
+{
+    struct Case
+    {
+        const char16_t *user;
+        uint32_t distanceEach, durationEach;
+        int runs;
+        const char16_t *distanceText, *time;
+    };
+    const Case cases[] = {
+        {u"a", 2000000000u, 60, 3, u"6000000.0km", u"0Hr03Min00Sec"},
+        {u"b", 2147483648u, 60, 2, u"4294967.3km", u"0Hr02Min00Sec"},
+        {u"c", 1000, 2147483648u, 2, u"2.0km", u"1193046Hr28Min16Sec"},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(std::string(c.user, c.user + 1));
+        User(c.user);
+        Store(std::vector<RunRecord>(static_cast<std::size_t>(c.runs),
+                                     MakeRun(Day(2026, 11, 2), c.distanceEach, c.durationEach)));
+        dlg->ShowHomeView();
+        EXPECT_EQ(Caption(1054), c.distanceText);
+        EXPECT_EQ(Caption(1056), c.time);
+        for (UINT id : {1054u, 1056u})
+            EXPECT_EQ(Item<UIStatic>(id)->GetFontSize(), 14) << id;
+    }
+}
+
 TEST_F(HomePageTest, ThousandRunsTakeTheSmallerSize)
 {
     std::vector<RunRecord> runs;

@@ -55,7 +55,7 @@ TEST(MainDialogDeviceSettings, WritesTheDialogsUserAndSettingsToTheMonitor)
     Put(dlg.m_szLastName, u"O'Neil");
     dlg.m_nAge = 41;
     dlg.m_nGender = 1;
-    dlg.m_nHeightCm = 181;
+    dlg.m_nUserHeightCm = 181;
     dlg.m_nWeightKg = 73;
     dlg.m_FirmwareVersion = FirmwareVersion{2, 2, 7};
     dlg.m_ProfileSettings = UserProfileSettings{0, 1, 0, 2, 70, 90};

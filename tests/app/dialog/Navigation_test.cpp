@@ -444,23 +444,78 @@ TEST_F(Navigation, AFailedSaveKeepsThePromptAndTheSettingsPage)
 TEST_F(Navigation, AQuestionArrivingAfterTheSettingsPageIsGoneIsDropped)
 {
     AnswerPrompts([](CSaveChangesDlg &d) { d.EndDialog(IDABORT); });
-    for (const bool arrival : {true, false})
+    SettingsPage(true);
+    Click(kGoalButton);
+    dlg->ShowArrivalPrompt();
+    const BOOL ignore = dlg->m_bIgnoreDeviceArrival;
+    const std::vector<std::string> before = dlg->calls;
+    vxtest::ProcessEvents();
+    EXPECT_EQ(dlg->confirmations, 1);
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(dlg->calls, before) << "the page that took the place stays";
+    EXPECT_NE(dlg->GetDlgItem(kStandInId), nullptr);
+    EXPECT_EQ(dlg->m_bIgnoreDeviceArrival, ignore);
+
+    // The next press on a modified settings page asks again.
+    SettingsPage(true);
+    Click(kRunsButton);
+    vxtest::ProcessEvents();
+    EXPECT_EQ(dlg->confirmations, 1);
+}
+
+// Presses that come before the answer (before the question is handled, or while its prompt is up)
+// only change the page asked for: one question is asked, the changes are kept until it is answered,
+// and the last press's page follows it.
+TEST_F(Navigation, FurtherPressesBeforeTheAnswerChangeOnlyTheTarget)
+{
+    const struct
     {
-        SCOPED_TRACE(arrival ? "an arrival's prompt" : "a second press");
-        SettingsPage(true);
+        const char *name;
+        bool save;
+        bool pressWhileUp;
+        const char *page;
+        KvtView view;
+    } cases[] = {
+        {"pressed twice, saved", true, false, "runs", KvtView::Runs},
+        {"pressed twice, not saved", false, false, "runs", KvtView::Runs},
+        {"pressed again while the prompt is up, saved", true, true, "support", KvtView::Support},
+        {"pressed again while the prompt is up, not saved", false, true, "support", KvtView::Support},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        UIDeviceSettingDlg *page = SettingsPage(true);
+        dlg->writes = 0;
+        prompts = 0;
+        AnswerPrompts([&](CSaveChangesDlg &prompt) {
+            EXPECT_TRUE(dlg->calls.empty()) << "no page before the answer";
+            EXPECT_EQ(dlg->m_pChildPage, page);
+            if (dlg->m_pChildPage == page)
+            {
+                EXPECT_TRUE(page->m_bModified) << "the changes are still there to be saved";
+            }
+            if (c.pressWhileUp)
+            {
+                Click(kSupportButton);
+                EXPECT_TRUE(dlg->calls.empty());
+                EXPECT_EQ(dlg->m_nCurrentView, KvtView::Support);
+                EXPECT_TRUE(prompt.IsWindowVisible());
+            }
+            Press(c.save ? prompt.GetSaveButton() : prompt.GetDiscardButton());
+        });
         Click(kGoalButton);
-        if (arrival)
-            dlg->ShowArrivalPrompt();
-        else
-            Click(kRunsButton); // the page state is no longer the settings page's: at once
-        const BOOL ignore = dlg->m_bIgnoreDeviceArrival;
-        const std::vector<std::string> before = dlg->calls;
+        Click(kRunsButton);
+        EXPECT_TRUE(dlg->calls.empty()) << "the second press builds nothing";
+        ASSERT_EQ(dlg->m_pChildPage, page);
+        EXPECT_TRUE(page->m_bModified);
+        EXPECT_EQ(dlg->m_nCurrentView, KvtView::Runs);
         vxtest::ProcessEvents();
         EXPECT_EQ(dlg->confirmations, 1);
-        EXPECT_EQ(prompts, 0);
-        EXPECT_EQ(dlg->calls, before) << "the page that took the place stays";
-        EXPECT_NE(dlg->GetDlgItem(kStandInId), nullptr);
-        EXPECT_EQ(dlg->m_bIgnoreDeviceArrival, ignore);
+        EXPECT_EQ(prompts, 1);
+        EXPECT_EQ(dlg->writes, c.save ? 1 : 0);
+        EXPECT_EQ(dlg->calls, std::vector<std::string>{c.page});
+        EXPECT_EQ(dlg->m_nCurrentView, c.view);
+        EXPECT_EQ(dlg->m_pSaveChangesDlg, nullptr);
     }
 }
 

@@ -216,7 +216,7 @@ TEST_F(NewAccountTest, TwoDigitYearsAndUnitsAreStoredAsTheUserMeantThem)
             EXPECT_EQ(user.weightUnit, c.weightUnit);
             EXPECT_EQ(user.gender, 0);
             // The dialog keeps the same user: what the monitor's header gets is in kilograms.
-            EXPECT_EQ(dlg.m_nHeightCm, c.height);
+            EXPECT_EQ(dlg.m_nUserHeightCm, c.height);
             EXPECT_EQ(dlg.m_nWeightKg, c.weight);
             EXPECT_EQ(dlg.m_nAge, c.age);
             EXPECT_EQ(dlg.m_bMetric, c.weightUnit == 5 ? TRUE : FALSE);

@@ -2,6 +2,8 @@
 // monitor.
 #include "tests/app/dialog/AccountFormTestSupport.h"
 
+#include "device/WorkoutFile.h"
+
 using namespace accounttest;
 
 namespace
@@ -163,7 +165,7 @@ TEST_F(ProfilePageTest, SaveChecksTheFormAndKeepsWhatIsLeftAsItWas)
             {
                 EXPECT_EQ(dlg.calls, (Calls{"home page"}));
                 EXPECT_EQ(dlg.m_nCurrentView, KvtView::Home);
-                EXPECT_EQ(dlg.m_nHeightCm, c.height);
+                EXPECT_EQ(dlg.m_nUserHeightCm, c.height);
                 return;
             }
             EXPECT_EQ(StatusText(dlg), c.status);
@@ -209,7 +211,7 @@ TEST_F(ProfilePageTest, AnUntouchedImperialHeightKeepsItsCentimetres)
             EXPECT_EQ(user.heightUnit, 4);
             EXPECT_EQ(user.weight, 60);
             EXPECT_EQ(user.weightUnit, 6);
-            EXPECT_EQ(dlg.m_nHeightCm, height);
+            EXPECT_EQ(dlg.m_nUserHeightCm, height);
             EXPECT_EQ(dlg.m_nWeightKg, 60);
         });
     }
@@ -357,6 +359,65 @@ TEST_F(ProfilePageTest, AnImportedMonitorGetsTheSavedProfileAndAFailedWriteIsRep
             EXPECT_EQ(file[203] | file[204] << 8, 175);
             EXPECT_EQ(file[205], 72);
             EXPECT_EQ(file[207], before[207]);
+        });
+    }
+}
+
+TEST_F(ProfilePageTest, AUnitSwitchLeftUnsavedChangesNeitherTheUserNorTheMonitor)
+{
+    for (const bool imperial : {false, true})
+    {
+        SCOPED_TRACE(imperial ? "stored in feet" : "stored in centimetres");
+        const std::string home = vxtest::MakeTempDir("xdg");
+        dataHome = home;
+        vxtest::ScopedEnv data("XDG_DATA_HOME", home.c_str());
+        PlugInDrive(TwoRuns());
+        AccountDlg dlg;
+        Run(dlg, [&] {
+            LogInAnn(dlg, imperial);
+            const auto switchUnits = [&](UINT radio, void (*handler)()) {
+                auto *button = dynamic_cast<UIButton *>(dlg.GetDlgItem(static_cast<int>(radio)));
+                ASSERT_NE(button, nullptr);
+                button->SetCheck(1);
+                handler();
+            };
+            // 230 cm typed over the stored 181, shown in feet, and the page left without Save.
+            dlg.ShowProfileView();
+            if (imperial)
+                switchUnits(1216, &CKVTDlg::OnUnitsMetric);
+            EXPECT_EQ(Text(dlg, 1020), u"181");
+            SetText(dlg, 1020, u"230");
+            switchUnits(1361, &CKVTDlg::OnUnitsImperial);
+            EXPECT_EQ(Text(dlg, 1020), u"7");
+            EXPECT_EQ(Text(dlg, 1021), u"7");
+            dlg.ShowHomeView();
+            EXPECT_EQ(dlg.OwnerProfile().height, 181);
+
+            // Built again, the page shows the stored height; in feet (181 cm is 71 inches, which
+            // alone give 180 cm) it comes back as the stored centimetres, not as what was typed.
+            dlg.ShowProfileView();
+            if (imperial)
+            {
+                EXPECT_EQ(Text(dlg, 1020), u"5");
+                EXPECT_EQ(Text(dlg, 1021), u"11");
+                switchUnits(1216, &CKVTDlg::OnUnitsMetric);
+            }
+            EXPECT_EQ(Text(dlg, 1020), u"181");
+            dlg.ShowHomeView();
+
+            // What the monitor gets, by the import and by a settings write, is the stored height.
+            ASSERT_EQ(dlg.ImportWorkouts(), 1);
+            Bytes file = DriveFile();
+            ASSERT_GT(file.size(), 207u);
+            EXPECT_EQ(file[203] | file[204] << 8, 181);
+            drive->WriteFile("FR.DAT", TwoRuns());
+            ASSERT_TRUE(dlg.WriteDeviceSettings(false));
+            file = DriveFile();
+            ASSERT_GT(file.size(), 207u);
+            EXPECT_EQ(file[203] | file[204] << 8, 181);
+            StoredUser user;
+            ASSERT_TRUE(ReadUser(dlg, &user));
+            EXPECT_EQ(user.height, 181);
         });
     }
 }

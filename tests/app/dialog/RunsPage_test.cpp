@@ -378,6 +378,39 @@ TEST_F(RunsPageTest, TheShareButtonHoldsItsCaptionOnOneLine)
     }
 }
 
+// Lifetime sums pass 32 bits where no single run does; they show in full, and one that would wrap to
+// exactly 0 is not taken for no data.
+TEST_F(RunsPageTest, LifetimeTotalsBeyond32BitsShowInFull)
+{
+    struct Case
+    {
+        const char16_t *user;
+        std::vector<RunRecord> runs;
+        const char16_t *distance, *time;
+    };
+    const std::vector<Case> cases = {
+        {u"three", std::vector<RunRecord>(3, MakeRun(Day(2026, 12, 1), 2000000000u, 0, 60)), u"6000000.0km",
+         u"0Hr03Min00Sec"},
+        {u"distancewraps", std::vector<RunRecord>(2, MakeRun(Day(2026, 12, 1), 2147483648u, 0, 60)),
+         u"4294967.3km", u"0Hr02Min00Sec"},
+        {u"runandwalk", {MakeRun(Day(2026, 12, 1), 4294967295u, 1, 60)}, u"4294967.3km", u"0Hr01Min00Sec"},
+        {u"timewraps", std::vector<RunRecord>(2, MakeRun(Day(2026, 12, 1), 1000, 0, 2147483648u)), u"2.0km",
+         u"1193046Hr28Min16Sec"},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(std::string(c.user, c.user + std::char_traits<char16_t>::length(c.user)));
+        User(c.user);
+        Store(c.runs);
+        dlg->ShowRunsView();
+        EXPECT_EQ(Item<CWnd>(1156), nullptr) << "no \"Sorry, no data!\"";
+        EXPECT_EQ(Caption(1054), c.distance);
+        EXPECT_EQ(Caption(1056), c.time);
+        for (UINT id : {1054u, 1056u})
+            EXPECT_EQ(Item<UIStatic>(id)->GetFontSize(), 14) << id;
+    }
+}
+
 TEST_F(RunsPageTest, TheGoalLineShowsTargetPeriodAndWhatIsLeft)
 {
     enum Kind
