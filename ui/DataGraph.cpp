@@ -60,6 +60,28 @@ void Text(Gdiplus::Graphics &g, const CString &text, const CString &face, float 
     Gdiplus::SolidBrush brush{Gdiplus::Color(color)};
     g.DrawString(text.GetString(), text.GetLength(), &font, box, &format, &brush);
 }
+// The preset's size for a point label, or a smaller one where the label would run into its
+// neighbours' slots (the week names of some languages): half a point less at a time, down to the
+// smallest size that is still read.
+float FittedSize(Gdiplus::Graphics &g, const CString &text, const CString &face, float size, float width)
+{
+    constexpr float kSmallest = 6.0f;
+    if (text.IsEmpty() || !(width > 0.0f))
+        return size;
+    Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+    for (float tried = size; tried > kSmallest; tried -= 0.5f)
+    {
+        Gdiplus::Font font(face.GetString(), tried, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+        Gdiplus::RectF measured;
+        if (g.MeasureString(text.GetString(), text.GetLength(), &font, Gdiplus::PointF(0.0f, 0.0f), &format,
+                            &measured) != Gdiplus::Ok)
+            return size;
+        // Two pixels of white on each side keep neighbouring labels apart.
+        if (measured.Width <= width - 4.0f)
+            return tried;
+    }
+    return std::min(size, kSmallest);
+}
 } // namespace
 
 CDataGraph::CDataGraph(GraphPointPickedCallback onPoint, GraphArrowCallback onPrevious,
@@ -285,16 +307,17 @@ void CDataGraph::DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, f
         const float left = static_cast<float>(s.m_nLeftMargin) + static_cast<float>(s.m_nPlotStart) +
                            static_cast<float>(i) * slot;
         const Gdiplus::RectF firstBox(left, bandTop, slot, band * 2.0f / 3.0f);
-        Text(g, point.m_strFirstLabel, s.m_strFirstLabelFont, static_cast<float>(s.m_nFirstLabelFontSize),
-             Gdiplus::FontStyleRegular, s.m_crFirstLabel, firstBox, Gdiplus::StringAlignmentCenter,
-             Gdiplus::StringAlignmentNear);
+        const float firstSize = FittedSize(g, point.m_strFirstLabel, s.m_strFirstLabelFont,
+                                           static_cast<float>(s.m_nFirstLabelFontSize), slot);
+        Text(g, point.m_strFirstLabel, s.m_strFirstLabelFont, firstSize, Gdiplus::FontStyleRegular,
+             s.m_crFirstLabel, firstBox, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentNear);
 
         // The second label starts a little above where the first one ends.
         float firstBottom = bandTop;
         if (!point.m_strFirstLabel.IsEmpty())
         {
-            Gdiplus::Font font(s.m_strFirstLabelFont.GetString(), static_cast<float>(s.m_nFirstLabelFontSize),
-                               Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+            Gdiplus::Font font(s.m_strFirstLabelFont.GetString(), firstSize, Gdiplus::FontStyleRegular,
+                               Gdiplus::UnitPoint);
             Gdiplus::StringFormat format;
             format.SetAlignment(Gdiplus::StringAlignmentCenter);
             Gdiplus::RectF measured;
@@ -303,7 +326,9 @@ void CDataGraph::DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, f
                 firstBottom = measured.GetBottom();
         }
         const Gdiplus::RectF secondBox(left, firstBottom - 5.0f, slot, band / 3.0f);
-        Text(g, point.m_strSecondLabel, s.m_strSecondLabelFont, static_cast<float>(s.m_nSecondLabelFontSize),
+        Text(g, point.m_strSecondLabel, s.m_strSecondLabelFont,
+             FittedSize(g, point.m_strSecondLabel, s.m_strSecondLabelFont,
+                        static_cast<float>(s.m_nSecondLabelFontSize), slot),
              Gdiplus::FontStyleRegular, s.m_crSecondLabel, secondBox, Gdiplus::StringAlignmentCenter,
              Gdiplus::StringAlignmentNear);
 
@@ -368,8 +393,20 @@ void CDataGraph::DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float 
                 Gdiplus::RectF(x - kLineHitHalf, y - kLineHitHalf, 2 * kLineHitHalf, 2 * kLineHitHalf);
             line.emplace_back(x, y);
         }
-        if (line.size() < 2)
+        if (line.empty())
             continue;
+        if (line.size() == 1)
+        {
+            // A line of one point has no length: it shows as a dot as wide as the pen, where the
+            // point can be picked.
+            const float d = series.m_fPointSize;
+            if (d > 0.0f)
+            {
+                Gdiplus::SolidBrush dot{Gdiplus::Color(series.m_crColor)};
+                g.FillEllipse(&dot, line[0].X - d / 2.0f, line[0].Y - d / 2.0f, d, d);
+            }
+            continue;
+        }
         Gdiplus::Pen pen(Gdiplus::Color(series.m_crColor), series.m_fPointSize);
         pen.SetStartCap(Gdiplus::LineCapRound);
         pen.SetEndCap(Gdiplus::LineCapRound);
@@ -387,9 +424,21 @@ void CDataGraph::DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s)
     {
         const double value = m_dScaleTop - k * m_dScaleTop / kGridLines;
         m_strValueLabels[n].Format(u"%.1f%s", value, s.m_strUnit.GetString());
-        // Each label sits on its own grid line.
+        // Each label sits on its own grid line. Its box is the preset's width, or as wide as the
+        // label where a large scale (seven digits and more) would cut the number.
+        float width = static_cast<float>(s.m_nValueLabelWidth);
+        {
+            Gdiplus::Font font(s.m_strUnitFont.GetString(), static_cast<float>(s.m_nUnitFontSize),
+                               Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+            Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+            Gdiplus::RectF measured;
+            if (g.MeasureString(m_strValueLabels[n].GetString(), m_strValueLabels[n].GetLength(), &font,
+                                Gdiplus::PointF(0.0f, 0.0f), &format, &measured) == Gdiplus::Ok &&
+                std::isfinite(measured.Width))
+                width = std::max(width, std::ceil(measured.Width) + 1.0f);
+        }
         const Gdiplus::RectF box(static_cast<float>(s.m_nLeftMargin), static_cast<float>(k - 1) * gridStep,
-                                 static_cast<float>(s.m_nValueLabelWidth), gridStep);
+                                 width, gridStep);
         Text(g, m_strValueLabels[n], s.m_strUnitFont, static_cast<float>(s.m_nUnitFontSize),
              Gdiplus::FontStyleRegular, s.m_crTitle, box, Gdiplus::StringAlignmentNear,
              Gdiplus::StringAlignmentFar, Gdiplus::StringFormatFlagsNoWrap);

@@ -108,11 +108,13 @@ TEST(ImageTable, SizesFollowTheControlRectangles)
     ASSERT_TRUE(panel);
     EXPECT_GE(panel->GetWidth(), 470u);
     EXPECT_GE(panel->GetHeight(), 86u);
-    // The main dialog's background gives the window its size: it reaches as far as the farthest
-    // control any page places on it, the version label's right edge (720) and the bottom of the
-    // device settings page (620). The connect-status prompt, which shares it, fits well inside.
+    // The main dialog's background gives the window its size: as wide as the farthest control any
+    // page places on it (the version label's right edge, 720), and as tall as the navigation bar
+    // along its bottom edge (the bar ends at y 499; the Device Setting page, resized to its own
+    // picture, ends at 440) with the panel's rounded corners below it. The connect-status prompt,
+    // which shares it, fits well inside.
     EXPECT_EQ(main->GetWidth(), 720u);
-    EXPECT_EQ(main->GetHeight(), 620u);
+    EXPECT_EQ(main->GetHeight(), 520u);
 }
 
 TEST(ImageTable, ButtonFacesUseTheGreenKeyOutsideOnly)
@@ -149,6 +151,46 @@ TEST(ImageTable, DialogPicturesPaintOutsideInTheDialogKey)
         EXPECT_EQ(Pixel(*b, w - 1, 0), kDialogKey) << id;
         EXPECT_EQ(Pixel(*b, 0, h - 1), kDialogKey) << id;
         EXPECT_NE(Pixel(*b, w / 2, h / 2), kDialogKey) << id;
+    }
+}
+
+// The dialog pictures with a title band: the band carries the white title line (and, on the main
+// dialog, the close button and the My Runs totals) and ends before the first row where the
+// dialog's owner places body text; from there on, to the panel's bottom edge, the ground is the
+// light body, so dark and red texts stay legible.
+TEST(ImageTable, TitleBandsEndAboveTheFirstRowOfBodyText)
+{
+    const struct
+    {
+        unsigned id;
+        int bandFrom, bandTo; // rows the white title stands on
+        int bodyFrom;         // first row of body text
+    } cases[] = {
+        {106, 62, 92, 95}, // title label 35,62-225,92 and close button 64-90; the pages' text from y 97
+        {513, 10, 35, 42}, // prompt titles 10-25 and 10-35; their messages from y 60
+        {490, 10, 34, 42}, // share picture header 10-34; its rows from y 55
+    };
+    const auto light = [](ARGB v) {
+        return ((v >> 16) & 0xFF) >= 0xD0 && ((v >> 8) & 0xFF) >= 0xD0 && (v & 0xFF) >= 0xD0;
+    };
+    const auto band = [](ARGB v) { return ((v >> 16) & 0xFF) >= 0xB0 && ((v >> 8) & 0xFF) < 0x80; };
+    for (const auto &c : cases)
+    {
+        std::unique_ptr<Bitmap> b = Load(u"PNG", c.id);
+        ASSERT_TRUE(b) << c.id;
+        const int w = int(b->GetWidth()), h = int(b->GetHeight());
+        for (int x : {30, w / 2, w - 30})
+        {
+            int notBand = -1, notLight = -1; // the first offending row, if any
+            for (int y = c.bandTo - 1; y >= c.bandFrom; --y)
+                if (!band(Pixel(*b, x, y)))
+                    notBand = y;
+            for (int y = h - 3; y >= c.bodyFrom; --y)
+                if (!light(Pixel(*b, x, y)))
+                    notLight = y;
+            EXPECT_EQ(notBand, -1) << c.id << " at x " << x;
+            EXPECT_EQ(notLight, -1) << c.id << " at x " << x;
+        }
     }
 }
 

@@ -208,6 +208,76 @@ TEST_F(DataGraphTest, ValueLabelsCountDownFromTheTopWithTheUnit)
     EXPECT_LE(ink.bottom, 30);
 }
 
+// The largest distances a chart can show (a 32-bit count of metres, in kilometres) make labels of
+// seven digits and more, wider than the preset's 50 pixels: each is drawn whole, as wide as it
+// measures, at the left margin.
+TEST_F(DataGraphTest, LargeValueLabelsAreDrawnWhole)
+{
+    auto s = WeekOfBars();
+    s->m_strUnit = u"km";
+    s->m_series[0].m_points[6].m_fValue = 4294967.0f;
+    chart->Draw(s.get(), 1033);
+    EXPECT_EQ(chart->GetScaleTop(), 5000000.0);
+    EXPECT_EQ(chart->GetValueLabel(0).str(), u"4000000.0km");
+    EXPECT_EQ(chart->GetValueLabel(3).str(), u"1000000.0km");
+
+    Gdiplus::Bitmap scratch(10, 10, Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(&scratch);
+    Gdiplus::Font font(u"Arial", 8.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+    Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+    const std::u16string label = u"4000000.0km";
+    Gdiplus::RectF measured;
+    ASSERT_EQ(g.MeasureString(label.c_str(), static_cast<INT>(label.size()), &font, Gdiplus::PointF(0, 0), &format,
+                              &measured),
+              Gdiplus::Ok);
+    ASSERT_GT(measured.Width, 50.0f) << "the label is wider than the preset's box";
+    // The first label's row lies between the first and the second grid line; the nearest bar
+    // stands far to the right.
+    const Ink ink = InkOf(chart->GetBackBuffer(), 30, 16, 300, 29);
+    ASSERT_GE(ink.left, 30);
+    EXPECT_LE(ink.left, 34);
+    // Ink reaches the last letter: "km" ends near the measured width (less the layout's padding).
+    EXPECT_GE(ink.right, 30 + static_cast<int>(measured.Width) - 6);
+    EXPECT_LE(ink.right, 30 + static_cast<int>(measured.Width) + 2);
+}
+
+// The labels under the points of the weeks graph, in the longest words the languages have for
+// them: each stays inside its own slot, with white between neighbours.
+TEST_F(DataGraphTest, PointLabelsStayApartFromTheirNeighbours)
+{
+    const struct
+    {
+        const char16_t *week;
+        const char16_t *first[6];
+    } cases[] = {
+        {u"Woche", {u"26-1", u"2-8", u"9-15", u"16-22", u"23-29", u"30-31"}},
+        {u"Week", {u"26-1", u"2-8", u"9-15", u"16-22", u"23-29", u"30-31"}},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(c.week == cases[0].week ? "German" : "English");
+        auto s = GraphSettings::CreateTwoSeriesMonth(1031);
+        for (int i = 0; i < 6; ++i)
+        {
+            s->m_series[0].m_points[i].m_strFirstLabel = c.first[i];
+            s->m_series[0].m_points[i].m_strSecondLabel.Format(u"%s %d", c.week, 48 + i);
+        }
+        chart->SetSelectedPoint(-1);
+        chart->Draw(s.get(), 1031);
+        const float slot = 356.0f / 6.0f;
+        const Gdiplus::Bitmap *buffer = chart->GetBackBuffer();
+        for (int i = 0; i < 6; ++i)
+        {
+            // Ink of each slot's labels, and white on both sides of the slot's edges.
+            const int left = static_cast<int>(std::ceil(70.0f + static_cast<float>(i) * slot));
+            const int right = static_cast<int>(70.0f + static_cast<float>(i + 1) * slot);
+            EXPECT_GT(InkOf(buffer, left, 160, right, 192).right, 0) << i;
+            for (int edge : {left, right - 1})
+                EXPECT_EQ(InkOf(buffer, edge, 149, edge + 1, 192).left, -1) << "slot " << i << " column " << edge;
+        }
+    }
+}
+
 TEST_F(DataGraphTest, TheZoneSetsTheScaleAndIsShaded)
 {
     const struct
@@ -380,6 +450,47 @@ TEST_F(DataGraphTest, LinesJoinThePointsAndTheirSquaresAreHit)
 
     Click(CPoint(static_cast<int>(x3) + 3, static_cast<int>(4 * 14.7f) + 3));
     EXPECT_EQ(g_events, (std::vector<std::string>{"point 1012 3"}));
+}
+
+// A line series of one point has no segment to draw: the point shows as a round dot as wide as
+// the pen, where it can be picked; a series of two points shows no dot beyond its line.
+TEST_F(DataGraphTest, ALineOfOnePointIsADotAsWideAsThePen)
+{
+    auto s = GraphSettings::CreateHeartRateStyle1(1033);
+    s->m_series[0].m_points.resize(1);
+    // Top 5, 29.4 pixels a unit: the point lies at y 66.15, between two grid lines.
+    s->m_series[0].m_points[0].m_fValue = 2.75f;
+    s->m_series[0].m_fPointSize = 8.0f;
+    chart->Draw(s.get(), 1033);
+    ASSERT_EQ(chart->GetHitPointCount(), 1u);
+    // One slot over the whole plot (456 - 70 - 30 pixels), the point at its centre.
+    const float x = 70.0f + 356.0f / 2.0f;
+    const float y = 2.25f * 29.4f;
+    const Gdiplus::RectF hit = chart->GetPointRect(0, 0);
+    EXPECT_NEAR(hit.X + 5.0f, x, 1e-3);
+    EXPECT_NEAR(hit.Y + 5.0f, y, 1e-3);
+    const Gdiplus::Bitmap *buffer = chart->GetBackBuffer();
+    const int cx = static_cast<int>(x), cy = static_cast<int>(y);
+    EXPECT_EQ(Pixel(buffer, cx, cy), 0xFFF0A46Cu);
+    // Round and as wide as the pen, each way (the grid lines lie at y 58.8 and 73.5).
+    const Ink across = InkOf(buffer, cx - 10, cy, cx + 11, cy + 1);
+    const Ink down = InkOf(buffer, cx, cy - 5, cx + 1, cy + 6);
+    EXPECT_GE(across.right - across.left + 1, 7);
+    EXPECT_LE(across.right - across.left + 1, 10);
+    EXPECT_GE(down.bottom - down.top + 1, 7);
+    EXPECT_LE(down.bottom - down.top + 1, 10);
+    EXPECT_EQ(Pixel(buffer, across.left, down.top), 0xFFFFFFFFu) << "a corner of a square";
+    Click(CPoint(cx, cy));
+    EXPECT_EQ(g_events, (std::vector<std::string>{"point 1012 0"}));
+
+    s->m_series[0].m_points.resize(2);
+    s->m_series[0].m_points[1].m_fValue = 2.75f;
+    chart->Draw(s.get(), 1033);
+    const float x0 = 70.0f + 356.0f / 4.0f;
+    // The joined line runs level at the points' height; nothing lies left of the first point
+    // beyond the pen's round cap.
+    EXPECT_EQ(Pixel(buffer, static_cast<int>(x0) + 30, cy), 0xFFF0A46Cu);
+    EXPECT_EQ(InkOf(buffer, 81, cy - 1, static_cast<int>(x0) - 6, cy + 2).left, -1);
 }
 
 TEST_F(DataGraphTest, WhiteIsKeyedOutOverTheParent)

@@ -97,8 +97,8 @@ TEST(Screenshots, HomeAndMyRunsOfAUserWithRuns)
         vxtest::ProcessEvents();
         const QImage runs = vxtest::GrabWidget(dlg.GetWidget());
 
-        ASSERT_EQ(home.size(), QSize(720, 620));
-        ASSERT_EQ(runs.size(), QSize(720, 620));
+        ASSERT_EQ(home.size(), QSize(720, 520));
+        ASSERT_EQ(runs.size(), QSize(720, 520));
         EXPECT_EQ(dlg.m_nCurrentView, KvtView::Runs);
         // The detail panel of today beside the graph.
         auto *panel = dynamic_cast<UIStatic *>(dlg.GetDlgItem(1068));
