@@ -245,6 +245,7 @@ void CKVTDlg::ShowUserNameTitle()
 
 void CKVTDlg::AddShareAndLogOutButtons()
 {
+    // Each button takes its picture's size; the share picture (90 by 20) holds its caption.
     if (UIButton *share = AddPageButton(422, CRect(455, 436, 495, 456), kShareButtonId, 714, 713, 712, 713,
                                         &CKVTDlg::OnShareWithFriend, m_nLanguage == 1031 ? 8 : 10))
         share->SetTextColors(kActionText, kWhite, kWhite, kActionText);
@@ -301,12 +302,16 @@ void CKVTDlg::ShowRunsView()
     AddPageLabel(163, CRect(320, 69, 390, 93), 1053, kWhite, 10, 0, TRUE);
     text.Format(u"%#.1f%s", static_cast<double>(distance) * (m_bMetric ? kKmPerMetre : kMilesPerMetre),
                 LoadStringText(m_bMetric ? 166 : 179).GetString());
-    if (UIStatic *label = AddPageLabel(0, CRect(350, 69, 450, 89), 1054, kWhite, valueSize))
+    // Each of the row's later texts starts clear of the one before it: the distance value after
+    // its caption's "distance:" (to x 364), the time caption after the longest distance shown at
+    // 16 pixels ("6213.1miles", to 455), the time value after the caption's longest line in any
+    // language (to 496).
+    if (UIStatic *label = AddPageLabel(0, CRect(365, 69, 465, 89), 1054, kWhite, valueSize))
         label->SetText(text.GetString());
-    AddPageLabel(164, CRect(445, 69, 500, 93), 1055, kWhite, 10, 0, TRUE);
+    AddPageLabel(164, CRect(457, 69, 512, 93), 1055, kWhite, 10, 0, TRUE);
     text.Format(u"%d%s%02d%s%02d%s", duration / 3600, LoadStringText(274).GetString(), (duration % 3600) / 60,
                 LoadStringText(275).GetString(), duration % 60, LoadStringText(276).GetString());
-    if (UIStatic *label = AddPageLabel(0, CRect(495, 69, 650, 89), 1056, kWhite, valueSize))
+    if (UIStatic *label = AddPageLabel(0, CRect(497, 69, 652, 89), 1056, kWhite, valueSize))
         label->SetText(text.GetString());
 
     const CString goalLine = GoalLineText();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "store/KvtDatabase.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/fake_ulvex/FakeUlvexLibrary.h"
+#include "platform/gdiplus/Gdiplus.h"
 #include "tests/support/gui/GuiTestHelpers.h"
 #include "ui/Calendar.h"
 #include "ui/DataGraph.h"
@@ -271,6 +274,107 @@ TEST_F(RunsPageTest, TotalsShowCountDistanceInTheUsersUnitAndTimeAndShrinkWhenLa
         for (UINT id : {1052u, 1054u, 1056u})
             EXPECT_EQ(Item<UIStatic>(id)->GetFontSize(), c.size) << id;
         EXPECT_EQ(Item<UIStatic>(1051)->GetFontSize(), 10);
+    }
+}
+
+// Where a label's text ends: its left edge plus its widest line, measured in its own font.
+int TextRight(CWnd &parent, UIStatic &label)
+{
+    CRect rect;
+    label.GetWindowRect(&rect);
+    parent.ScreenToClient(&rect);
+    Gdiplus::Bitmap scratch(4, 4, Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(&scratch);
+    Gdiplus::FontFamily family(u"Arial");
+    Gdiplus::Font font(&family, static_cast<Gdiplus::REAL>(label.GetFontSize()), label.GetFontStyle(),
+                       Gdiplus::UnitPixel);
+    Gdiplus::StringFormat format;
+    float widest = 0;
+    const std::u16string text(label.GetText());
+    std::size_t from = 0;
+    while (from <= text.size())
+    {
+        const std::size_t end = std::min(text.find(u'\n', from), text.size());
+        Gdiplus::RectF box;
+        EXPECT_EQ(g.MeasureString(text.c_str() + from, static_cast<INT>(end - from), &font, Gdiplus::PointF(0, 0),
+                                  &format, &box),
+                  Gdiplus::Ok);
+        widest = std::max(widest, box.Width);
+        from = end + 1;
+    }
+    return rect.left + static_cast<int>(std::ceil(widest));
+}
+
+// The totals row's captions and values stand apart: the distance value after its caption's
+// longest line, the time caption after the distance value, the time value after its caption, in
+// each language, for metric and imperial users up to the largest distance shown at 16 pixels
+// (9,999 km).
+TEST_F(RunsPageTest, TheTotalsRowsTextsStandApart)
+{
+    const struct
+    {
+        LANGID language;
+        BOOL metric;
+        uint32_t metres;
+    } cases[] = {
+        {1033, TRUE, 61000},    {1031, TRUE, 61000},    {2052, TRUE, 61000},    {1028, TRUE, 61000},
+        {1033, TRUE, 9999000},  {1033, FALSE, 9999000}, {2052, FALSE, 9999000}, {1028, FALSE, 9999000},
+        {1031, TRUE, 9999000},  {1031, FALSE, 1609000},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(::testing::Message() << c.language << (c.metric ? " metric " : " imperial ") << c.metres);
+        app.m_pMainWnd = nullptr;
+        dlg.reset();
+        vxtest::ProcessEvents();
+        dlg = std::make_unique<RunsDlg>(c.language);
+        ASSERT_TRUE(dlg->Create(CKVTDlg::kDialogTemplate, nullptr));
+        app.m_pMainWnd = dlg.get();
+        User(u"u" + std::u16string(1, static_cast<char16_t>(u'a' + (&c - cases))));
+        Store({MakeRun(Day(2026, 12, 1), c.metres, 0, 3725)});
+        dlg->m_bMetric = c.metric;
+        dlg->ShowRunsView();
+        for (auto [before, after] : {std::pair{1053u, 1054u}, std::pair{1054u, 1055u}, std::pair{1055u, 1056u}})
+        {
+            UIStatic *first = Item<UIStatic>(before), *second = Item<UIStatic>(after);
+            ASSERT_TRUE(first && second);
+            CRect rect;
+            second->GetWindowRect(&rect);
+            dlg->ScreenToClient(&rect);
+            EXPECT_LT(TextRight(*dlg, *first), rect.left) << before << " runs into " << after;
+        }
+    }
+}
+
+// The Share with friend button takes its picture's size; the picture is as wide as the caption
+// in every language, so the caption is drawn whole on one line, and it ends before Log Out.
+TEST_F(RunsPageTest, TheShareButtonHoldsItsCaptionOnOneLine)
+{
+    int n = 0;
+    for (LANGID language : {1033, 1031, 2052, 1028})
+    {
+        SCOPED_TRACE(language);
+        app.m_pMainWnd = nullptr;
+        dlg.reset();
+        vxtest::ProcessEvents();
+        dlg = std::make_unique<RunsDlg>(language);
+        ASSERT_TRUE(dlg->Create(CKVTDlg::kDialogTemplate, nullptr));
+        app.m_pMainWnd = dlg.get();
+        User(u"s" + std::u16string(1, static_cast<char16_t>(u'a' + n++)));
+        Store({MakeRun(Day(2026, 12, 1), 4000, 0, 1800)});
+        dlg->ShowRunsView();
+        auto *share = Item<UIButton>(1092);
+        ASSERT_NE(share, nullptr);
+        CRect button, logOut;
+        share->GetWindowRect(&button);
+        dlg->ScreenToClient(&button);
+        Item<UIButton>(1093)->GetWindowRect(&logOut);
+        dlg->ScreenToClient(&logOut);
+        EXPECT_EQ(button.TopLeft(), CPoint(455, 436));
+        EXPECT_EQ(button.Height(), 20);
+        // Two pixels of the face on each side of the caption.
+        EXPECT_LE(TextRight(*dlg, *share) + 2 + 2, button.right);
+        EXPECT_LT(button.right, logOut.left);
     }
 }
 
