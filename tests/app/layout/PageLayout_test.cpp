@@ -308,7 +308,8 @@ const std::vector<PromptScene> &Prompts()
 }
 
 // What the program's own English texts in their given rectangles force on every language, and
-// the controls that are meant to stand on the title band. Each entry says why.
+// the controls besides the title and the close button that stand on the title band. Each entry
+// says why.
 struct Tolerated
 {
     const char *scenePrefix; // the scenes it applies to (null: all)
@@ -318,6 +319,8 @@ struct Tolerated
     const char *why;
 };
 const Tolerated kTolerated[] = {
+    // No place is given for it on these pages; it stands beside the close button, dark on its own
+    // light picture, and is read as well there as on the body.
     {nullptr, 1093, "band", 0, "the Log Out button of the main pages sits beside the close button, on the band"},
     {"runs", 1051, "band", 0, "My Runs shows the lifetime totals in the band, white on its colour"},
     {"runs", 1052, "band", 0, "My Runs shows the lifetime totals in the band, white on its colour"},
