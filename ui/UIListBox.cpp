@@ -101,7 +101,9 @@ int UIListBox::OnCreate(LPCREATESTRUCT createStruct)
         if (!button->Create(caption.c_str(), CRect(x, kDeleteTops[k], x + width, kDeleteTops[k] + height),
                             this, kFirstDeleteId + static_cast<UINT>(k)))
             return -1;
-        button->SetFontStyle(Gdiplus::FontStyleBold);
+        // At eight pixels the strokes of a bold Chinese face run together: those captions are regular.
+        const bool chinese = m_wLanguage == 2052 || m_wLanguage == 1028;
+        button->SetFontStyle(chinese ? Gdiplus::FontStyleRegular : Gdiplus::FontStyleBold);
         button->SetFontSize(8);
         button->SetAlignment(Gdiplus::StringAlignmentCenter);
         button->SetTextColors(0xFF383431, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF383431);

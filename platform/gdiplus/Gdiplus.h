@@ -5,15 +5,18 @@
 // Windows. Text arguments are UTF-16 (char16_t); a length of -1 means the text
 // ends at its first zero.
 
+#include <QFont>
 #include <QImage>
+#include <QRectF>
+#include <QString>
 #include <QTransform>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QFont;
 class QPainter;
 class QPainterPath;
 
@@ -769,4 +772,21 @@ class Graphics
     SmoothingMode m_smoothing = SmoothingModeNone;
     mutable Status m_lastStatus = Ok;
 };
+
+// One text as DrawString lays it out, handed to the text observer before it is painted: what
+// checks of the program's pages need to find where a text stands and whether it is cut.
+struct DrawnText
+{
+    QString text;
+    QFont font;            // sized for the device it draws on
+    QRectF layout;         // the caller's layout rectangle, in the painter's coordinates
+    QRectF box;            // the rectangle the text is drawn into (Qt::TextDontClip added)
+    int flags = 0;         // Qt alignment and wrapping flags
+    bool clipped = false;  // drawing is clipped to the layout rectangle
+    QTransform transform;  // from the painter's coordinates to its device's
+    const QPaintDevice *device = nullptr;
+};
+using DrawnTextObserver = std::function<void(const DrawnText &)>;
+// Replaces the observer (an empty one turns it off). Called on the UI thread only.
+void SetDrawnTextObserver(DrawnTextObserver observer);
 } // namespace Gdiplus

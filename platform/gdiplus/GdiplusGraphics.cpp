@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace Gdiplus
 {
@@ -90,7 +91,18 @@ QRectF PlaceText(const QRectF &layout, const QSizeF &size, const StringFormat *f
 }
 
 constexpr qreal kUnbounded = 1.0e6;
+
+DrawnTextObserver &TextObserver()
+{
+    static DrawnTextObserver observer;
+    return observer;
+}
 } // namespace
+
+void SetDrawnTextObserver(DrawnTextObserver observer)
+{
+    TextObserver() = std::move(observer);
+}
 
 // ---- ImageAttributes ----------------------------------------------------------------------------------
 
@@ -515,6 +527,9 @@ Status Graphics::DrawString(const char16_t *text, INT length, const Font *font, 
     {
         m_painter->setClipRect(layout, Qt::IntersectClip);
     }
+    if (const DrawnTextObserver &observer = TextObserver())
+        observer(DrawnText{s, qfont, layout, box, flags, boundedW && boundedH && !noClip, m_painter->worldTransform(),
+                           m_painter->device()});
     m_painter->setFont(qfont);
     m_painter->setPen(QColor::fromRgba(brush->RepresentativeColor()));
     m_painter->drawText(box, flags | Qt::TextDontClip, s);

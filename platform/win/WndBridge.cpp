@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/win/WindowTable.h"
 
@@ -20,6 +21,7 @@ bool g_haveMouse = false;
 QPoint g_lastPressGlobal;
 HWND g_focusLeaving = nullptr;
 int g_paintDepth = 0;
+std::vector<QWidget *> g_painting;
 HWND g_capture = nullptr;
 } // namespace
 
@@ -66,14 +68,22 @@ void NoteMousePress(const QPointF &globalPos)
     g_lastPressGlobal = globalPos.toPoint();
 }
 
-void EnterPaint()
+void EnterPaint(QWidget *painting)
 {
     ++g_paintDepth;
+    g_painting.push_back(painting);
 }
 
 void LeavePaint()
 {
     --g_paintDepth;
+    if (!g_painting.empty())
+        g_painting.pop_back();
+}
+
+QWidget *WidgetInPaint()
+{
+    return g_painting.empty() ? nullptr : g_painting.back();
 }
 
 void NoteFocusLeaving(HWND hwnd)

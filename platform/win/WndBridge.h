@@ -29,8 +29,11 @@ namespace vxwin
 // the windows (WndBridge.cpp).
 void NoteMouseEvent(const QPointF &globalPos);
 void NoteMousePress(const QPointF &globalPos);
-void EnterPaint();
+// A paint of `painting` begins or ends; paints nest (a window may paint another inside its own).
+void EnterPaint(QWidget *painting);
 void LeavePaint();
+// The widget whose paint runs now (the innermost), or null outside a paint.
+QWidget *WidgetInPaint();
 void NoteFocusLeaving(HWND hwnd);
 HWND FocusLeaving();
 // Where the last mouse event was, in screen coordinates; false before any.
@@ -127,7 +130,7 @@ template <class Base> class WndBridge : public Base, public BridgeBase
             Base::paintEvent(e);
             return;
         }
-        EnterPaint();
+        EnterPaint(this);
         COLORREF key{};
         if (this->isWindow() && IsColorKeyed(m_wnd, &key))
         {

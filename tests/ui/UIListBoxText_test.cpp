@@ -112,7 +112,7 @@ TEST(ListBoxText, Description)
     for (const auto &c : cases)
         EXPECT_EQ(vxui::GoalDescriptionText(c.item, 1033), c.text) << Utf8(c.text);
     EXPECT_EQ(vxui::GoalDescriptionText(Goal(1, 36000, 0, 1, 2, 2), 1031),
-              u"10 Stunden 2 Wochen\nBeginn am 01.03.2009");
+              u"10 Std. 2 Wochen\nBeginn am 01.03.2009");
 }
 
 TEST(ListBoxText, StillToGo)
@@ -147,7 +147,7 @@ TEST(ListBoxText, StillToGo)
     };
     for (const auto &c : cases)
         EXPECT_EQ(vxui::GoalToGoText(c.item, 1033), c.text) << Utf8(c.text);
-    EXPECT_EQ(vxui::GoalToGoText(Goal(1, 7200, 0), 1031), u"noch 2Stunden");
+    EXPECT_EQ(vxui::GoalToGoText(Goal(1, 7200, 0), 1031), u"noch 2Std.");
     EXPECT_EQ(vxui::GoalToGoText(Goal(1, 7200, 5400), 2052), u"还差不到1小时");
 }
 
