@@ -1048,8 +1048,10 @@ void CWnd::UpdateWindow()
 
 namespace
 {
-// Raises a child and repaints it when the order changed (Qt does not repaint a raised child by
-// itself); a window already on top is left alone, so raising from a paint cannot loop.
+// Raises a child and repaints it when the order matters (Qt does not repaint a raised child by
+// itself): when a visible sibling above it overlaps it, or a hidden one lies above it that may be
+// shown later. Several buttons of a page each raise themselves from their paint; if each of them
+// had to be the topmost child, they would take turns for ever, repainting the window without end.
 void RaiseWidget(QWidget *widget)
 {
     if (widget->isWindow())
@@ -1062,13 +1064,20 @@ void RaiseWidget(QWidget *widget)
     if (QWidget *parent = widget->parentWidget())
     {
         const QObjectList &siblings = parent->children();
-        for (auto it = siblings.rbegin(); it != siblings.rend(); ++it)
-            if ((*it)->isWidgetType())
+        const QRect area = widget->geometry();
+        bool below = false;
+        for (auto it = siblings.rbegin(); it != siblings.rend() && *it != widget; ++it)
+        {
+            const auto *sibling = qobject_cast<const QWidget *>(*it);
+            if (sibling && !sibling->isWindow() &&
+                (sibling->isHidden() || sibling->geometry().intersects(area)))
             {
-                if (*it == widget)
-                    return;
+                below = true;
                 break;
             }
+        }
+        if (!below)
+            return;
     }
     widget->raise();
     widget->update();

@@ -1,3 +1,5 @@
+#include <QEvent>
+#include <QObject>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -267,4 +269,52 @@ TEST_F(PromptDialogsTest, FontsFollowTheLanguage)
         message.DoModal();
     }
 }
+// Counts the paints of a window and of everything in it.
+class PaintCounter : public QObject
+{
+  public:
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// Each button raises itself from its paint to stay above the pictures of its page; a prompt with
+// two buttons that do not overlap must come to rest once drawn, not repaint for ever with its
+// buttons taking turns on top (which kept a real screen from ever showing the prompt).
+TEST_F(PromptDialogsTest, AShownTwoButtonPromptComesToRest)
+{
+    CReloginContinueDlg relogin(1033, nullptr);
+    CSaveChangesDlg save(1033, nullptr);
+    for (CDialog *dlg : {static_cast<CDialog *>(&relogin), static_cast<CDialog *>(&save)})
+    {
+        int late = -1;
+        ModalHook hook([&](CDialog &d) {
+            PaintCounter counter;
+            QWidget *window = d.GetWidget();
+            window->installEventFilter(&counter);
+            for (QWidget *child : window->findChildren<QWidget *>())
+                child->installEventFilter(&counter);
+            window->repaint();
+            for (int i = 0; i < 20; ++i)
+                vxtest::ProcessEvents();
+            counter.paints = 0;
+            for (int i = 0; i < 20; ++i)
+                vxtest::ProcessEvents();
+            late = counter.paints;
+            window->removeEventFilter(&counter);
+            for (QWidget *child : window->findChildren<QWidget *>())
+                child->removeEventFilter(&counter);
+            d.EndDialog(IDABORT);
+        });
+        EXPECT_EQ(dlg->DoModal(), IDABORT);
+        EXPECT_EQ(late, 0) << "paints after the prompt was drawn and left alone";
+    }
+}
+
 } // namespace
