@@ -28,6 +28,7 @@
 #include "tests/device/UlvexTestSupport.h"
 #include "tests/sharing/WebServiceTestSupport.h"
 #include "tests/support/DeviceEventFeed.h"
+#include "tests/support/MainDialogRun.h"
 #include "tests/support/StoredPassword.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/gui/GuiTestHelpers.h"
@@ -206,27 +207,7 @@ class Flows : public ::testing::Test
         app.m_pMainWnd = &dlg;
         // Each dialog takes its own feed of device events.
         feed = std::make_unique<vxtest::DeviceEventFeed>();
-        bool ran = false;
-        vxwin::SetModalHook([&](CDialog &d) {
-            if (&d != static_cast<CDialog *>(&dlg))
-            {
-                if (prompt)
-                    prompt(d);
-                else
-                    ADD_FAILURE() << "an unexpected prompt";
-                if (::IsWindow(d.m_hWnd))
-                    d.EndDialog(IDCANCEL);
-                return;
-            }
-            ran = true;
-            EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
-            vxtest::ProcessEvents();
-            body();
-            d.PostMessage(WM_CLOSE);
-        });
-        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-        EXPECT_TRUE(ran);
-        vxwin::SetModalHook({});
+        vxtest::RunMainDialog(dlg, body, prompt);
         app.m_pMainWnd = nullptr;
         m_dlg = nullptr;
     }

@@ -22,6 +22,7 @@
 #include "tests/app/placement/PlacementScreens.h"
 #include "tests/sharing/WebServiceTestSupport.h"
 #include "tests/support/DeviceEventFeed.h"
+#include "tests/support/MainDialogRun.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/gui/GuiTestHelpers.h"
 #include "tests/support/sim_ulvex/SimUlvex.h"
@@ -146,24 +147,7 @@ class Placement : public ::testing::Test
         m_dlg = &dlg;
         app.m_pMainWnd = &dlg;
         feed = std::make_unique<vxtest::DeviceEventFeed>();
-        bool ran = false;
-        vxwin::SetModalHook([&](CDialog &d) {
-            if (&d != static_cast<CDialog *>(&dlg))
-            {
-                prompt(d);
-                if (::IsWindow(d.m_hWnd))
-                    d.EndDialog(IDCANCEL);
-                return;
-            }
-            ran = true;
-            EXPECT_TRUE(vxtest::WaitFor([&] { return dlg.PendingDeviceChecks() == 0; }));
-            vxtest::ProcessEvents();
-            body();
-            d.PostMessage(WM_CLOSE);
-        });
-        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-        EXPECT_TRUE(ran);
-        vxwin::SetModalHook({});
+        vxtest::RunMainDialog(dlg, body, prompt);
         app.m_pMainWnd = nullptr;
         m_dlg = nullptr;
     }
