@@ -466,8 +466,10 @@ void DrawPerson(QPainter &p, const Row &row)
     p.restore();
     if (row.param <= 0)
         return;
-    const double b = d * 0.36;
-    const QRectF badge(disc.right() - b, disc.bottom() - b, b, b);
+    // The field labels of the login pages lie over the disc's lower half: the badge stands in its
+    // upper left, above them and left of the heading beside the picture.
+    const double b = d * 0.32;
+    const QRectF badge(disc.left(), disc.top(), b, b);
     p.setBrush(Colour(row, 3));
     p.drawEllipse(badge);
     QPen pen(Colour(row, 4), std::max(2.0, b / 8.0), Qt::SolidLine, Qt::RoundCap);

@@ -46,6 +46,8 @@ namespace
 constexpr int kBandBottom = 97; // page content begins here, below the title band of the background
 constexpr int kWordGap = 3; // blank pixels two texts side by side need between them at least
 constexpr int kLineGap = 1; // blank rows between two texts one above the other at least
+// A text lying over a picture is read on its pale parts only; a few dark pixels of an edge are fine.
+constexpr int kDarkPixelsUnderText = 6;
 constexpr WORD kLanguages[] = {1033, 1031, 2052, 1028};
 
 const char *LanguageTag(WORD language)
@@ -314,7 +316,7 @@ struct Tolerated
 {
     const char *scenePrefix; // the scenes it applies to (null: all)
     unsigned id;
-    const char *problem; // "cut", "hidden", "overlap", "band"
+    const char *problem; // "cut", "hidden", "unreadable", "overlap", "band"
     int pixels;          // how far the text may reach outside (0: any distance)
     const char *why;
 };
@@ -374,6 +376,10 @@ std::vector<std::string> Check(const std::string &scene, const std::vector<Drawn
         if (t.coveredBy)
             note(t.id, "hidden",
                  Describe(t) + " lies partly under the picture of control " + std::to_string(t.coveredBy));
+        if (t.darkPixels >= kDarkPixelsUnderText)
+            note(t.id, "unreadable",
+                 Describe(t) + " stands on " + std::to_string(t.darkPixels) +
+                     " dark or strongly coloured pixels of the picture of control " + std::to_string(t.standsOn));
         if (mainWindow && t.ink.top() < kBandBottom &&
             std::find(bandControls.begin(), bandControls.end(), t.id) == bandControls.end())
             note(t.id, "band", Describe(t) + " stands on the title band");

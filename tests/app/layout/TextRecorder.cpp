@@ -87,6 +87,23 @@ QRect PictureRect(QWidget *widget, QWidget *window)
         return QRect();
     return QRect(widget->mapTo(window, QPoint(0, 0)), widget->size());
 }
+
+// Of the picture's pixels in `area` (window coordinates), those a grey or dark text cannot be read
+// on: opaque and darker than the pale grounds (a badge, a strong colour, a dark drawing).
+int DarkPixels(QWidget *picture, QWidget *window, const QRect &area)
+{
+    const QImage image = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRect local = area.translated(-picture->mapTo(window, QPoint(0, 0))) & image.rect();
+    int dark = 0;
+    for (int y = local.top(); y <= local.bottom(); ++y)
+    {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = local.left(); x <= local.right(); ++x)
+            if (qAlpha(line[x]) >= 128 && qGray(line[x]) < 176)
+                ++dark;
+    }
+    return dark;
+}
 } // namespace
 
 TextRecorder::TextRecorder()
@@ -151,6 +168,7 @@ std::vector<DrawnLabel> TextRecorder::Paint(QWidget *window, QWidget *offscreenO
         return {};
     const QList<QWidget *> widgets = window->findChildren<QWidget *>();
     for (DrawnLabel &label : m_texts)
+    {
         for (QWidget *other : widgets)
         {
             if (other == label.widget || other->isAncestorOf(label.widget) || !StackedAbove(other, label.widget))
@@ -163,6 +181,24 @@ std::vector<DrawnLabel> TextRecorder::Paint(QWidget *window, QWidget *offscreenO
                 break;
             }
         }
+        // A control that draws its text on a picture of its own hides what lies below it.
+        if (PictureRect(label.widget, window).contains(label.ink & label.visible))
+            continue;
+        for (QWidget *other : widgets)
+        {
+            if (other == label.widget || other->isAncestorOf(label.widget) || !StackedAbove(label.widget, other))
+                continue;
+            const QRect under = PictureRect(other, window) & label.ink & label.visible;
+            if (under.isEmpty())
+                continue;
+            const int dark = DarkPixels(other, window, under);
+            if (dark > label.darkPixels)
+            {
+                label.standsOn = ControlId(other);
+                label.darkPixels = dark;
+            }
+        }
+    }
     return std::move(m_texts);
 }
 

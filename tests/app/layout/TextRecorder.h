@@ -26,6 +26,10 @@ struct DrawnLabel
     // A control stacked above this text whose picture covers part of its glyphs (0 for none).
     unsigned coveredBy = 0;
     QRect covered; // the part of the glyphs under that picture
+    // A control stacked below this text whose picture is dark or strongly coloured under its glyphs,
+    // so that they are hard to tell from it (0 for none), and how many such pixels lie under them.
+    unsigned standsOn = 0;
+    int darkPixels = 0;
 };
 
 class TextRecorder
