@@ -234,8 +234,8 @@ void CKVTDlg::ShowGoalView()
         button->ShowWindow(SW_SHOW);
         AddPageControl(std::move(button));
     };
-    auto label = [this](UINT text, const CRect &rect, UINT id, int size, BOOL enabled) {
-        UIStatic *created = AddPageLabel(text, rect, id, kFormText, size);
+    auto label = [this](UINT text, const CRect &rect, UINT id, int size, BOOL enabled, int alignment = 0) {
+        UIStatic *created = AddPageLabel(text, rect, id, kFormText, size, alignment);
         if (created)
         {
             created->SetTextColors(kFormText, kFormText, kFormText, kFormTextDisabled);
@@ -270,8 +270,10 @@ void CKVTDlg::ShowGoalView()
         {182, CRect(57, 172, 107, 192), 1179, FALSE},
         {224, CRect(57, 200, 107, 220), 1180, FALSE},
     };
+    // The kind stands on a rounded face of its own, so it is centred on it: a short word set at the
+    // left would touch the face's edge.
     for (const auto &k : kindLabels)
-        if (UIStatic *kindLabel = label(k.text, k.rect, k.id, 12, k.enabled))
+        if (UIStatic *kindLabel = label(k.text, k.rect, k.id, 12, k.enabled, 1))
             kindLabel->SetImageResource(497, 0, kImageLanguage);
     edit(std::make_unique<UINumericEdit>(), CRect(144, 146, 236, 162), kDistanceField, 6, 65535, TRUE);
     edit(std::make_unique<UIEdit>(), CRect(144, 174, 236, 190), kTimeField, 6, 65535, FALSE);
