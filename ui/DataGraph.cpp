@@ -18,6 +18,7 @@ constexpr float kMarkWidth = 5.0f;
 constexpr float kMarkLength = 20.0f;
 constexpr float kLineHitHalf = 5.0f;
 constexpr float kZoneCaptionSize = 12.0f;
+constexpr float kZoneCaptionGap = 6.0f; // between the widest value label and the zone caption
 
 // Languages whose title stands upright, one character under the other.
 bool UprightTitle(WORD language)
@@ -218,6 +219,7 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
             m_fPixelsPerUnit = static_cast<float>(plotHeight / m_dScaleTop);
             const float gridStep = plotHeight / kGridLines;
 
+            const float valueLabelsWidth = LayOutValueLabels(g, s);
             if (s.m_bZone)
             {
                 const float top = ValueY(zoneUpper);
@@ -227,11 +229,13 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
                 Gdiplus::SolidBrush fill{Gdiplus::Color(kZoneColor)};
                 g.FillRectangle(&fill, Gdiplus::RectF(left, top, width, bottom - top));
                 // The caption shares the zone's colour, so it stands on the white just above
-                // the zone's left end, or just below it when the zone reaches the top.
+                // the zone's left end, or just below it when the zone reaches the top; it begins
+                // a space after the value labels, which share those rows.
                 const float captionHeight = kZoneCaptionSize * 96.0f / 72.0f + 4.0f;
                 const bool above = top >= captionHeight;
-                const Gdiplus::RectF box(left + static_cast<float>(s.m_nValueLabelWidth),
-                                         above ? top - captionHeight : bottom, width, captionHeight);
+                const float captionLeft = left + valueLabelsWidth + kZoneCaptionGap;
+                const Gdiplus::RectF box(captionLeft, above ? top - captionHeight : bottom,
+                                         static_cast<float>(m_nWidth) - captionLeft, captionHeight);
                 Text(g, s.m_strZoneCaption, s.m_strUnitFont, kZoneCaptionSize, Gdiplus::FontStyleBold,
                      kZoneColor, box, Gdiplus::StringAlignmentNear,
                      above ? Gdiplus::StringAlignmentFar : Gdiplus::StringAlignmentNear,
@@ -416,29 +420,40 @@ void CDataGraph::DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float 
     g.SetSmoothingMode(Gdiplus::SmoothingModeNone);
 }
 
+float CDataGraph::LayOutValueLabels(Gdiplus::Graphics &g, const GraphSettings &s)
+{
+    float widest = 0.0f;
+    int n = 0;
+    for (int k = 2; k <= 8; k += 2, ++n)
+    {
+        const double value = m_dScaleTop - k * m_dScaleTop / kGridLines;
+        m_strValueLabels[n].Format(u"%.1f%s", value, s.m_strUnit.GetString());
+        // A label's box is the preset's width, or as wide as the label where a large scale (seven
+        // digits and more) would cut the number.
+        float width = static_cast<float>(s.m_nValueLabelWidth);
+        Gdiplus::Font font(s.m_strUnitFont.GetString(), static_cast<float>(s.m_nUnitFontSize),
+                           Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+        Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
+        Gdiplus::RectF measured;
+        if (g.MeasureString(m_strValueLabels[n].GetString(), m_strValueLabels[n].GetLength(), &font,
+                            Gdiplus::PointF(0.0f, 0.0f), &format, &measured) == Gdiplus::Ok &&
+            std::isfinite(measured.Width))
+            width = std::max(width, std::ceil(measured.Width) + 1.0f);
+        m_fValueLabelWidths[n] = width;
+        widest = std::max(widest, width);
+    }
+    return widest;
+}
+
 void CDataGraph::DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s)
 {
     const float gridStep = PlotHeight(s) / kGridLines;
     int n = 0;
     for (int k = 2; k <= 8; k += 2, ++n)
     {
-        const double value = m_dScaleTop - k * m_dScaleTop / kGridLines;
-        m_strValueLabels[n].Format(u"%.1f%s", value, s.m_strUnit.GetString());
-        // Each label sits on its own grid line. Its box is the preset's width, or as wide as the
-        // label where a large scale (seven digits and more) would cut the number.
-        float width = static_cast<float>(s.m_nValueLabelWidth);
-        {
-            Gdiplus::Font font(s.m_strUnitFont.GetString(), static_cast<float>(s.m_nUnitFontSize),
-                               Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-            Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
-            Gdiplus::RectF measured;
-            if (g.MeasureString(m_strValueLabels[n].GetString(), m_strValueLabels[n].GetLength(), &font,
-                                Gdiplus::PointF(0.0f, 0.0f), &format, &measured) == Gdiplus::Ok &&
-                std::isfinite(measured.Width))
-                width = std::max(width, std::ceil(measured.Width) + 1.0f);
-        }
+        // Each label sits on its own grid line.
         const Gdiplus::RectF box(static_cast<float>(s.m_nLeftMargin), static_cast<float>(k - 1) * gridStep,
-                                 width, gridStep);
+                                 m_fValueLabelWidths[n], gridStep);
         Text(g, m_strValueLabels[n], s.m_strUnitFont, static_cast<float>(s.m_nUnitFontSize),
              Gdiplus::FontStyleRegular, s.m_crTitle, box, Gdiplus::StringAlignmentNear,
              Gdiplus::StringAlignmentFar, Gdiplus::StringFormatFlagsNoWrap);

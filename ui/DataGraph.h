@@ -72,6 +72,8 @@ class CDataGraph : public CStatic, public UIFactory
     void DrawArrows(Gdiplus::Graphics &g, const GraphSettings &s);
     void DrawPointLabels(Gdiplus::Graphics &g, const GraphSettings &s, float slot);
     void DrawSeries(Gdiplus::Graphics &g, const GraphSettings &s, float slot);
+    // Formats the four value labels of the current scale and sizes their boxes; returns the widest.
+    float LayOutValueLabels(Gdiplus::Graphics &g, const GraphSettings &s);
     void DrawValueLabels(Gdiplus::Graphics &g, const GraphSettings &s);
     // The height above the bottom band.
     float PlotHeight(const GraphSettings &s) const;
@@ -99,5 +101,6 @@ class CDataGraph : public CStatic, public UIFactory
     double m_dScaleTop = 1.0;
     float m_fPixelsPerUnit = 0.0f;
     CString m_strValueLabels[4];
+    float m_fValueLabelWidths[4] = {};
     GraphSettings m_lastSettings;
 };

@@ -120,6 +120,9 @@ class EditBridge : public vxwin::WndBridge<QLineEdit>
     {
         m_limit->programSetting = true;
         setText(text);
+        // As in the system edit, a text set by the program puts the caret before its first
+        // character, so a text wider than the field shows its beginning, not its end.
+        setCursorPosition(0);
         m_limit->programSetting = false;
         m_limit->before = this->text();
     }

@@ -1,12 +1,15 @@
+#include <QFontMetricsF>
 #include <QImage>
 #include <QTest>
 #include <cmath>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/Gdiplus.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/DataGraph.h"
 
@@ -308,6 +311,49 @@ TEST_F(DataGraphTest, TheZoneSetsTheScaleAndIsShaded)
         // Its caption, in the zone's grey, stands on the white beside it.
         EXPECT_GT(CountColour(buffer, 80, 10, 250, 34, CDataGraph::kZoneColor), 20);
     }
+}
+
+TEST_F(DataGraphTest, TheZoneCaptionBeginsClearOfTheValueLabels)
+{
+    struct Drawn
+    {
+        QString text;
+        QRectF ink;
+    };
+    std::vector<Drawn> drawn;
+    Gdiplus::SetDrawnTextObserver([&drawn](const Gdiplus::DrawnText &t) {
+        const QRectF ink = QFontMetricsF(t.font).boundingRect(t.box, t.flags | Qt::TextDontClip, t.text);
+        drawn.push_back({t.text, t.transform.mapRect(ink)});
+    });
+    // Zones near the top of the scale put the caption in the row of the topmost value label; a
+    // long unit makes that label wider than its preset box.
+    for (const char16_t *unit : {u"Bpm", u"/min", u"次/分"})
+    {
+        SCOPED_TRACE(QString::fromUtf16(unit).toStdString());
+        drawn.clear();
+        auto s = GraphSettings::CreateHeartRate(1033);
+        s->m_strUnit = unit;
+        s->m_series[0].m_points[0].m_fValue = 120.0f;
+        s->m_bZone = TRUE;
+        s->m_fZoneUpper = 154.7f; // 85 % of 220 - 38
+        s->m_fZoneLower = 91.0f;
+        s->m_strZoneCaption = u"Target HR Zone";
+        chart->Draw(s.get(), 1033);
+        const auto caption = std::find_if(drawn.begin(), drawn.end(),
+                                          [](const Drawn &d) { return d.text == QLatin1String("Target HR Zone"); });
+        ASSERT_NE(caption, drawn.end());
+        int labels = 0;
+        for (const Drawn &d : drawn)
+        {
+            if (!d.text.endsWith(QString::fromUtf16(unit)) || d.ink.bottom() < caption->ink.top() ||
+                d.ink.top() > caption->ink.bottom())
+                continue;
+            ++labels;
+            EXPECT_GE(caption->ink.left() - d.ink.right(), 3.0) << d.text.toStdString();
+        }
+        EXPECT_GE(labels, 1); // the caption does share a row with a value label
+    }
+    Gdiplus::SetDrawnTextObserver({});
 }
 
 TEST_F(DataGraphTest, BarsStandSideBySideInTheirSlots)

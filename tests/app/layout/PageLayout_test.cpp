@@ -535,6 +535,14 @@ class PageLayout : public testing::TestWithParam<WORD>
         set(dlg->m_szFirstName, runner ? u"Maximiliane-Alexandra" : u"");
         set(dlg->m_szLastName, runner ? u"Schwarzenberg-Lindqvist" : u"");
         set(dlg->m_szDisplayName, runner ? u"Maximiliane-Alexandra Schwarzenberg-Lindqvist" : u"newcomer");
+        // The stored profile, as the log-in reads it: My Profile shows these.
+        dlg->m_nGender = runner ? 1 : 0;
+        dlg->m_BirthDate = DateParts{29, 2, 1988};
+        dlg->m_nAge = 38;
+        dlg->m_nUserHeightCm = runner ? 199 : 152;
+        dlg->m_nWeightKg = runner ? 120 : 48;
+        dlg->m_nHeightUnit = 3;
+        dlg->m_nWeightUnit = 5;
         dlg->m_bLoggedIn = TRUE;
         dlg->m_bImported = runner ? TRUE : FALSE;
     }

@@ -206,6 +206,17 @@ TEST_F(EditTest, StylesLimitsAndSelection)
     readOnly.DestroyWindow();
 }
 
+TEST_F(EditTest, AProgramsTextWiderThanTheFieldShowsItsBeginning)
+{
+    edit.SetSel(0, 0);
+    QTest::keyClicks(edit.GetWidget(), "typed");
+    edit.SetWindowText(u"maximiliane.schwarzenberg.and.a.good.deal.more");
+    int start = -1, end = -1;
+    edit.GetSel(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 0); // the field scrolls to keep the caret in view: at the start
+}
+
 TEST_F(EditTest, TheLimitBindsTypingButNotTheProgramsText)
 {
     edit.LimitText(2);
