@@ -666,7 +666,7 @@ void UIListBox::DrawItemTexts(Gdiplus::Graphics &g, const CListBoxItem &item)
     g.DrawString(number.c_str(), static_cast<Gdiplus::INT>(number.size()), &font,
                  F(r.left + 5, r.top + 5, kDescriptionColumn - r.left - 5, m_nFontSize + 4), &near, &text);
 
-    const std::u16string description = vxui::GoalDescriptionText(item, m_wLanguage);
+    const std::u16string description = vxui::GoalDescriptionToDraw(item, m_wLanguage);
     g.DrawString(description.c_str(), static_cast<Gdiplus::INT>(description.size()), &font,
                  F(kDescriptionColumn, r.top + 5, kStatusColumn - kDescriptionColumn, r.Height() - 10), &near,
                  &text);

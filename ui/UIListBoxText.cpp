@@ -102,7 +102,9 @@ std::u16string FormatPackedDate(uint32_t packedDate, WORD language)
     return FillDatePattern(Load(kDatePattern, language), packedDate, monthName);
 }
 
-std::u16string GoalDescriptionText(const UIListBox::CListBoxItem &item, WORD language)
+namespace
+{
+std::u16string GoalDescription(const UIListBox::CListBoxItem &item, WORD language, const char16_t *figureAndUnit)
 {
     std::u16string number;
     UINT unit = 0;
@@ -121,12 +123,24 @@ std::u16string GoalDescriptionText(const UIListBox::CListBoxItem &item, WORD lan
         unit = kCalories;
         break;
     }
-    const std::u16string target = vxwin::FormatW(u"%s %s", number, Load(unit, language));
-    const std::u16string period = vxwin::FormatW(
-        u"%u %s", item.m_nPeriodCount, Load(PeriodWord(item.m_nPeriodUnit, item.m_nPeriodCount), language));
+    const std::u16string target = vxwin::FormatW(figureAndUnit, number, Load(unit, language));
+    const std::u16string period =
+        vxwin::FormatW(figureAndUnit, vxwin::FormatW(u"%u", item.m_nPeriodCount),
+                       Load(PeriodWord(item.m_nPeriodUnit, item.m_nPeriodCount), language));
     const std::u16string start =
         vxwin::FormatW(u"%s %s", Load(kStartFrom, language), FormatPackedDate(item.m_nStartDate, language));
     return vxwin::FormatW(u"%s\n%s", vxwin::FormatW(u"%s %s", target, period), start);
+}
+} // namespace
+
+std::u16string GoalDescriptionText(const UIListBox::CListBoxItem &item, WORD language)
+{
+    return GoalDescription(item, language, u"%s %s");
+}
+
+std::u16string GoalDescriptionToDraw(const UIListBox::CListBoxItem &item, WORD language)
+{
+    return GoalDescription(item, language, u"%s\u00A0%s");
 }
 
 std::u16string GoalToGoText(const UIListBox::CListBoxItem &item, WORD language)

@@ -22,6 +22,9 @@ std::u16string FormatPackedDate(uint32_t packedDate, WORD language);
 
 // What the goal asks for, over which period, from which day: "5.0 km 10 days\nStart from 03/01/2009".
 std::u16string GoalDescriptionText(const UIListBox::CListBoxItem &item, WORD language);
+// The same as the list draws it in its narrow column: each figure joined to its unit by a no-break
+// space, so a line breaks between "5.0 km" and "10 days", never between "10" and "days".
+std::u16string GoalDescriptionToDraw(const UIListBox::CListBoxItem &item, WORD language);
 
 // How much is still to go ("3hours to go", "less than 1hours to go"); empty for a reached goal.
 std::u16string GoalToGoText(const UIListBox::CListBoxItem &item, WORD language);

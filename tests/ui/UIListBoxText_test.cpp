@@ -113,6 +113,11 @@ TEST(ListBoxText, Description)
         EXPECT_EQ(vxui::GoalDescriptionText(c.item, 1033), c.text) << Utf8(c.text);
     EXPECT_EQ(vxui::GoalDescriptionText(Goal(1, 36000, 0, 1, 2, 2), 1031),
               u"10 Std. 2 Wochen\nBeginn am 01.03.2009");
+    // As drawn, each figure stays with its unit.
+    EXPECT_EQ(vxui::GoalDescriptionToDraw(Goal(0, 5060, 0, 1), 1033),
+              u"5.1\u00A0km 31\u00A0days\nStart from 03/01/2009");
+    EXPECT_EQ(vxui::GoalDescriptionToDraw(Goal(1, 36000, 0, 1, 2, 2), 1031),
+              u"10\u00A0Std. 2\u00A0Wochen\nBeginn am 01.03.2009");
 }
 
 TEST(ListBoxText, StillToGo)

@@ -1,11 +1,14 @@
 #include <QApplication>
 #include <QImage>
+#include <QStringList>
+#include <QTextLayout>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/Gdiplus.h"
 #include "store/PackedDate.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/UiTestSupport.h"
@@ -131,6 +134,42 @@ class UIListBoxTest : public testing::Test
     Host host;
     std::unique_ptr<UIListBox> list;
 };
+
+TEST_F(UIListBoxTest, ADescriptionWrapsBetweenPhrasesNeverBetweenAFigureAndItsUnit)
+{
+    uitest::ProgramStrings strings;
+    std::vector<Gdiplus::DrawnText> drawn;
+    Gdiplus::SetDrawnTextObserver([&drawn](const Gdiplus::DrawnText &t) { drawn.push_back(t); });
+    // Too long for one line of the description column: 65535 calories over 30 days, 999.0 km over 31.
+    list->AddItem(10, 0, 1, 0, 65535, 30, 1, PackDate(2026, 11, 1), PackDate(2026, 12, 1), 0, 0, 6457);
+    list->AddItem(11, 999000, 1, 0, 0, 31, 1, PackDate(2026, 12, 1), PackDate(2027, 1, 1), 284500, 0, 0);
+    (void)list->GetWidget()->grab();
+    Gdiplus::SetDrawnTextObserver({});
+    int descriptions = 0;
+    for (const Gdiplus::DrawnText &t : drawn)
+    {
+        if (!t.text.contains(QLatin1String("Start from")))
+            continue;
+        ++descriptions;
+        // Lay the text out as the drawing does, then read where each line ends.
+        QTextLayout layout(t.text, t.font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        QStringList lines;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        {
+            line.setLineWidth(t.box.width());
+            lines << t.text.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+        for (const QString &line : lines)
+            EXPECT_FALSE(line.back().isDigit() && !line.contains(QLatin1Char('/'))) << line.toStdString();
+        EXPECT_GT(lines.size(), 2) << "the case must wrap to show anything";
+    }
+    EXPECT_EQ(descriptions, 2);
+}
 
 TEST_F(UIListBoxTest, CreationMakesThreeHiddenDeleteButtonsInTheListsLanguage)
 {
