@@ -1,6 +1,7 @@
 // The share picture: a results card drawn on image 490, of the goal selected on the My Goal page
 // or of the period the My Runs page shows, saved as a JPEG in the data folder for the mail step.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,53 @@ constexpr ARGB kToGoColour = 0xFFDD137B;
 
 // A title longer than this many characters takes the smaller face.
 constexpr int kLongTitle = 45;
+// Each text stands on one line of its box: a wider one is drawn smaller, half a pixel at a time
+// down to this size, and what still does not fit ends in an ellipsis.
+constexpr float kSmallestText = 8.0f;
+
+float TextWidth(Gdiplus::Graphics &graphics, const CString &text, const Gdiplus::Font &font,
+                const Gdiplus::StringFormat &format)
+{
+    Gdiplus::RectF bounds;
+    if (graphics.MeasureString(text.GetString(), text.GetLength(), &font, Gdiplus::PointF(0.0f, 0.0f), &format,
+                               &bounds) != Gdiplus::Ok ||
+        !std::isfinite(bounds.Width))
+        return 0.0f;
+    return bounds.Width;
+}
+
+// The size and the text to draw so that `t` fits its box on one line.
+void FitOnOneLine(Gdiplus::Graphics &graphics, const SharePictureText &t, const Gdiplus::StringFormat &format,
+                  float *size, CString *shown)
+{
+    const Gdiplus::FontStyle style = t.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular;
+    const auto width = [&](const CString &text, float pixels) {
+        const Gdiplus::Font font(u"Arial", pixels, style, Gdiplus::UnitPixel);
+        return TextWidth(graphics, text, font, format);
+    };
+    const float room = static_cast<float>(t.width);
+    *size = static_cast<float>(t.fontSize);
+    *shown = t.text;
+    while (*size > kSmallestText && width(*shown, *size) > room)
+        *size -= 0.5f;
+    if (width(*shown, *size) <= room)
+        return;
+    std::u16string text = t.text.str();
+    while (!text.empty())
+    {
+        text.pop_back();
+        // Never leave half of a character of two units before the ellipsis.
+        if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF)
+            text.pop_back();
+        const CString candidate((text + u"\u2026").c_str());
+        if (width(candidate, *size) <= room)
+        {
+            *shown = candidate;
+            return;
+        }
+    }
+    *shown = CString(u"\u2026");
+}
 
 
 constexpr int kMeasureHeartRate = 1;
@@ -250,7 +298,8 @@ BOOL CKVTDlg::BuildSharePictureTexts(BOOL goalMode, std::vector<SharePictureText
         texts->push_back(Text(time, 70, 78, 115, 20, 12, FALSE, kTextColour, 1));
         texts->push_back(Text(LoadStringText(183), 190, 78, 100, 20, labelSize, TRUE, kTextColour));
         texts->push_back(Text(rate, 275, 78, 35, 20, 12, FALSE, kTextColour, 2));
-        texts->push_back(Text(LoadStringText(184), 310, 78, 100, 20, labelSize, TRUE, kTextColour));
+        // The unit stands a space after the right-aligned figure, not against it.
+        texts->push_back(Text(LoadStringText(184), 313, 78, 100, 20, labelSize, TRUE, kTextColour));
         return TRUE;
     }
 
@@ -313,17 +362,19 @@ int CKVTDlg::RenderSharePicture(BOOL goalMode)
         {
             if (t.text.IsEmpty())
                 continue;
-            const Gdiplus::Font font(u"Arial", static_cast<Gdiplus::REAL>(t.fontSize),
-                                     t.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
-                                     Gdiplus::UnitPixel);
-            Gdiplus::StringFormat format;
+            Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
             format.SetAlignment(t.alignment == 1   ? Gdiplus::StringAlignmentCenter
                                 : t.alignment == 2 ? Gdiplus::StringAlignmentFar
                                                    : Gdiplus::StringAlignmentNear);
             format.SetLineAlignment(t.top ? Gdiplus::StringAlignmentNear : Gdiplus::StringAlignmentCenter);
+            float size = 0.0f;
+            CString shown;
+            FitOnOneLine(graphics, t, format, &size, &shown);
+            const Gdiplus::Font font(u"Arial", size, t.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
+                                     Gdiplus::UnitPixel);
             const Gdiplus::SolidBrush brush{Gdiplus::Color(t.colour)};
             graphics.DrawString(
-                t.text.GetString(), t.text.GetLength(), &font,
+                shown.GetString(), shown.GetLength(), &font,
                 Gdiplus::RectF(static_cast<Gdiplus::REAL>(t.x), static_cast<Gdiplus::REAL>(t.y),
                                static_cast<Gdiplus::REAL>(t.width), static_cast<Gdiplus::REAL>(t.height)),
                 &format, &brush);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/gdiplus/Gdiplus.h"
 #include "platform/sys/LocalTime.h"
 #include "platform/sys/TextConvert.h"
 #include "platform/win/App.h"
@@ -458,7 +461,7 @@ TEST_F(SharePictureTest, HeartRateByDaysShowsTheDaysLastRunAndByWeeksOrMonthsNoP
     EXPECT_EQ(at.at("70,78"), u"00:30:30");
     EXPECT_EQ(at.at("190,78"), u"Heart Rate");
     EXPECT_EQ(at.at("275,78"), u"155");
-    EXPECT_EQ(at.at("310,78"), u"Bpm");
+    EXPECT_EQ(at.at("313,78"), u"Bpm"); // a space after the figure that ends at 310
     EXPECT_EQ(texts.size(), 7u);
 
     std::ofstream(picture) << "old picture";
@@ -731,6 +734,54 @@ TEST_F(SharePictureTest, CancelGoesBackToThePageOfThePageState)
         vxtest::ProcessEvents();
         EXPECT_EQ(dlg->built, c.built);
     }
+}
+
+TEST_F(SharePictureTest, ALongNameStandsWholeOnOneLineAndAnOverlongOneEndsInAnEllipsis)
+{
+    User(u"ann");
+    SelectDistanceGoal();
+    std::vector<Gdiplus::DrawnText> drawn;
+    Gdiplus::SetDrawnTextObserver([&drawn](const Gdiplus::DrawnText &t) { drawn.push_back(t); });
+    const struct
+    {
+        std::u16string name;
+        bool whole;
+    } cases[] = {
+        {u"Ann Lee", true},
+        {u"Maximiliane-Alexandra Schwarzenberg-Lindqvist", true},
+        {std::u16string(120, u'W'), false},
+    };
+    for (const auto &c : cases)
+    {
+        SCOPED_TRACE(Narrow(c.name.substr(0, 30)));
+        dlg->m_szDisplayName.fill(0);
+        std::copy(c.name.begin(), c.name.end(), dlg->m_szDisplayName.begin());
+        for (BOOL goalMode : {TRUE, FALSE})
+        {
+            drawn.clear();
+            EXPECT_EQ(dlg->RenderSharePicture(goalMode), 1);
+            const QString name = QString::fromStdU16String(c.name);
+            const auto it = std::find_if(drawn.begin(), drawn.end(), [&](const Gdiplus::DrawnText &t) {
+                return t.box.left() == 200.0 && t.box.top() == 10.0;
+            });
+            ASSERT_NE(it, drawn.end());
+            if (c.whole)
+                EXPECT_EQ(it->text, name);
+            else
+            {
+                EXPECT_TRUE(it->text.endsWith(QChar(0x2026))) << it->text.toStdString();
+                EXPECT_TRUE(name.startsWith(it->text.chopped(1)));
+            }
+            // Every text of the picture fits its box on one line.
+            for (const Gdiplus::DrawnText &t : drawn)
+            {
+                EXPECT_LE(QFontMetricsF(t.font).horizontalAdvance(t.text), t.box.width() + 0.5)
+                    << t.text.toStdString();
+                EXPECT_LE(QFontMetricsF(t.font).height(), t.box.height() + 0.5) << t.text.toStdString();
+            }
+        }
+    }
+    Gdiplus::SetDrawnTextObserver({});
 }
 
 TEST_F(SharePictureTest, HostileNamesAreDrawnAsTheyAre)

@@ -37,6 +37,7 @@
 #include "ui/PromptDialogs.h"
 #include "ui/UIButton.h"
 #include "ui/UIEdit.h"
+#include "ui/UIListBox.h"
 
 using layouttest::Describe;
 using layouttest::DrawnLabel;
@@ -49,6 +50,7 @@ constexpr int kLineGap = 1; // blank rows between two texts one above the other 
 // A text lying over a picture is read on its pale parts only; a few dark pixels of an edge are fine.
 constexpr int kDarkPixelsUnderText = 6;
 constexpr WORD kLanguages[] = {1033, 1031, 2052, 1028};
+constexpr UINT kSharePictureId = 1102; // the share page's copy of the results picture
 
 const char *LanguageTag(WORD language)
 {
@@ -236,7 +238,19 @@ const std::vector<Scene> &Pages()
         {"retrieve-error", Who::Runner, [](LayoutDlg &d) { d.ShowRetrieveErrorView(); }},
         {"upload-disconnected", Who::Runner, [](LayoutDlg &d) { d.ShowUploadDisconnectedView(); }},
         {"save-error", Who::Runner, [](LayoutDlg &d) { d.ShowSaveErrorView(); }},
-        {"share-confirm", Who::Runner, [](LayoutDlg &d) { d.ShowShareConfirmView(); }},
+        // The button's own step: the results picture is drawn, then the page shows it.
+        {"share-confirm", Who::Runner,
+         [](LayoutDlg &d) {
+             d.ShowRunsView();
+             CKVTDlg::OnShareWithFriend();
+         }},
+        {"share-confirm-goal", Who::Runner,
+         [](LayoutDlg &d) {
+             d.ShowGoalView();
+             if (auto *list = dynamic_cast<UIListBox *>(d.GetDlgItem(1183)))
+                 list->SetCurSel(list->GetCount() - 1);
+             CKVTDlg::OnShareWithFriend();
+         }},
     };
     return scenes;
 }
@@ -555,7 +569,16 @@ class PageLayout : public testing::TestWithParam<WORD>
         if (mainWindow && dlg->m_pRunGraph && dlg->m_pRunGraph->m_hWnd && dlg->m_pRunGraph->GetWidget() &&
             dlg->m_pRunGraph->GetWidget()->isVisible())
             chart = dlg->m_pRunGraph->GetWidget();
-        const std::vector<DrawnLabel> texts = recorder.Paint(window, chart, [this] { dlg->BuildRunGraph(); });
+        std::function<void()> redraw = [this] { dlg->BuildRunGraph(); };
+        // So does the results picture of the share page, which its picture control shows as drawn.
+        CWnd *sharePicture = mainWindow ? dlg->GetDlgItem(kSharePictureId) : nullptr;
+        if (sharePicture && sharePicture->GetWidget() && sharePicture->GetWidget()->isVisible())
+        {
+            chart = sharePicture->GetWidget();
+            const BOOL goalMode = dlg->m_nCurrentView == KvtView::Goal ? TRUE : FALSE;
+            redraw = [this, goalMode] { dlg->RenderSharePicture(goalMode); };
+        }
+        const std::vector<DrawnLabel> texts = recorder.Paint(window, chart, redraw);
         EXPECT_FALSE(texts.empty()) << scene << " drew no text";
         const std::vector<unsigned> bandControls = {CKVTDlg::kGreetingId, CKVTDlg::kCloseButtonId};
         for (const std::string &fault : Check(scene, texts, mainWindow, bandControls))
