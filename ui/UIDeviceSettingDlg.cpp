@@ -223,14 +223,18 @@ bool UIDeviceSettingDlg::MakeControls()
 {
     const int left = Gdiplus::StringAlignmentNear;
     const int right = Gdiplus::StringAlignmentFar;
-    // A label of two lines is centred on its row.
+    // A label of two lines is centred on its row, and so is its text: a translation that needs only
+    // one line stands beside its own row, not half a row above it.
     auto rowLabel = [&](UINT id, Group group, UINT text, int y, int lines = 1, ARGB colour = kLabelText) {
         const int top = y - (lines - 1) * kRowHeight / 2;
         UIStatic *label =
             AddLabel(id, group, Text(text),
                      CRect(kRowLabelLeft, top, kRowLabelRight, top + kRowHeight * lines), colour, right);
         if (label && lines > 1)
+        {
             label->SetMultiLine(TRUE);
+            label->SetLineAlignment(Gdiplus::StringAlignmentCenter);
+        }
         return label != nullptr;
     };
     auto choiceAt = [](int x, int y) { return CRect(x, y + 2, x + kChoiceSize, y + 2 + kChoiceSize); };
@@ -298,12 +302,15 @@ bool UIDeviceSettingDlg::MakeControls()
     };
     for (const StepRow &row : steps)
     {
+        // Two rows high, centred on the row of its buttons.
         UIStatic *label = AddLabel(
             row.label, g, Text(row.text),
-            CRect(kRowLabelLeft, row.y - 6, kRowLabelRight, row.y + 2 * kRowHeight - 6), kLabelText, right);
+            CRect(kRowLabelLeft, row.y - kRowHeight / 2, kRowLabelRight, row.y + 3 * kRowHeight / 2), kLabelText,
+            right);
         if (!label)
             return false;
         label->SetMultiLine(TRUE);
+        label->SetLineAlignment(Gdiplus::StringAlignmentCenter);
         const int y = row.y;
         if (!AddPushButton(row.minus, g, u"", CRect(kFirstChoice, y, kFirstChoice + 20, y + 20),
                            kMinusImages[0], kMinusImages[1], kMinusImages[2], row.down, 10) ||

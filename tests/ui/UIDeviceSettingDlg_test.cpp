@@ -1,9 +1,14 @@
 #include <QApplication>
+#include <QFontMetricsF>
+#include <QWidget>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/Gdiplus.h"
+#include "platform/win/WndBridge.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/UIDeviceSettingDlg.h"
@@ -134,6 +139,39 @@ TEST_F(DeviceSettingPage, StartsWithTheDefaultsInTheGeneralTab)
     EXPECT_FALSE(page->GetControl(Page::kArmbandRadioId)->IsWindowEnabled());
     EXPECT_EQ(CWnd::GetFocus(), page->GetControl(Page::kRunningEditId));
     EXPECT_EQ(Page::GetCurrentPage(), page.get());
+}
+
+TEST_F(DeviceSettingPage, RowLabelsStandBesideTheirOwnRowInEveryLanguage)
+{
+    // English needs two lines for these labels, Chinese one: either way the text is centred on the
+    // row of its buttons, not on the boundary with the row above.
+    const struct
+    {
+        UINT label, rowControl;
+    } rows[] = {{1270, 1278}, {1345, 1349}, {1350, 1354}, {1388, 1389}};
+    for (WORD language : {WORD(1033), WORD(1031), WORD(2052)})
+    {
+        SCOPED_TRACE(language);
+        page.reset();
+        Make({0, 1}, language);
+        std::vector<std::pair<QWidget *, QRectF>> drawn;
+        Gdiplus::SetDrawnTextObserver([&drawn](const Gdiplus::DrawnText &t) {
+            const QRectF ink = QFontMetricsF(t.font).boundingRect(t.box, t.flags, t.text);
+            drawn.emplace_back(vxwin::WidgetInPaint(), t.transform.mapRect(ink));
+        });
+        (void)page->GetWidget()->grab();
+        Gdiplus::SetDrawnTextObserver({});
+        for (const auto &r : rows)
+        {
+            QWidget *label = page->GetControl(r.label)->GetWidget();
+            QWidget *row = page->GetControl(r.rowControl)->GetWidget();
+            const auto it = std::find_if(drawn.begin(), drawn.end(), [&](const auto &d) { return d.first == label; });
+            ASSERT_NE(it, drawn.end()) << r.label;
+            const double textMiddle = label->mapTo(page->GetWidget(), QPoint(0, 0)).y() + it->second.center().y();
+            const double rowMiddle = row->mapTo(page->GetWidget(), QPoint(0, 0)).y() + row->height() / 2.0;
+            EXPECT_NEAR(textMiddle, rowMiddle, 4.0) << r.label;
+        }
+    }
 }
 
 TEST_F(DeviceSettingPage, TheTabsShowOneGroupEach)
