@@ -228,8 +228,9 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
                 const float width = static_cast<float>(m_nWidth) - left;
                 Gdiplus::SolidBrush fill{Gdiplus::Color(kZoneColor)};
                 g.FillRectangle(&fill, Gdiplus::RectF(left, top, width, bottom - top));
-                // The caption shares the zone's colour, so it stands on the white just above
-                // the zone's left end, or just below it when the zone reaches the top; it begins
+                // The caption stands on the page just above the zone's left end, or just below
+                // it when the zone reaches the top, in the colour of the chart's other texts: in
+                // the zone's own light grey it could hardly be read on the light page. It begins
                 // a space after the value labels, which share those rows.
                 const float captionHeight = kZoneCaptionSize * 96.0f / 72.0f + 4.0f;
                 const bool above = top >= captionHeight;
@@ -237,7 +238,7 @@ void CDataGraph::Draw(const GraphSettings *settings, WORD language)
                 const Gdiplus::RectF box(captionLeft, above ? top - captionHeight : bottom,
                                          static_cast<float>(m_nWidth) - captionLeft, captionHeight);
                 Text(g, s.m_strZoneCaption, s.m_strUnitFont, kZoneCaptionSize, Gdiplus::FontStyleBold,
-                     kZoneColor, box, Gdiplus::StringAlignmentNear,
+                     s.m_crTitle, box, Gdiplus::StringAlignmentNear,
                      above ? Gdiplus::StringAlignmentFar : Gdiplus::StringAlignmentNear,
                      Gdiplus::StringFormatFlagsNoWrap);
             }
