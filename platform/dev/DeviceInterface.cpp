@@ -190,6 +190,7 @@ std::optional<std::string> InstanceIdOfSysfsDevice(const std::string &sysfsDir)
 
 std::optional<std::string> ParentInstanceIdOfSysfsDevice(const std::string &sysfsDir)
 {
+    const vxdev::SysfsCallScope scope;
     const std::string stop = Canonical(SysfsRoot()).value_or(SysfsRoot());
     std::string dir = DirName(sysfsDir);
     while (dir.size() > stop.size() && dir != "/")
@@ -213,6 +214,7 @@ std::optional<DeviceInterfaceRecord> FindInterfaceByPath(InterfaceClass cls, con
 
 std::optional<DeviceInterfaceRecord> FindInterfaceByDeviceNode(const std::string &nodePath)
 {
+    const vxdev::SysfsCallScope scope;
     const std::string wanted = Canonical(nodePath).value_or(nodePath);
     for (const InterfaceClass cls : {InterfaceClass::UsbDevice, InterfaceClass::UsbHub, InterfaceClass::Hid,
                                      InterfaceClass::Disk, InterfaceClass::CdRom})

@@ -299,6 +299,7 @@ std::optional<StorageDeviceNumber> StorageNumberOfHandle(int fd)
 
 std::vector<DriveEntry> ReadDriveMap()
 {
+    const vxdev::SysfsCallScope scope;
     // One entry per block device, its first mount of the whole file system that no other mount
     // covers (a bind mount of a sub-folder shows another root and is no drive of its own).
     std::map<std::pair<unsigned, unsigned>, DriveEntry> devices;

@@ -70,6 +70,7 @@ std::optional<std::pair<std::string, std::string>> MassStorageInterface(const st
 
 std::vector<DeviceInterfaceRecord> EnumerateStorageInterfaces(InterfaceClass cls)
 {
+    const vxdev::SysfsCallScope scope;
     if (cls != InterfaceClass::Disk && cls != InterfaceClass::CdRom)
         return {};
     const std::string classDir = SysfsRoot() + "/class/block";

@@ -8,6 +8,25 @@
 // canonical location of a device directory.
 namespace vxdev
 {
+// While one lives on a thread, the readers below answer a question asked before on that thread from
+// what they learnt then: each resolved path component, attribute, listing and file type is asked of the
+// kernel once. One enumeration looks at the same devices, parents and class folders dozens of times
+// (and one Ulvex lookup runs several enumerations), each time through a dozen path components.
+//
+// Every public function of the device layer that walks the tree opens one, so does every Ulvex
+// function that looks devices up. Scopes nest: an inner one shares what the outermost knows, and all of
+// it is forgotten when the outermost ends, so nothing learnt survives the call that learnt it; the next
+// call sees the tree as it is then. What lies under /proc (descriptor links that name another file as
+// soon as a descriptor number is reused) is always asked afresh.
+class SysfsCallScope
+{
+  public:
+    SysfsCallScope();
+    ~SysfsCallScope();
+    SysfsCallScope(const SysfsCallScope &) = delete;
+    SysfsCallScope &operator=(const SysfsCallScope &) = delete;
+};
+
 // The attribute file's text without the trailing newline (and surrounding blanks);
 // nothing when the file cannot be read.
 std::optional<std::string> ReadAttr(const std::string &dir, const std::string &name);
@@ -22,7 +41,8 @@ std::optional<std::vector<unsigned char>> ReadBinaryAttr(const std::string &dir,
 // The names in a directory, without "." and ".."; empty when it cannot be read.
 std::vector<std::string> ListDir(const std::string &dir);
 
-// realpath(); nothing when the path does not resolve.
+// realpath(); nothing when the path does not resolve. Within a SysfsCallScope an absolute path is
+// resolved component by component from what the scope knows, with the same result.
 std::optional<std::string> Canonical(const std::string &path);
 
 // The path below the (canonical) sysfs root, e.g. "devices/pci0000:00/.../1-2"; the
