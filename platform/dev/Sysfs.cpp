@@ -303,12 +303,12 @@ std::optional<mode_t> ModeOf(const std::string &path)
 // The whole file, read with plain system calls into one buffer on the stack: a sysfs attribute is
 // at most a page, and an enumeration reads hundreds of them, so no stream with a buffer of its own is
 // set up for each.
-std::optional<std::string> ReadFileNow(const std::string &path, std::string bytes = {})
+bool ReadFileNow(const std::string &path, std::string &bytes)
 {
+    bytes.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
-    bytes.clear();
+        return false;
     char buffer[4096];
     for (;;)
     {
@@ -318,14 +318,15 @@ std::optional<std::string> ReadFileNow(const std::string &path, std::string byte
         if (n < 0)
         {
             ::close(fd);
-            return std::nullopt;
+            bytes.clear();
+            return false;
         }
         if (n == 0)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    return bytes;
+    return true;
 }
 
 // The file's bytes; false when it cannot be read. They stay valid until the next read on the thread
@@ -343,12 +344,7 @@ bool ReadWholeFile(const std::string &path, std::string_view &bytes)
             return known->kind == 1;
         }
     }
-    std::optional<std::string> read = ReadFileNow(path, std::move(buffer));
-    const bool ok = read.has_value();
-    if (ok)
-        buffer = std::move(*read);
-    else
-        buffer.clear();
+    const bool ok = ReadFileNow(path, buffer);
     bytes = buffer;
     if (memo)
     {
@@ -358,21 +354,35 @@ bool ReadWholeFile(const std::string &path, std::string_view &bytes)
     return ok;
 }
 
+// With getdents64() into a buffer on the stack: opendir() allocates a buffer of 32 KiB for every
+// folder, and an enumeration lists dozens.
 std::vector<std::string> ListDirNow(const std::string &dir)
 {
     std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr)
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return names;
-    while (const dirent *entry = readdir(d))
+    alignas(8) char buffer[8192];
+    for (;;)
     {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;)
+        {
+            const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
+            const std::string_view name(entry->d_name);
+            if (name != "." && name != "..")
+                names.emplace_back(name);
+            at += entry->d_reclen;
+        }
     }
-    closedir(d);
+    ::close(fd);
     return names;
 }
+
 // dir + "/" + name, in a buffer of the thread's that keeps its storage: an enumeration reads hundreds
 // of attributes. Valid until the next call on the thread.
 const std::string &AttrPath(const std::string &dir, const std::string &name)
