@@ -64,7 +64,7 @@ bool IsVirtualBlockDir(const std::string &dir)
 // The whole disk of a block directory: its parent for a partition, itself otherwise.
 std::string WholeDiskDir(const std::string &blockDir)
 {
-    return Exists(blockDir + "/partition") ? DirName(blockDir) : blockDir;
+    return HasEntry(blockDir, "partition") ? DirName(blockDir) : blockDir;
 }
 
 bool IsCdRom(const std::string &wholeDiskDir)

@@ -127,6 +127,10 @@ struct CallMemo
     AnswerTable files;    // kind: 1 read, 0 not; bytes: the file's
     AnswerTable modes;    // kind: stat()'s st_mode, -1 for no such path
     AnswerTable listings; // bytes: each name followed by a zero byte
+    bool haveRoot = false;
+    std::string rootText;      // SysfsRoot() when the root below was resolved
+    std::string canonicalRoot; // what it resolved to
+
 
     void Forget()
     {
@@ -134,6 +138,7 @@ struct CallMemo
         files.Clear();
         modes.Clear();
         listings.Clear();
+        haveRoot = false;
     }
 };
 
@@ -385,7 +390,7 @@ std::vector<std::string> ListDirNow(const std::string &dir)
 
 // dir + "/" + name, in a buffer of the thread's that keeps its storage: an enumeration reads hundreds
 // of attributes. Valid until the next call on the thread.
-const std::string &AttrPath(const std::string &dir, const std::string &name)
+const std::string &AttrPath(const std::string &dir, std::string_view name)
 {
     thread_local std::string path;
     path.assign(dir).append("/").append(name);
@@ -502,9 +507,30 @@ std::optional<std::string> Canonical(const std::string &path)
     return RealPath(path);
 }
 
+bool HasEntry(const std::string &dir, std::string_view name)
+{
+    return ModeOf(AttrPath(dir, name)).has_value();
+}
+
+std::string CanonicalSysfsRoot()
+{
+    std::string text = SysfsRoot();
+    CallMemo &memo = ThreadMemo();
+    if (memo.depth > 0 && memo.haveRoot && memo.rootText == text)
+        return memo.canonicalRoot;
+    std::string root = Canonical(text).value_or(text);
+    if (memo.depth > 0)
+    {
+        memo.rootText = std::move(text);
+        memo.canonicalRoot = root;
+        memo.haveRoot = true;
+    }
+    return root;
+}
+
 std::string RelativeToSysfs(const std::string &canonicalPath)
 {
-    const std::string root = Canonical(SysfsRoot()).value_or(SysfsRoot());
+    const std::string root = CanonicalSysfsRoot();
     const std::string prefix = root == "/" ? "/" : root + "/";
     if (canonicalPath.compare(0, prefix.size(), prefix) == 0)
         return canonicalPath.substr(prefix.size());

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Small helpers for reading a sysfs tree: attributes, directory listings and the
@@ -44,6 +45,12 @@ std::vector<std::string> ListDir(const std::string &dir);
 // realpath(); nothing when the path does not resolve. Within a SysfsCallScope an absolute path is
 // resolved component by component from what the scope knows, with the same result.
 std::optional<std::string> Canonical(const std::string &path);
+
+// Whether dir holds an entry of this name (a link counts as what it leads to).
+bool HasEntry(const std::string &dir, std::string_view name);
+
+// The sysfs root resolved (as it is when it does not resolve).
+std::string CanonicalSysfsRoot();
 
 // The path below the (canonical) sysfs root, e.g. "devices/pci0000:00/.../1-2"; the
 // path unchanged when it lies outside the root.
