@@ -2,18 +2,18 @@
 
 #include "platform/dev/DevRoots.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
-#include <cstdint>
-#include <functional>
 
 namespace vxdev
 {
@@ -113,7 +113,7 @@ class AnswerTable
 // What readlink() said of a path (the kind of a link table answer; the bytes are a link's target).
 enum LinkKind
 {
-    kNotLink,  // no link: the path exists
+    kNotLink, // no link: the path exists
     kLink,
     kLinkFailed,
     kLinkTooLong, // a target that fills the whole buffer: left to realpath()
@@ -130,7 +130,6 @@ struct CallMemo
     bool haveRoot = false;
     std::string rootText;      // SysfsRoot() when the root below was resolved
     std::string canonicalRoot; // what it resolved to
-
 
     void Forget()
     {
@@ -212,8 +211,9 @@ Walk WalkRemembered(CallMemo &memo, const std::string &path, std::string &result
     while (depth > 0)
     {
         Level &level = levels[depth - 1];
-        const std::string_view text = level.inArena ? memo.links.View(level.at, level.end - level.at)
-                                                    : std::string_view(path).substr(level.at, level.end - level.at);
+        const std::string_view text = level.inArena
+                                          ? memo.links.View(level.at, level.end - level.at)
+                                          : std::string_view(path).substr(level.at, level.end - level.at);
         std::size_t skip = 0;
         while (skip < text.size() && text[skip] == '/')
             ++skip;
@@ -260,8 +260,7 @@ Walk WalkRemembered(CallMemo &memo, const std::string &path, std::string &result
             break;
         case kLinkFailed:
             return Walk::Failed;
-        case kLink:
-        {
+        case kLink: {
             const std::string_view target = memo.links.View(answer->at, answer->length);
             if (++links > kMaxLinks || target.empty() || target.back() == '/')
                 return Walk::LeftToRealpath;

@@ -31,13 +31,13 @@ class LinkTree : public ::testing::Test
         fs::create_directories(m_root + "/class");
         std::ofstream(m_root + "/devices/pci0/usb1/1-1/serial") << "SER42\n";
         std::ofstream(m_root + "/file") << "x";
-        Link("../../../devices/pci0/usb1/1-1", "bus/usb/devices/1-1");   // sysfs's relative kind
-        Link(m_root + "/devices/pci0/usb1", "bus/usb/devices/usb1");    // absolute
-        Link("devices/1-1", "bus/usb/chain");                            // a link to a link
-        Link("..", "devices/up");                                        // only climbing
-        Link("../class/", "devices/slash");                              // trailing slash
-        Link("pci0/../pci0/usb1", "devices/inner");                      // ".." after a name
-        Link("./pci0", "devices/dot");                                   // "."
+        Link("../../../devices/pci0/usb1/1-1", "bus/usb/devices/1-1"); // sysfs's relative kind
+        Link(m_root + "/devices/pci0/usb1", "bus/usb/devices/usb1");   // absolute
+        Link("devices/1-1", "bus/usb/chain");                          // a link to a link
+        Link("..", "devices/up");                                      // only climbing
+        Link("../class/", "devices/slash");                            // trailing slash
+        Link("pci0/../pci0/usb1", "devices/inner");                    // ".." after a name
+        Link("./pci0", "devices/dot");                                 // "."
         Link("loop-b", "loop-a");
         Link("loop-a", "loop-b");
         Link("nowhere", "dangling");
