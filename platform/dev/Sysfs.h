@@ -14,11 +14,12 @@ namespace vxdev
 // kernel once. One enumeration looks at the same devices, parents and class folders dozens of times
 // (and one Ulvex lookup runs several enumerations), each time through a dozen path components.
 //
-// Every public function of the device layer that walks the tree opens one, so does every Ulvex
-// function that looks devices up. Scopes nest: an inner one shares what the outermost knows, and all of
-// it is forgotten when the outermost ends, so nothing learnt survives the call that learnt it; the next
-// call sees the tree as it is then. What lies under /proc (descriptor links that name another file as
-// soon as a descriptor number is reused) is always asked afresh.
+// The enumerators open one, so do the look-ups over them (FindInterfaceByDeviceNode,
+// ParentInstanceIdOfSysfsDevice, UsbSerialIsEnumerated), the drive map and every Ulvex function that
+// looks devices up; a function that reads each thing once needs none. Scopes nest: an inner one shares what
+// the outermost knows, and all of it is forgotten when the outermost ends, so nothing learnt survives the
+// call that learnt it; the next call sees the tree as it is then. What lies under /proc (descriptor links
+// that name another file as soon as a descriptor number is reused) is always asked afresh.
 class SysfsCallScope
 {
   public:
