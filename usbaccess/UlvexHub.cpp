@@ -56,6 +56,7 @@ struct ScopedFd
 extern "C" ULVEX_BOOL GetUSBHubDevicePath(const char *parentId, unsigned int parentIdLength, char *hubPath,
                                           unsigned int hubPathCapacity)
 {
+    const vxdev::SysfsCallScope scope;
     if (parentId == nullptr || hubPath == nullptr || hubPathCapacity == 0)
         return 0;
     const std::string wanted = vxdev::ToUpperAscii(std::string(parentId, strnlen(parentId, parentIdLength)));
@@ -74,6 +75,7 @@ extern "C" ULVEX_BOOL GetUSBHubDevicePath(const char *parentId, unsigned int par
 
 extern "C" ULVEX_BOOL GetNumPort(ULVEX_HANDLE hub, unsigned int *portCount)
 {
+    const vxdev::SysfsCallScope scope;
     if (portCount == nullptr)
         return 0;
     *portCount = 0;
@@ -92,6 +94,7 @@ extern "C" ULVEX_BOOL GetNumPort(ULVEX_HANDLE hub, unsigned int *portCount)
 extern "C" ULVEX_BOOL GetPortIndex(unsigned short vendor, unsigned short product, ULVEX_HANDLE hub,
                                    unsigned int portCount, unsigned int *port)
 {
+    const vxdev::SysfsCallScope scope;
     if (port == nullptr || hub < 0)
         return 0;
     const auto dir = HubDirOfHandle(hub);
@@ -115,6 +118,7 @@ extern "C" ULVEX_BOOL GetPortIndex(unsigned short vendor, unsigned short product
 extern "C" ULVEX_BOOL GetStringDescriptor(const char *vendorId, const char *productId, unsigned char index,
                                           char16_t *text, unsigned int capacity)
 {
+    const vxdev::SysfsCallScope scope;
     if (vendorId == nullptr || productId == nullptr || index == 0 || text == nullptr || capacity == 0)
         return 0;
     const auto device =

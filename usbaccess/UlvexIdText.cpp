@@ -83,6 +83,7 @@ extern "C" void ExtractPidVidFromHardwareID(const char *text, int length, char *
 extern "C" void GetPidVidByDeviceInfo(const char *deviceSysfsPath, char *productId, char *vendorId,
                                       char *serial)
 {
+    const vxdev::SysfsCallScope scope;
     if (deviceSysfsPath == nullptr)
         return;
     const auto dir = vxdev::Canonical(deviceSysfsPath);

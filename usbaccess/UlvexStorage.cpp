@@ -5,6 +5,7 @@
 #include "platform/dev/DeviceOpen.h"
 #include "platform/dev/ScsiPassThrough.h"
 #include "platform/dev/Storage.h"
+#include "platform/dev/Sysfs.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -148,6 +149,7 @@ extern "C" ULVEX_BOOL GetDeviceGeneralInfoByVidPid(const char *vendorId, const c
                                                    char *path, unsigned int pathCapacity, char *driveLetter,
                                                    char *vendorText, char *productText)
 {
+    const vxdev::SysfsCallScope scope;
     const auto cls = ClassOfDriveType(driveType);
     if (!cls || path == nullptr || pathCapacity == 0)
         return 0;
@@ -168,6 +170,7 @@ extern "C" ULVEX_BOOL GetDeviceGeneralInfoByDriveLetter(char driveLetter, char *
                                                         int driveType, char *path, unsigned int pathCapacity,
                                                         char *vendorText, char *productText)
 {
+    const vxdev::SysfsCallScope scope;
     const auto cls = ClassOfDriveType(driveType);
     if (!cls)
         return 0;
@@ -193,6 +196,7 @@ extern "C" ULVEX_BOOL GetSCSIDevicePath(const char *vendorId, const char *produc
 
 extern "C" ULVEX_BOOL GetDriveLetterByDeviceNumber(unsigned int deviceNumber, char *driveLetter)
 {
+    const vxdev::SysfsCallScope scope;
     if (driveLetter == nullptr)
         return 0;
     const auto letter = LetterOfDeviceNumber(deviceNumber);
@@ -205,6 +209,7 @@ extern "C" ULVEX_BOOL GetDriveLetterByDeviceNumber(unsigned int deviceNumber, ch
 extern "C" ULVEX_BOOL GetDriveLetterByVidPid(const char *vendorId, const char *productId, int driveType,
                                              char *driveLetter)
 {
+    const vxdev::SysfsCallScope scope;
     const auto cls = ClassOfDriveType(driveType);
     if (!cls || driveLetter == nullptr)
         return 0;
@@ -241,6 +246,7 @@ extern "C" ULVEX_BOOL GetVendorProductStringbyVidPid(const char *vendorId, const
 extern "C" int GetMscDeviceInfo(int driveType, char *driveLetters, char **vendorIds, char **productIds,
                                 char **vendorTexts, char **productTexts, int maximum)
 {
+    const vxdev::SysfsCallScope scope;
     const auto cls = ClassOfDriveType(driveType);
     if (!cls || maximum <= 0)
         return 0;
@@ -272,6 +278,7 @@ extern "C" int GetMscDeviceInfo(int driveType, char *driveLetters, char **vendor
 
 extern "C" ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *productId)
 {
+    const vxdev::SysfsCallScope scope;
     const auto match = FindStorageByIds(InterfaceClass::Disk, vendorId, productId);
     if (!match)
         return ULVEX_INVALID_HANDLE_VALUE;
@@ -291,6 +298,7 @@ extern "C" ULVEX_HANDLE OpenSCSIDevice(const char *vendorId, const char *product
 
 extern "C" ULVEX_BOOL IsSCSIDevice(const char *vendorId, const char *productId)
 {
+    const vxdev::SysfsCallScope scope;
     return FindStorageByIds(InterfaceClass::Disk, vendorId, productId) ? 1 : 0;
 }
 

@@ -2,6 +2,7 @@
 #include "usbaccess/ulvex_api.h"
 
 #include "platform/dev/DeviceOpen.h"
+#include "platform/dev/Sysfs.h"
 
 using vxdev::InterfaceClass;
 
@@ -35,12 +36,14 @@ extern "C" ULVEX_BOOL GetUSBDevicePath(const char *vendorId, const char *product
                                        unsigned int pathCapacity, char *parentId,
                                        unsigned int parentIdCapacity)
 {
+    const vxdev::SysfsCallScope scope;
     return GetDevicePath(InterfaceClass::UsbDevice, vendorId, productId, path, pathCapacity, parentId,
                          parentIdCapacity);
 }
 
 extern "C" ULVEX_BOOL IsUSBDevice(const char *vendorId, const char *productId)
 {
+    const vxdev::SysfsCallScope scope;
     return ulvex::FindInterfaceByIds(InterfaceClass::UsbDevice, vendorId, productId, ulvex::kIdLookupBound)
                ? 1
                : 0;
@@ -48,6 +51,7 @@ extern "C" ULVEX_BOOL IsUSBDevice(const char *vendorId, const char *productId)
 
 extern "C" ULVEX_HANDLE OpenUSBDevice(const char *vendorId, const char *productId)
 {
+    const vxdev::SysfsCallScope scope;
     return OpenDevice(InterfaceClass::UsbDevice, vendorId, productId, vxdev::OpenAccess::None);
 }
 
@@ -55,11 +59,13 @@ extern "C" ULVEX_BOOL GetHIDDevicePath(const char *vendorId, const char *product
                                        unsigned int pathCapacity, char *parentId,
                                        unsigned int parentIdCapacity)
 {
+    const vxdev::SysfsCallScope scope;
     return GetDevicePath(InterfaceClass::Hid, vendorId, productId, path, pathCapacity, parentId,
                          parentIdCapacity);
 }
 
 extern "C" ULVEX_HANDLE OpenHIDDevice(const char *vendorId, const char *productId)
 {
+    const vxdev::SysfsCallScope scope;
     return OpenDevice(InterfaceClass::Hid, vendorId, productId, vxdev::OpenAccess::ReadWrite);
 }

@@ -64,7 +64,7 @@ std::string Format(const char *format, unsigned a, unsigned b)
 bool IsUsbDeviceDir(const std::string &dir)
 {
     const std::string name = BaseName(dir);
-    return name.find(':') == std::string::npos && Exists(dir + "/idVendor") && Exists(dir + "/busnum");
+    return name.find(':') == std::string::npos && HasEntry(dir, "idVendor") && HasEntry(dir, "busnum");
 }
 
 bool IsRootHubName(const std::string &name)
@@ -74,7 +74,7 @@ bool IsRootHubName(const std::string &name)
 
 bool IsUsbInterfaceDir(const std::string &dir)
 {
-    return BaseName(dir).find(':') != std::string::npos && Exists(dir + "/bInterfaceNumber");
+    return BaseName(dir).find(':') != std::string::npos && HasEntry(dir, "bInterfaceNumber");
 }
 
 // The port number a USB device hangs on: the last number of its name ("1-2.3" gives 3).
@@ -122,7 +122,7 @@ bool ParseHidName(const std::string &name, unsigned &bus, unsigned &vid, unsigne
 
 std::optional<std::string> FindUsbDeviceAncestor(const std::string &sysfsDir)
 {
-    const std::string stop = Canonical(SysfsRoot()).value_or(SysfsRoot());
+    const std::string stop = CanonicalSysfsRoot();
     std::string dir = sysfsDir;
     while (dir.size() > stop.size() && dir != "/")
     {
@@ -153,7 +153,7 @@ std::string UsbSerialPart(const std::string &usbDeviceDir)
 std::optional<std::string> InstanceIdOfSysfsDevice(const std::string &sysfsDir)
 {
     const std::string name = BaseName(sysfsDir);
-    if (IsRootHubName(name) && Exists(sysfsDir + "/busnum"))
+    if (IsRootHubName(name) && HasEntry(sysfsDir, "busnum"))
     {
         const long speed = ReadDecAttr(sysfsDir, "speed").value_or(0);
         const char *kind = speed >= 5000 ? "USB\\ROOT_HUB30\\4&%08X&%u" : "USB\\ROOT_HUB20\\4&%08X&%u";
@@ -190,7 +190,8 @@ std::optional<std::string> InstanceIdOfSysfsDevice(const std::string &sysfsDir)
 
 std::optional<std::string> ParentInstanceIdOfSysfsDevice(const std::string &sysfsDir)
 {
-    const std::string stop = Canonical(SysfsRoot()).value_or(SysfsRoot());
+    const vxdev::SysfsCallScope scope;
+    const std::string stop = CanonicalSysfsRoot();
     std::string dir = DirName(sysfsDir);
     while (dir.size() > stop.size() && dir != "/")
     {
@@ -213,6 +214,7 @@ std::optional<DeviceInterfaceRecord> FindInterfaceByPath(InterfaceClass cls, con
 
 std::optional<DeviceInterfaceRecord> FindInterfaceByDeviceNode(const std::string &nodePath)
 {
+    const vxdev::SysfsCallScope scope;
     const std::string wanted = Canonical(nodePath).value_or(nodePath);
     for (const InterfaceClass cls : {InterfaceClass::UsbDevice, InterfaceClass::UsbHub, InterfaceClass::Hid,
                                      InterfaceClass::Disk, InterfaceClass::CdRom})

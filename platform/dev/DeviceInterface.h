@@ -12,7 +12,8 @@
 //   interface path   \\?\usb#vid_1234&pid_abcd#ser42#{a5dcbf10-6530-11d2-901f-00c04fb951ed}
 //
 // The path is "\\?\" + the lower-cased instance ID with "\" turned into "#", then
-// "#" + the class GUID. Every call walks the tree afresh; nothing is cached.
+// "#" + the class GUID. Every call walks the tree afresh: what one call learns of the tree (resolved
+// paths, attributes) serves only that call and the calls nested in it (SysfsCallScope in Sysfs.h).
 namespace vxdev
 {
 enum class InterfaceClass

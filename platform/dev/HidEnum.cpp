@@ -10,6 +10,7 @@ namespace vxdev
 // devices have no USB identity and are left out.
 std::vector<DeviceInterfaceRecord> EnumerateHidDevices()
 {
+    const vxdev::SysfsCallScope scope;
     const std::string classDir = SysfsRoot() + "/class/hidraw";
     std::vector<std::string> names = ListDir(classDir);
     std::sort(names.begin(), names.end(), NaturalLess);

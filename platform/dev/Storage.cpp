@@ -64,7 +64,7 @@ bool IsVirtualBlockDir(const std::string &dir)
 // The whole disk of a block directory: its parent for a partition, itself otherwise.
 std::string WholeDiskDir(const std::string &blockDir)
 {
-    return Exists(blockDir + "/partition") ? DirName(blockDir) : blockDir;
+    return HasEntry(blockDir, "partition") ? DirName(blockDir) : blockDir;
 }
 
 bool IsCdRom(const std::string &wholeDiskDir)
@@ -299,6 +299,7 @@ std::optional<StorageDeviceNumber> StorageNumberOfHandle(int fd)
 
 std::vector<DriveEntry> ReadDriveMap()
 {
+    const vxdev::SysfsCallScope scope;
     // One entry per block device, its first mount of the whole file system that no other mount
     // covers (a bind mount of a sub-folder shows another root and is no drive of its own).
     std::map<std::pair<unsigned, unsigned>, DriveEntry> devices;

@@ -51,11 +51,11 @@ std::string LunOf(const std::string &scsiDeviceDir)
 // (class 08); its bound driver is returned beside it.
 std::optional<std::pair<std::string, std::string>> MassStorageInterface(const std::string &blockDir)
 {
-    const std::string stop = Canonical(SysfsRoot()).value_or(SysfsRoot());
+    const std::string stop = CanonicalSysfsRoot();
     std::string dir = DirName(blockDir);
     while (dir.size() > stop.size() && dir != "/")
     {
-        if (BaseName(dir).find(':') != std::string::npos && Exists(dir + "/bInterfaceNumber"))
+        if (BaseName(dir).find(':') != std::string::npos && HasEntry(dir, "bInterfaceNumber"))
         {
             if (ReadHexAttr(dir, "bInterfaceClass").value_or(0) != 0x08)
                 return std::nullopt;
@@ -70,6 +70,7 @@ std::optional<std::pair<std::string, std::string>> MassStorageInterface(const st
 
 std::vector<DeviceInterfaceRecord> EnumerateStorageInterfaces(InterfaceClass cls)
 {
+    const vxdev::SysfsCallScope scope;
     if (cls != InterfaceClass::Disk && cls != InterfaceClass::CdRom)
         return {};
     const std::string classDir = SysfsRoot() + "/class/block";
@@ -80,7 +81,7 @@ std::vector<DeviceInterfaceRecord> EnumerateStorageInterfaces(InterfaceClass cls
     for (const std::string &name : names)
     {
         const auto blockDir = Canonical(classDir + "/" + name);
-        if (!blockDir || Exists(*blockDir + "/partition"))
+        if (!blockDir || HasEntry(*blockDir, "partition"))
             continue;
         const auto scsiDevice = Canonical(*blockDir + "/device");
         if (!scsiDevice)

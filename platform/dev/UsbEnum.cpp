@@ -56,6 +56,7 @@ std::optional<DeviceInterfaceRecord> MakeRecord(const UsbEntry &entry, Interface
 
 std::vector<DeviceInterfaceRecord> EnumerateUsbDevices()
 {
+    const vxdev::SysfsCallScope scope;
     std::vector<DeviceInterfaceRecord> records;
     for (const UsbEntry &entry : ListUsbBus())
     {
@@ -69,6 +70,7 @@ std::vector<DeviceInterfaceRecord> EnumerateUsbDevices()
 
 std::vector<DeviceInterfaceRecord> EnumerateUsbHubs()
 {
+    const vxdev::SysfsCallScope scope;
     std::vector<DeviceInterfaceRecord> records;
     for (const UsbEntry &entry : ListUsbBus())
     {

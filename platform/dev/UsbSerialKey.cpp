@@ -9,6 +9,7 @@ namespace vxdev
 {
 bool UsbSerialIsEnumerated(std::uint16_t vendorId, std::uint16_t productId, std::string_view serial)
 {
+    const vxdev::SysfsCallScope scope;
     if (serial.empty())
         return false;
     const std::string wanted = ToUpperAscii(std::string(serial));
