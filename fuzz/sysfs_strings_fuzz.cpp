@@ -17,6 +17,7 @@
 #include "platform/dev/DeviceInterface.h"
 #include "platform/dev/DeviceOpen.h"
 #include "platform/dev/Storage.h"
+#include "platform/dev/Sysfs.h"
 #include "platform/dev/UsbHub.h"
 #include "platform/dev/UsbSerialKey.h"
 #include "tests/support/fake_sysfs/FakeSysfs.h"
@@ -403,7 +404,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             tree.Fill(index, vxfuzz::AsString(in.Bytes(length)));
     }
 
-    kGroups[group]();
+    {
+        // While its readers run the tree stays as the input left it, as a real tree does for the length
+        // of one call: the readers of one input share what they learn of it, as the calls of one lookup
+        // do, so an input costs one walk of the files it reaches however many calls read them.
+        const vxdev::SysfsCallScope scope;
+        kGroups[group]();
+    }
 
     for (const std::size_t index : touched)
         tree.Restore(index);
