@@ -75,31 +75,11 @@ enum class Library
     Simulated, // the same code with its SCSI and MTP ends simulated, so the clock command is seen
 };
 
-class Flows : public ::testing::Test
+class Flows : public ::testing::Test, public vxtest::MainDialogWorld
 {
   public:
-    Flows()
-    {
-        vxsys::SetCurrentTimeSource([] { return kNewYearsEve; });
-        // The program's pauses (the device-change settle time, the waits for a check) wait until the
-        // watcher is idle instead, so nothing depends on timing.
-        vxwin::SetSleepHook([this](DWORD) {
-            if (m_dlg)
-                vxtest::WaitFor([this] { return m_dlg->PendingDeviceChecks() == 0; });
-        });
-        // The service and the application page the reachability probe opens are the fake service.
-        wstest::SetServiceHost(service.Host(), service.Host());
-        vxwin::SetDeviceEventSourceFactory([this] { return feed->TakeSources(); });
-    }
-    ~Flows() override
-    {
-        wstest::SetServiceHost("");
-        vxwin::SetDeviceEventSourceFactory({});
-        vxwin::SetSleepHook({});
-        vxwin::SetModalHook({});
-        vxsys::SetCurrentTimeSource({});
-        app.m_pMainWnd = nullptr;
-    }
+    Flows() { vxsys::SetCurrentTimeSource([] { return kNewYearsEve; }); }
+    ~Flows() override { vxsys::SetCurrentTimeSource({}); }
 
     // ---- the world around the program ----
 
@@ -178,12 +158,11 @@ class Flows : public ::testing::Test
     // the social site when asked.
     void CreateAccount(bool withCredentials = false)
     {
-        KvtDatabase db;
-        ASSERT_TRUE(db.IsOpen());
-        const DateParts birth{1, 2, 1980};
-        ASSERT_EQ(db.AddUser(u"ann", u"abc", u"Ann", u"Lee", 1, &birth, 40, 170, 3, 60, 5), 1);
+        MainDialogWorld::CreateAccount();
         if (withCredentials)
         {
+            KvtDatabase db;
+            ASSERT_TRUE(db.IsOpen());
             ASSERT_EQ(db.Login(u"ann", u"abc"), 1);
             ASSERT_EQ(db.SaveFacebookInfo(u"ann@example.com", u"fb"), 1);
             ASSERT_EQ(db.Logout(), 1);
@@ -197,20 +176,6 @@ class Flows : public ::testing::Test
     }
 
     // ---- running the program ----
-
-    // Runs the dialog as the program does; body runs once the start-up's device check is over, with
-    // the dialog as the application's main window; prompt answers every other modal dialog.
-    void Run(CKVTDlg &dlg, const std::function<void()> &body,
-             const std::function<void(CDialog &)> &prompt = {})
-    {
-        m_dlg = &dlg;
-        app.m_pMainWnd = &dlg;
-        // Each dialog takes its own feed of device events.
-        feed = std::make_unique<vxtest::DeviceEventFeed>();
-        vxtest::RunMainDialog(dlg, body, prompt);
-        app.m_pMainWnd = nullptr;
-        m_dlg = nullptr;
-    }
 
     // ---- what the user does ----
 
@@ -322,19 +287,10 @@ class Flows : public ::testing::Test
         ASSERT_EQ(m_dlg->m_nCurrentView, KvtView::Home);
     }
 
-    vxtest::ScopedTimeZone zone{"UTC"};
-    std::string dataHome = vxtest::MakeTempDir("xdg");
-    vxtest::ScopedEnv env{"XDG_DATA_HOME", dataHome.c_str()};
-    vxtest::SimUlvexLibrary sim;
     std::unique_ptr<vxtest::ScopedEnv> m_library;
-    vxtest::NoProxyEnvironment noProxy;
-    FakeXmlRpcService service;
-    std::unique_ptr<vxtest::DeviceEventFeed> feed = std::make_unique<vxtest::DeviceEventFeed>();
     std::unique_ptr<vxtest::MonitorDrive> drive;
     std::unique_ptr<vxtest::FakeSysfs> sysfs;
     std::unique_ptr<vxtest::SimHidMonitor> hid;
-    CKVTApp app;
-    CKVTDlg *m_dlg = nullptr;
 };
 
 // Answers every prompt by pressing Continue, counting them.
@@ -359,7 +315,7 @@ TEST_F(Flows, SignUpWithoutAMonitorGreetsTheNewUserAtHome)
 {
     CKVTDlg dlg(1033);
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             ExpectLoginPage();
@@ -447,7 +403,7 @@ TEST_F(Flows, LogInWithoutAMonitorPromptsAndReloginLogsOut)
         CreateAccount();
         CKVTDlg dlg(1033);
         int prompts = 0;
-        Run(
+        RunDialog(
             dlg,
             [&] {
                 ExpectLoginPage();
@@ -472,7 +428,7 @@ TEST_F(Flows, LogInWithoutAMonitorAndContinueShowsTheHomePage)
     CreateAccount();
     CKVTDlg dlg(1033);
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             LogInOnThePage(u"ann", u"abc");
@@ -502,7 +458,7 @@ TEST_F(Flows, AnArrivingMonitorIsImportedAndItsRunsShown)
         CreateAccount();
         CKVTDlg dlg(1033);
         int prompts = 0;
-        Run(
+        RunDialog(
             dlg,
             [&] {
                 LogInWithoutMonitor();
@@ -551,7 +507,7 @@ TEST_F(Flows, AnArrivingMtpMonitorIsImportedOverMtp)
     CreateAccount();
     CKVTDlg dlg(1033);
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             LogInWithoutMonitor();
@@ -591,7 +547,7 @@ TEST_F(Flows, AMonitorPulledOutAtTheUploadPromptIsReadOnRetry)
     PlugInDrive(TwoRuns());
     CKVTDlg dlg(1033);
     std::vector<std::string> prompts;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             LogInOnThePage(u"ann", u"abc");
@@ -628,7 +584,7 @@ TEST_F(Flows, ArrivalsWaitForTheLogInAndAReturningMonitorAddsNothingTwice)
 {
     CreateAccount();
     CKVTDlg dlg(1033);
-    Run(
+    RunDialog(
         dlg,
         [&] {
             PlugInDrive(TwoRuns());
@@ -691,7 +647,7 @@ TEST_F(Flows, ImportedRunsReachTheServiceWithTheStoredCredentials)
     CreateAccount(true);
     PlugInDrive(TwoRuns());
     CKVTDlg dlg(1033);
-    Run(dlg, [&] {
+    RunDialog(dlg, [&] {
         LogInOnThePage(u"ann", u"abc");
         ASSERT_TRUE(vxtest::WaitFor([&] { return Shown(kYesButton); }));
         Click(kYesButton);
@@ -740,7 +696,7 @@ TEST_F(Flows, LogOutAsksAndYesShowsTheLoginPageWhileNoStaysHome)
         CreateAccount();
         CKVTDlg dlg(1033);
         int prompts = 0;
-        Run(
+        RunDialog(
             dlg,
             [&] {
                 LogInWithoutMonitor();
@@ -781,7 +737,7 @@ TEST_F(Flows, AfterALogOutFromMyRunsTheNextUserSeesNoneOfTheFormerUsersRuns)
     PlugInDrive(TwoRuns());
     CKVTDlg dlg(1033);
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             LogInOnThePage(u"ann", u"abc");
@@ -824,7 +780,7 @@ TEST_F(Flows, ACommandLineStartLogsTheStoredUserInAndImportsAtOnce)
     CKVTDlg dlg(1033);
     dlg.m_strCmdUser = u"ann";
     dlg.m_strCmdPassword = StoredPasswordText();
-    Run(dlg, [&] {
+    RunDialog(dlg, [&] {
         EXPECT_TRUE(dlg.IsWindowVisible());
         ExpectHomePage(u"Ann Lee");
         ExpectTotals(u"2", u"8.0km", u"1Hr15Min00Sec");
@@ -854,7 +810,7 @@ TEST_F(Flows, ACommandLineStartLeavesSomeoneElsesMonitorAlone)
     CKVTDlg dlg(1033);
     dlg.m_strCmdUser = u"ann";
     dlg.m_strCmdPassword = StoredPasswordText();
-    Run(dlg, [&] {
+    RunDialog(dlg, [&] {
         vxtest::ProcessEvents();
         EXPECT_TRUE(dlg.IsWindowVisible());
         EXPECT_EQ(Caption(1250), u"Device does not match");
@@ -873,7 +829,7 @@ TEST_F(Flows, ACommandLineStartWithoutAMonitorPromptsThenGoesHome)
     dlg.m_strCmdUser = u"ann";
     dlg.m_strCmdPassword = StoredPasswordText();
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             vxtest::ProcessEvents();
@@ -898,7 +854,7 @@ TEST_F(Flows, ACommandLineStartWithAWrongPasswordTextShowsTheLoginPage)
         CKVTDlg dlg(1033);
         dlg.m_strCmdUser = u"ann";
         dlg.m_strCmdPassword = text.c_str();
-        Run(dlg, [&] {
+        RunDialog(dlg, [&] {
             EXPECT_TRUE(dlg.IsWindowVisible());
             EXPECT_FALSE(dlg.m_bLoggedIn);
             EXPECT_NE(dlg.m_nCurrentView == KvtView::Home && Shown(kHomeGreeting), true);
@@ -924,7 +880,7 @@ TEST_F(Flows, RemovingTheMonitorFromTheDeviceSettingPageGoesHome)
     CreateAccount();
     CKVTDlg dlg(1033);
     std::vector<std::string> prompts;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             LogInOnThePage(u"ann", u"abc");
@@ -983,7 +939,7 @@ TEST_F(Flows, ASecondStartReachesTheFirstInstancesWindow)
     ASSERT_EQ(app.CheckSingleInstance(), 0);
     const std::string socket = vxsys::InstanceSocketPath(CKVTApp::kInstanceName);
     CKVTDlg dlg(1033);
-    Run(dlg, [&] {
+    RunDialog(dlg, [&] {
         ASSERT_TRUE(ListenForOtherInstances());
         ExpectLoginPage();
         dlg.ShowWindow(SW_MINIMIZE);
@@ -1030,7 +986,7 @@ TEST_F(Flows, ASecondStartIsAnsweredWhileAPromptIsUp)
         return vxtest::WaitFor(
             [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 3000);
     };
-    Run(
+    RunDialog(
         dlg,
         [&] {
             ASSERT_TRUE(ListenForOtherInstances());
@@ -1076,7 +1032,7 @@ TEST_F(Flows, ACopyDataLogInLogsTheUserIn)
         return dlg.SendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     };
     CKVTDlg dlg(1033);
-    Run(dlg, [&] {
+    RunDialog(dlg, [&] {
         ExpectLoginPage();
         EXPECT_EQ(send(dlg, CopyDataRecord(u"ann", u"624D80920979D4E964A5174C9943AE36")), TRUE);
         vxtest::ProcessEvents();

@@ -113,52 +113,13 @@ const PromptKind kPrompts[] = {
      [](CKVTDlg &main) { return std::make_unique<CFacebookInfoErrorDlg>(main.m_nLanguage, &main); }},
 };
 
-class Placement : public ::testing::Test
+// The main dialog runs as in the program (see vxtest::MainDialogWorld) on the screens asked for.
+class Placement : public ::testing::Test, public vxtest::MainDialogWorld
 {
   public:
-    Placement()
-    {
-        // The program's pauses wait until the watcher is idle instead.
-        vxwin::SetSleepHook([this](DWORD) {
-            if (m_dlg)
-                vxtest::WaitFor([this] { return m_dlg->PendingDeviceChecks() == 0; });
-        });
-        wstest::SetServiceHost(service.Host(), service.Host());
-        vxwin::SetDeviceEventSourceFactory([this] { return feed->TakeSources(); });
-    }
-    ~Placement() override
-    {
-        wstest::SetServiceHost("");
-        vxwin::SetDeviceEventSourceFactory({});
-        vxwin::SetSleepHook({});
-        vxwin::SetModalHook({});
-        app.m_pMainWnd = nullptr;
-    }
-
     static QRect ScreenArea(int index = 0)
     {
         return QGuiApplication::screens().at(index)->availableGeometry();
-    }
-
-    // Runs the main dialog as the program does; body runs inside it once the start-up's device
-    // check is over; every other dialog goes to `prompt` as it is shown, and is then ended.
-    void Run(CKVTDlg &dlg, const std::function<void()> &body, const std::function<void(CDialog &)> &prompt)
-    {
-        m_dlg = &dlg;
-        app.m_pMainWnd = &dlg;
-        feed = std::make_unique<vxtest::DeviceEventFeed>();
-        vxtest::RunMainDialog(dlg, body, prompt);
-        app.m_pMainWnd = nullptr;
-        m_dlg = nullptr;
-    }
-
-    // Ann's account in the store, before the program starts.
-    static void CreateAccount()
-    {
-        KvtDatabase db;
-        ASSERT_TRUE(db.IsOpen());
-        const DateParts birth{1, 2, 1980};
-        ASSERT_EQ(db.AddUser(u"ann", u"abc", u"Ann", u"Lee", 1, &birth, 40, 170, 3, 60, 5), 1);
     }
 
     // The user drags the main window by its background to put its top left at `to`.
@@ -173,16 +134,6 @@ class Placement : public ::testing::Test
         QTest::mouseRelease(w, Qt::LeftButton, {}, grip + by);
         vxtest::ProcessEvents();
     }
-
-    vxtest::ScopedTimeZone zone{"UTC"};
-    std::string dataHome = vxtest::MakeTempDir("xdg");
-    vxtest::ScopedEnv env{"XDG_DATA_HOME", dataHome.c_str()};
-    vxtest::SimUlvexLibrary sim;
-    vxtest::NoProxyEnvironment noProxy;
-    vxtest::FakeXmlRpcService service;
-    std::unique_ptr<vxtest::DeviceEventFeed> feed = std::make_unique<vxtest::DeviceEventFeed>();
-    CKVTApp app;
-    CKVTDlg *m_dlg = nullptr;
 };
 
 // Run on two screens side by side only.
@@ -213,7 +164,7 @@ TEST_F(Placement, TheMainDialogOpensInTheMiddleOfTheScreenAtItsPicturesSize)
     {
         SCOPED_TRACE(language);
         CKVTDlg dlg(language);
-        Run(
+        RunDialog(
             dlg,
             [&] {
                 ASSERT_TRUE(dlg.IsWindowVisible());
@@ -233,7 +184,7 @@ TEST_F(Placement, EachPromptOpensCentredOverTheMainWindowAndWhollyOnTheScreen)
 {
     CKVTDlg dlg(1033);
     QRect opened;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             const QRect main = Frame(dlg);
@@ -260,7 +211,7 @@ TEST_F(Placement, AboutFromTheSystemMenuOpensOverTheMainWindow)
 {
     CKVTDlg dlg(1033);
     int abouts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             dlg.SendMessage(WM_SYSCOMMAND, kAboutCommand, 0);
@@ -281,7 +232,7 @@ TEST_F(Placement, TheNoDevicePromptAfterALogInIsWhollyOnTheScreenAndItsContinueC
     CreateAccount();
     CKVTDlg dlg(1033);
     int prompts = 0;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             dlg.GetDlgItem(CKVTDlg::kLoginNameId)->SetWindowText(u"ann");
@@ -314,7 +265,7 @@ TEST_F(Placement, APromptOverAMainWindowDraggedNearAnEdgeLiesWhollyOnTheScreen)
 {
     CKVTDlg dlg(1033);
     QRect opened;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             const QRect area = ScreenArea();
@@ -366,7 +317,7 @@ TEST_F(PlacementTwoScreens, APromptOpensOnTheScreenOfTheMainWindow)
     ASSERT_GE(QGuiApplication::screens().size(), 2);
     CKVTDlg dlg(1033);
     QRect opened;
-    Run(
+    RunDialog(
         dlg,
         [&] {
             const QRect second = ScreenArea(1);
