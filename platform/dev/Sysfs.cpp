@@ -6,8 +6,10 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -377,7 +379,13 @@ std::vector<std::string> ListDirNow(const std::string &dir)
         for (ssize_t at = 0; at < n;)
         {
             const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
-            const std::string_view name(entry->d_name);
+            // A record that does not fit what was read, or that would not move on, ends the listing
+            // rather than reading past the buffer or looping.
+            const ssize_t nameAt = at + static_cast<ssize_t>(offsetof(dirent64, d_name));
+            if (entry->d_reclen == 0 || nameAt >= n || at + entry->d_reclen > n)
+                break;
+            const std::size_t room = static_cast<std::size_t>(at + entry->d_reclen - nameAt);
+            const std::string_view name(entry->d_name, ::strnlen(entry->d_name, room));
             if (name != "." && name != "..")
                 names.emplace_back(name);
             at += entry->d_reclen;
