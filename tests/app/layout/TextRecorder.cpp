@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QWidget>
 #include <algorithm>
+#include <map>
 
 #include "platform/gdiplus/Gdiplus.h"
 #include "platform/win/WndBridge.h"
@@ -90,9 +91,8 @@ QRect PictureRect(QWidget *widget, QWidget *window)
 
 // Of the picture's pixels in `area` (window coordinates), those a grey or dark text cannot be read
 // on: opaque and darker than the pale grounds (a badge, a strong colour, a dark drawing).
-int DarkPixels(QWidget *picture, QWidget *window, const QRect &area)
+int DarkPixels(QWidget *picture, const QImage &image, QWidget *window, const QRect &area)
 {
-    const QImage image = picture->grab().toImage().convertToFormat(QImage::Format_ARGB32);
     const QRect local = area.translated(-picture->mapTo(window, QPoint(0, 0))) & image.rect();
     int dark = 0;
     for (int y = local.top(); y <= local.bottom(); ++y)
@@ -167,6 +167,7 @@ std::vector<DrawnLabel> TextRecorder::Paint(QWidget *window, QWidget *offscreenO
     if (!window)
         return {};
     const QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    std::map<QWidget *, QImage> grabs; // each picture under a text, painted once
     for (DrawnLabel &label : m_texts)
     {
         for (QWidget *other : widgets)
@@ -191,7 +192,10 @@ std::vector<DrawnLabel> TextRecorder::Paint(QWidget *window, QWidget *offscreenO
             const QRect under = PictureRect(other, window) & label.ink & label.visible;
             if (under.isEmpty())
                 continue;
-            const int dark = DarkPixels(other, window, under);
+            auto grabbed = grabs.find(other);
+            if (grabbed == grabs.end())
+                grabbed = grabs.emplace(other, other->grab().toImage().convertToFormat(QImage::Format_ARGB32)).first;
+            const int dark = DarkPixels(other, grabbed->second, window, under);
             if (dark > label.darkPixels)
             {
                 label.standsOn = ControlId(other);
